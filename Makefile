@@ -1,0 +1,35 @@
+# Vokmark: two commands for a fresh Debian 12 machine.
+#   make demo   the main job
+#   make test   installs what is needed, builds both targets, runs every test
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: demo test build bootstrap i686 x86_64 prefix clean
+
+demo: build
+	@echo "vok.dll (32-bit, shipped): $(abspath $(BUILD)/i686/bin/vok.dll)"
+	@echo "vok.dll (64-bit):          $(abspath $(BUILD)/x86_64/bin/vok.dll)"
+
+test: build prefix
+	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
+
+build: bootstrap i686 x86_64
+
+bootstrap:
+	@tools/bootstrap.sh
+
+i686:
+	cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD)/i686 -j $(JOBS)
+
+x86_64: i686
+	cmake -S . -B $(BUILD)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS) \
+	      -DVOK_BUILD_TESTS=ON -DVOK_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) >/dev/null
+	cmake --build $(BUILD)/x86_64 -j $(JOBS)
+
+prefix:
+	@tools/wine-prefix.sh $(BUILD)/x86_64/wineprefix
+
+clean:
+	rm -rf $(BUILD)

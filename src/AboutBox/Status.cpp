@@ -1,0 +1,40 @@
+#include "AboutBox/Status.h"
+
+#include "Common/Unique.h"
+#include "Work/ExtensionState.h"
+#include "Work/Registry.h"
+
+namespace vok {
+
+void LoadStatus()
+{
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kVokKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return;
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    const LONG rc = RegQueryValueExA(key.get(), kStatusValue, nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&value), &size);
+    const bool readable = rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value);
+    StateAccess state;
+    state->Enabled = readable ? value != 0 : true;
+}
+
+void SaveStatus()
+{
+    UniqueKey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kVokKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        return;
+    DWORD value;
+    {
+        StateAccess state;
+        value = state->Enabled ? 1 : 0;
+    }
+    if (RegSetValueExA(key.get(), kStatusValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof(value)) != ERROR_SUCCESS)
+        throw ERegistryException(std::string("Failed to set data for '") + kStatusValue + "'");
+}
+
+} // namespace vok

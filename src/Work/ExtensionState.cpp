@@ -1,0 +1,64 @@
+#include "Work/ExtensionState.h"
+
+#include "Work/Favorites.h"
+
+#include <memory>
+
+namespace vok {
+namespace {
+
+SRWLOCK g_stateLock = SRWLOCK_INIT;
+ExtensionState* g_state = nullptr;
+
+const char* const kBitmapNames[mbCount] = {"CF", "A", "R", "M", "S"};
+
+} // namespace
+
+StateAccess::StateAccess()
+{
+    AcquireSRWLockExclusive(&g_stateLock);
+    state_ = g_state;
+}
+
+StateAccess::~StateAccess()
+{
+    ReleaseSRWLockExclusive(&g_stateLock);
+}
+
+bool StartExtensionState(HINSTANCE resources)
+{
+    auto state = std::make_unique<ExtensionState>();
+    const bool installed = LoadInstallFolder(*state);
+    state->FavoriteNames.clear();
+    for (int i = 0; i < mbCount; ++i)
+        state->MenuBitmaps[i].reset(LoadBitmapA(resources, kBitmapNames[i]));
+
+    StateAccess access;
+    delete g_state;
+    g_state = state.release();
+    return installed;
+}
+
+void StopExtensionState()
+{
+    ExtensionState* state;
+    {
+        StateAccess access;
+        state = g_state;
+        g_state = nullptr;
+    }
+    if (!state) return;
+    if (state->Submenu && IsMenu(state->Submenu)) DestroyMenu(state->Submenu);
+    state->Submenu = nullptr;
+    state->FavoriteNames.clear();
+    for (int i = mbCount - 1; i >= 0; --i) state->MenuBitmaps[i].reset();
+    delete state;
+}
+
+bool ExtensionStateStarted()
+{
+    StateAccess access;
+    return access.operator->() != nullptr;
+}
+
+} // namespace vok

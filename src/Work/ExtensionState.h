@@ -1,0 +1,84 @@
+// The one process-wide record that every context-menu handler object of a
+// process shares, and the guard that serialises access to it.
+#pragma once
+
+#include "Common/Unique.h"
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace vok {
+
+enum ContextKind : BYTE {
+    ckNone = 0,
+    ckDesktopBackground = 1,
+    ckWindowBackground = 2,
+    ckFolderItem = 3,
+    ckOtherItems = 4,
+};
+
+enum ListAction : BYTE {
+    laNone = 0,
+    laAdd = 1,
+    laRemove = 2,
+};
+
+// Index into ExtensionState::MenuBitmaps, and the resource each is loaded from.
+enum MenuBitmap : int {
+    mbCurrentFolder = 0, // "CF"
+    mbAdd = 1,           // "A"
+    mbRemove = 2,        // "R"
+    mbMaintenance = 3,   // "M"
+    mbFavorite = 4,      // "S"
+    mbCount = 5,
+};
+
+struct ExtensionState {
+    bool Enabled = true;
+    std::string InstallDir;   // ends in "\" once read
+    std::string FavoritesDir; // InstallDir + "Favorites\"; empty: no installation
+    std::vector<std::string> FavoriteNames;
+    std::string TargetPath;
+    vok::ContextKind ContextKind = ckNone;
+    bool FlatMenu = false;
+    vok::ListAction ListAction = laNone;
+    HMENU Submenu = nullptr; // handed to the host menu, which destroys it
+    std::array<UniqueBitmap, mbCount> MenuBitmaps;
+    std::string ChosenTarget;
+    std::string SavedEditText;
+    UINT_PTR RestoreTimer = 0;
+    bool WizardFilled = false;
+};
+
+// Exclusive access to the process-wide state. Two shell windows of one
+// process build their menus on different threads, so every read and write
+// goes through this guard. Hold it only for copying values in or out: never
+// across a link resolution, a message box, a wait or a message loop.
+class StateAccess {
+public:
+    StateAccess();
+    ~StateAccess();
+    StateAccess(const StateAccess&) = delete;
+    StateAccess& operator=(const StateAccess&) = delete;
+
+    ExtensionState* operator->() const { return state_; }
+    ExtensionState& operator*() const { return *state_; }
+
+private:
+    ExtensionState* state_;
+};
+
+// Module start-up of the state: reads the installation folder, creates the
+// empty list and loads the item bitmaps. Returns false when the installation
+// is missing, so that the caller can tell the user once nothing is held.
+bool StartExtensionState(HINSTANCE resources);
+
+// Module shut-down: the reverse of the start-up.
+void StopExtensionState();
+
+bool ExtensionStateStarted();
+
+} // namespace vok

@@ -1,0 +1,143 @@
+#include "Work/Shortcuts.h"
+
+#include "Common/Unique.h"
+#include "Work/ExtensionState.h"
+
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace vok {
+namespace {
+
+std::wstring ToWide(const std::string& text)
+{
+    const int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (count <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], count);
+    wide.resize(static_cast<size_t>(count - 1));
+    return wide;
+}
+
+// Whole-file read for small text files; false when the file cannot be
+// opened or read, or is larger than `limit`.
+bool ReadSmallFile(const std::string& path, DWORD limit, std::string& content)
+{
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > limit) return false;
+    content.assign(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!content.empty() && !ReadFile(file.get(), &content[0], static_cast<DWORD>(content.size()), &read, nullptr))
+        return false;
+    content.resize(read);
+    return true;
+}
+
+// Splits at CR, LF and CR LF; a break at the very end opens no further line.
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(pos));
+            break;
+        }
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+    }
+    return lines;
+}
+
+} // namespace
+
+bool ReadLinkTarget(const std::string& linkPath, std::string& target)
+{
+    target.clear();
+    ComPtr<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))))
+        return false;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link.As(&file))) return false;
+    if (FAILED(file->Load(ToWide(linkPath).c_str(), STGM_READ))) return false;
+    // No SLR_UPDATE: resolving must never write the favourite back.
+    link->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
+    char buffer[MAX_PATH + 1] = {};
+    WIN32_FIND_DATAA findData;
+    link->GetPath(buffer, MAX_PATH, &findData, SLGP_RAWPATH);
+    target = buffer;
+    return true;
+}
+
+std::string GetLinkTarget(const std::string& linkPath)
+{
+    std::string target;
+    ReadLinkTarget(linkPath, target);
+    return target;
+}
+
+std::string GetShortcutUrl(const std::string& urlPath)
+{
+    std::string text;
+    if (!ReadSmallFile(urlPath, kMaxUrlFileSize, text)) return std::string();
+    text.resize(strnlen(text.c_str(), text.size())); // a NUL ends the text
+    const std::vector<std::string> lines = SplitLines(text);
+    if (lines.size() != 3 || lines[0] != "[InternetShortcut]") return std::string();
+    std::string url = lines[1];
+    const size_t key = url.find("URL=");
+    if (key != std::string::npos) url.erase(key, 4);
+    return url;
+}
+
+FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name)
+{
+    FavoriteInspection result;
+    const std::string base = favoritesDir + name;
+    if (FileExists(base + ".lnk")) {
+        result.HasLink = true;
+        result.LinkRead = ReadLinkTarget(base + ".lnk", result.Target);
+        if (FileExists(result.Target))
+            result.Kind = fkFileLink;
+        else if (FolderExists(result.Target))
+            result.Kind = fkFolderLink;
+    } else if (FileExists(base + ".url")) {
+        result.Kind = fkInternetShortcut;
+    }
+    return result;
+}
+
+FavoriteKind ClassifyFavorite(const std::string& name)
+{
+    std::string favoritesDir;
+    {
+        StateAccess state;
+        favoritesDir = state->FavoritesDir;
+    }
+    return InspectFavorite(favoritesDir, name).Kind;
+}
+
+bool FileExists(const std::string& path)
+{
+    if (path.empty()) return false;
+    WIN32_FIND_DATAA data;
+    UniqueFind find(FindFirstFileA(path.c_str(), &data));
+    return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FolderExists(const std::string& path)
+{
+    if (path.empty()) return false;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+} // namespace vok

@@ -1,0 +1,54 @@
+// Reading favourite shortcut files: shell links (".lnk") and Internet
+// shortcuts (".url"), and the kind of favourite a name stands for.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vok {
+
+enum FavoriteKind : BYTE {
+    fkNone = 0,             // no usable shortcut: dead ".lnk", or no file at all
+    fkFileLink = 1,         // ".lnk" to an existing file
+    fkFolderLink = 2,       // ".lnk" to an existing folder
+    fkInternetShortcut = 3, // no ".lnk", but a ".url"
+};
+
+// A ".url" file larger than this is not an Internet shortcut; it is never
+// read into the host's memory.
+constexpr DWORD kMaxUrlFileSize = 64 * 1024;
+
+// The target path stored in a shell link (environment references left as
+// they are), or the empty string on any failure.
+std::string GetLinkTarget(const std::string& linkPath);
+
+// Like GetLinkTarget, but tells a link that was read (its target, possibly
+// empty, is in `target`) from one that could not be read at all: no COM on
+// this thread, or a file that is locked, unreadable or not a link. A favourite
+// must never be deleted on the strength of an unread link.
+bool ReadLinkTarget(const std::string& linkPath, std::string& target);
+
+// The URL of an Internet shortcut of exactly three lines, the first
+// "[InternetShortcut]"; the empty string for anything else.
+std::string GetShortcutUrl(const std::string& urlPath);
+
+// What a favourite name stands for, judged by its files in `favoritesDir`.
+struct FavoriteInspection {
+    FavoriteKind Kind = fkNone;
+    bool HasLink = false;  // the name has a ".lnk" file
+    bool LinkRead = false; // ... which could be read; Target is then its target
+    std::string Target;
+};
+FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name);
+
+// The kind of the favourite `name` in the favourites folder. A link that
+// cannot be read is fkNone: nothing can be opened through it.
+FavoriteKind ClassifyFavorite(const std::string& name);
+
+// Existence tests shared by the store and the commands. The empty path
+// exists as neither; a folder never exists as a file.
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+} // namespace vok

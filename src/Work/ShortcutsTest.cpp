@@ -1,0 +1,147 @@
+#include "Work/Shortcuts.h"
+
+#include "TestSupport.h"
+#include "Work/ExtensionState.h"
+
+#include <gtest/gtest.h>
+
+namespace vok {
+namespace {
+
+using test::MakeLink;
+using test::ScratchDir;
+using test::WriteBytes;
+
+class ShortcutsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::MakeFolder(dir / "Favorites");
+        test::MakeFolder(dir / "Data");
+        WriteBytes(dir / "report.txt", "x");
+        test::RestartStateWithInstallFolder(dir / "inst");
+        favorites = dir / "inst\\Favorites\\";
+        test::MakeFolder(dir / "inst");
+        test::MakeFolder(favorites);
+    }
+    void TearDown() override { StopExtensionState(); }
+
+    test::VokKeyReset registry;
+    ScratchDir dir{"shortcuts"};
+    std::string favorites;
+};
+
+TEST_F(ShortcutsTest, LinkTargetIsThePathStoredInTheLink)
+{
+    MakeLink(favorites + "Data.lnk", dir / "Data");
+    EXPECT_EQ(GetLinkTarget(favorites + "Data.lnk"), dir / "Data");
+}
+
+TEST_F(ShortcutsTest, UnreadableLinksGiveTheEmptyTarget)
+{
+    WriteBytes(favorites + "text.lnk", "this is not a shell link");
+    std::string target = "stale";
+    EXPECT_EQ(GetLinkTarget(favorites + "missing.lnk"), "");
+    EXPECT_EQ(GetLinkTarget(favorites + "text.lnk"), "");
+    EXPECT_FALSE(ReadLinkTarget(favorites + "text.lnk", target));
+    EXPECT_EQ(target, "");
+}
+
+TEST_F(ShortcutsTest, LinkCannotBeReadOnAThreadWithoutCom)
+{
+    MakeLink(favorites + "Data.lnk", dir / "Data");
+    bool read = true;
+    std::string target;
+    ASSERT_TRUE(test::RunOnThreadWithoutCom([&] { read = ReadLinkTarget(favorites + "Data.lnk", target); }));
+    EXPECT_FALSE(read);
+    EXPECT_EQ(target, "");
+}
+
+TEST_F(ShortcutsTest, ClassifiesEachKindOfFavorite)
+{
+    MakeLink(favorites + "folder.lnk", dir / "Data");
+    MakeLink(favorites + "file.lnk", dir / "report.txt");
+    MakeLink(favorites + "root.lnk", "C:\\");
+    MakeLink(favorites + "gone.lnk", dir / "Gone");
+    WriteBytes(favorites + "gone.url", "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
+    WriteBytes(favorites + "web.url", "anything at all");
+
+    const struct {
+        const char* name;
+        FavoriteKind kind;
+    } cases[] = {
+        {"folder", fkFolderLink}, {"file", fkFileLink}, {"root", fkFolderLink},
+        {"gone", fkNone},         {"web", fkInternetShortcut}, {"neither", fkNone},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ClassifyFavorite(c.name), c.kind) << c.name;
+}
+
+TEST_F(ShortcutsTest, ExistenceTestsTellFilesFromFolders)
+{
+    EXPECT_TRUE(FileExists(dir / "report.txt"));
+    EXPECT_FALSE(FileExists(dir / "Data"));
+    EXPECT_TRUE(FolderExists(dir / "Data"));
+    EXPECT_FALSE(FolderExists(dir / "report.txt"));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(FolderExists(""));
+}
+
+TEST_F(ShortcutsTest, InternetShortcutUrlFollowsTheLineRules)
+{
+    const std::string H = "[InternetShortcut]";
+    const struct {
+        std::string text;
+        std::string url;
+    } cases[] = {
+        {H + "\r\nURL=abc\r\nModified=0", "abc"},
+        {H + "\r\nURL=abc\r\nModified=0\r\n", "abc"},    // a final break opens no line
+        {H + "\nURL=abc\nx", "abc"},                      // LF alone
+        {H + "\rURL=abc\rx", "abc"},                      // CR alone
+        {H + "\r\nURL=abc\r\n\r\n", "abc"},               // two final breaks: an empty last line
+        {H + "\r\nURL=abc\r\nx\r\nIconIndex=0", ""},      // four lines
+        {H + "\r\nURL=abc", ""},                          // two lines
+        {"", ""},                                         // empty file
+        {H + "\n\rURL=abc", ""},                          // LF CR is two breaks: three lines, URL third
+        {"[internetshortcut]\r\nURL=abc\r\nx", ""},       // letter case
+        {H + " \r\nURL=abc\r\nx", ""},                    // trailing blank
+        {"\xEF\xBB\xBF" + H + "\r\nURL=abc\r\nx", ""},    // byte-order mark
+        {H + "\r\nurl=abc\r\nx", "url=abc"},              // only "URL=" is removed
+        {H + "\r\nURL=aURL=b\r\nx", "aURL=b"},            // only the first occurrence
+        {H + "\r\nx URL=abc\r\nx", "x abc"},              // anywhere in the line
+        {H + "\r\nURL=abc\r\nx" + std::string(1, '\0') + "\r\nmore", "abc"}, // a NUL ends the text
+        {std::string("[\0I\0n\0t\0", 8) + "\r\0\n\0U\0R\0L\0=\0a\0\r\0\n\0x\0", ""}, // UTF-16
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        const std::string path = favorites + "case" + std::to_string(i++) + ".url";
+        WriteBytes(path, c.text);
+        EXPECT_EQ(GetShortcutUrl(path), c.url) << "case " << i - 1;
+    }
+}
+
+TEST_F(ShortcutsTest, InternetShortcutThatCannotBeReadGivesNoUrl)
+{
+    EXPECT_EQ(GetShortcutUrl(favorites + "missing.url"), "");
+
+    // Held open for writing by another program.
+    const std::string locked = favorites + "locked.url";
+    WriteBytes(locked, "[InternetShortcut]\r\nURL=abc\r\nx");
+    HANDLE writer = CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetShortcutUrl(locked), "");
+    CloseHandle(writer);
+    EXPECT_EQ(GetShortcutUrl(locked), "abc");
+}
+
+TEST_F(ShortcutsTest, OversizedInternetShortcutIsNotRead)
+{
+    const std::string valid = "[InternetShortcut]\r\nURL=abc\r\n";
+    const std::string path = favorites + "big.url";
+    WriteBytes(path, valid + std::string(kMaxUrlFileSize - valid.size(), 'x'));
+    EXPECT_EQ(GetShortcutUrl(path), "abc"); // exactly at the bound
+    WriteBytes(path, valid + std::string(kMaxUrlFileSize - valid.size() + 1, 'x'));
+    EXPECT_EQ(GetShortcutUrl(path), "");
+}
+
+} // namespace
+} // namespace vok

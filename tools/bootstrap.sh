@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Vokmark need.
+# Idempotent, and silent when everything is already there.
+set -euo pipefail
+packages=(
+  cmake make python3
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine64 googletest
+  xvfb imagemagick x11-apps xdotool
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "bootstrap: installing ${missing[*]}"
+sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# 32-bit Wine cannot run on these machines; never let it shadow wine64.
+if dpkg-query -W -f='${Status}' wine32 2>/dev/null | grep -q 'install ok installed'; then
+  echo "bootstrap: warning: wine32 is installed; tests call /usr/lib/wine/wine64 by path" >&2
+fi

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Creates the build's own headless Wine prefix once: never the user's ~/.wine.
+# Usage: wine-prefix.sh PREFIX_DIR
+set -euo pipefail
+prefix=$(realpath -m "$1")
+[ -f "$prefix/.vok-ready" ] && exit 0
+rm -rf "$prefix"
+mkdir -p "$prefix"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
+/usr/lib/wine/wineserver64 -w
+touch "$prefix/.vok-ready"
