@@ -9,5 +9,10 @@ mkdir -p "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
+# A CD-ROM drive D: with no disc in it (an empty folder), for the favourites
+# that point to removable media.
+mkdir -p "$prefix/cdrom"
+ln -sfn ../cdrom "$prefix/dosdevices/d:"
+/usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v 'd:' /t REG_SZ /d cdrom /f >/dev/null 2>&1
 /usr/lib/wine/wineserver64 -w
 touch "$prefix/.vok-ready"

@@ -15,8 +15,6 @@ const char* const kMissingInstallationCaption = "Vokmark";
 
 namespace {
 
-// Attributes a favourite file may carry; an entry with any other bit (normal,
-// compressed, not content-indexed, ...) is neither listed nor deleted.
 constexpr DWORD kListableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
     FILE_ATTRIBUTE_SYSTEM | 0x8 /* volume label */ | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
 
@@ -108,7 +106,7 @@ void ScanFavorites(const std::string& favoritesDir, const char* pattern, std::ve
     UniqueFind find(FindFirstFileA((favoritesDir + pattern).c_str(), &entry));
     if (!find) return;
     do {
-        if (entry.dwFileAttributes & ~kListableAttributes) continue;
+        if (!IsFavoriteEntry(entry.dwFileAttributes)) continue;
         const size_t length = strlen(entry.cFileName);
         if (length < kExtensionLength) continue;
         const std::string name(entry.cFileName, length - kExtensionLength);
@@ -123,6 +121,11 @@ void ScanFavorites(const std::string& favoritesDir, const char* pattern, std::ve
             break;
         }
     } while (FindNextFileA(find.get(), &entry));
+}
+
+bool IsFavoriteEntry(DWORD attributes)
+{
+    return (attributes & ~kListableAttributes) == 0;
 }
 
 void SortFavoriteNames(std::vector<std::string>& names)

@@ -30,6 +30,12 @@ void RefreshFavorites();
 // to list to `names` and prunes dead links.
 void ScanFavorites(const std::string& favoritesDir, const char* pattern, std::vector<std::string>& names);
 
+// Whether a folder entry with these attributes takes part in the scan at all.
+// Only the classic attribute bits are accepted (read-only, hidden, system,
+// volume label, folder, archive); an entry with any other bit is neither
+// listed nor deleted.
+bool IsFavoriteEntry(DWORD attributes);
+
 // Sorts favourite names by the user's locale, ignoring letter case; names
 // equal that way are ordered case-sensitively, and exact duplicates keep
 // their order (a ".lnk" name before the ".url" of the same name).

@@ -1,1 +1,364 @@
+#include "Work/Favorites.h"
+
+#include "TestSupport.h"
+#include "Work/Registry.h"
+#include "Work/Shortcuts.h"
+
 #include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace vok {
+namespace {
+
+using test::MakeLink;
+using test::PathPresent;
+using test::ScratchDir;
+using test::WriteBytes;
+using Names = std::vector<std::string>;
+
+const char kUrlText[] = "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n";
+
+class FavoritesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::MakeFolder(dir / "Data");
+        test::MakeFolder(dir / "Other");
+        WriteBytes(dir / "report.txt", "x");
+        test::RestartStateWithInstallFolder(dir / "inst");
+        favorites = dir / "inst\\Favorites\\";
+        test::MakeFolder(dir / "inst");
+        test::MakeFolder(favorites);
+    }
+    void TearDown() override { StopExtensionState(); }
+
+    Names Refresh()
+    {
+        RefreshFavorites();
+        StateAccess state;
+        return state->FavoriteNames;
+    }
+    bool FlatMenu()
+    {
+        StateAccess state;
+        return state->FlatMenu;
+    }
+    void SetTargetPath(const std::string& path)
+    {
+        StateAccess state;
+        state->TargetPath = path;
+    }
+
+    test::VokKeyReset registry;
+    ScratchDir dir{"favorites"};
+    std::string favorites;
+};
+
+// ---- Installation folder ------------------------------------------------
+
+struct InstallFolderCase {
+    const char* label;
+    DWORD type;      // 0: the value is absent
+    std::string data;
+    std::string installDir;
+    std::string favoritesDir;
+};
+
+class InstallFolderTest : public ::testing::TestWithParam<InstallFolderCase> {
+protected:
+    test::VokKeyReset registry;
+};
+
+TEST_P(InstallFolderTest, ReadsTheRegisteredFolder)
+{
+    const InstallFolderCase& c = GetParam();
+    DWORD unrelated = 1;
+    test::SetVokValue(kStatusValue, REG_DWORD, &unrelated, sizeof(unrelated)); // the key exists
+    if (c.type != 0)
+        test::SetVokValue(kInstallFolderValue, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+
+    ExtensionState state;
+    EXPECT_TRUE(LoadInstallFolder(state)) << "no message for a key that exists";
+    EXPECT_EQ(state.InstallDir, c.installDir);
+    EXPECT_EQ(state.FavoritesDir, c.favoritesDir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, InstallFolderTest,
+    ::testing::Values(
+        InstallFolderCase{"Plain", REG_SZ, std::string("C:\\Tools", 9), "C:\\Tools\\", "C:\\Tools\\Favorites\\"},
+        InstallFolderCase{"TrailingBackslashDoubles", REG_SZ, std::string("C:\\Tools\\", 10), "C:\\Tools\\\\",
+                          "C:\\Tools\\\\Favorites\\"},
+        InstallFolderCase{"ExpandStringTakenAsStored", REG_EXPAND_SZ, std::string("%TEMP%", 7), "%TEMP%\\",
+                          "%TEMP%\\Favorites\\"},
+        InstallFolderCase{"EmptyValue", REG_SZ, std::string("", 1), "\\", "\\Favorites\\"},
+        InstallFolderCase{"ValueWithoutData", REG_SZ, std::string(), "\\", "\\Favorites\\"},
+        InstallFolderCase{"MissingValue", 0, std::string(), "\\", "\\Favorites\\"},
+        InstallFolderCase{"UpToFirstNul", REG_SZ, std::string("C:\\A\0B", 7), "C:\\A\\", "C:\\A\\Favorites\\"},
+        // A value of the wrong type leaves the menu off instead of guessing a folder.
+        InstallFolderCase{"WrongType", REG_DWORD, std::string("\1\0\0\0", 4), "", ""},
+        InstallFolderCase{"BinaryType", REG_BINARY, std::string("C:\\Tools", 8), "", ""}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(InstallFolder, MissingKeyIsReportedAndLeavesFavoritesDirEmpty)
+{
+    test::VokKeyReset registry;
+    ExtensionState state;
+    EXPECT_FALSE(LoadInstallFolder(state));
+    EXPECT_EQ(state.FavoritesDir, "");
+    EXPECT_EQ(state.InstallDir, "");
+}
+
+TEST(InstallFolder, MissingInstallationMessageText)
+{
+    EXPECT_STREQ(kMissingInstallationText,
+                 "Error: A registry entry is missing.\x0dPlease reinstall \x22Vokmate\x22");
+}
+
+// ---- The scan --------------------------------------------------------------
+
+TEST_F(FavoritesTest, NamesAreSortedIgnoringCase)
+{
+    MakeLink(favorites + "beta.lnk", dir / "Data");
+    WriteBytes(favorites + "Alpha.url", kUrlText);
+    MakeLink(favorites + "gamma.lnk", dir / "Other");
+    EXPECT_EQ(Refresh(), (Names{"Alpha", "beta", "gamma"}));
+}
+
+TEST_F(FavoritesTest, NamesEqualIgnoringCaseHaveAFixedOrder)
+{
+    MakeLink(favorites + "work.lnk", dir / "Data");
+    MakeLink(favorites + "Work.url.lnk", dir / "Data"); // unrelated, sorts after
+    WriteBytes(favorites + "WORK.url", kUrlText);
+    const Names names = Refresh();
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[2], "Work.url");
+    // "WORK" and "work" compare equal ignoring case; the tie is broken the
+    // same way every time, whatever order the folder lists them in.
+    Names reversed = {names[1], names[0], names[2]};
+    SortFavoriteNames(reversed);
+    EXPECT_EQ(reversed, names);
+}
+
+TEST_F(FavoritesTest, DeadLinksArePrunedAndInternetShortcutsNeverDeleted)
+{
+    MakeLink(favorites + "live.lnk", dir / "Data");
+    MakeLink(favorites + "dead.lnk", dir / "Gone");
+    MakeLink(favorites + "outside.lnk", ""); // no file-system target
+    WriteBytes(favorites + "web.url", kUrlText);
+    WriteBytes(favorites + "junk.url", "not an Internet shortcut");
+
+    EXPECT_EQ(Refresh(), (Names{"junk", "live", "web"}));
+    EXPECT_FALSE(PathPresent(favorites + "dead.lnk"));
+    EXPECT_FALSE(PathPresent(favorites + "outside.lnk"));
+    EXPECT_TRUE(PathPresent(favorites + "live.lnk"));
+    EXPECT_TRUE(PathPresent(favorites + "web.url"));
+    EXPECT_TRUE(PathPresent(favorites + "junk.url"));
+}
+
+TEST_F(FavoritesTest, LinkToExistingRundll32IsListed)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    MakeLink(favorites + "Control.lnk", std::string(system) + "\\rundll32.exe");
+    EXPECT_EQ(Refresh(), (Names{"Control"}));
+}
+
+TEST_F(FavoritesTest, NameWithLiveLinkAndUrlIsListedTwice)
+{
+    MakeLink(favorites + "Work.lnk", dir / "Data");
+    WriteBytes(favorites + "Work.url", kUrlText);
+    EXPECT_EQ(Refresh(), (Names{"Work", "Work"}));
+}
+
+TEST_F(FavoritesTest, DeadLinkBesideUrlIsDeletedAndNameListedOnce)
+{
+    MakeLink(favorites + "Work.lnk", dir / "Gone");
+    WriteBytes(favorites + "Work.url", kUrlText);
+    EXPECT_EQ(Refresh(), (Names{"Work"}));
+    EXPECT_FALSE(PathPresent(favorites + "Work.lnk"));
+    EXPECT_TRUE(PathPresent(favorites + "Work.url"));
+}
+
+TEST_F(FavoritesTest, FileNamedOnlyByItsExtensionGivesTheEmptyName)
+{
+    MakeLink(favorites + ".lnk", dir / "Data");
+    EXPECT_EQ(Refresh(), (Names{""}));
+}
+
+TEST_F(FavoritesTest, HiddenAndReadOnlyShortcutsAreTreatedAlike)
+{
+    MakeLink(favorites + "hidden.lnk", dir / "Data");
+    MakeLink(favorites + "readonly.lnk", dir / "Data");
+    MakeLink(favorites + "deadlocked.lnk", dir / "Gone");
+    SetFileAttributesA((favorites + "hidden.lnk").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesA((favorites + "readonly.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((favorites + "deadlocked.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_EQ(Refresh(), (Names{"hidden", "readonly"}));
+    EXPECT_TRUE(PathPresent(favorites + "deadlocked.lnk")) << "a read-only dead link cannot be deleted";
+}
+
+// Wine keeps only the classic attribute bits on files (it reports read-only,
+// hidden and archive), so entries with other bits cannot be made there; the
+// rule the scan applies is checked on its own.
+TEST(FavoriteEntry, OnlyClassicAttributeBitsTakePart)
+{
+    for (DWORD bits : {0x0, 0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x3F})
+        EXPECT_TRUE(IsFavoriteEntry(bits)) << std::hex << bits;
+    for (DWORD bits : {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
+                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_OFFLINE})
+        EXPECT_FALSE(IsFavoriteEntry(bits)) << std::hex << bits;
+}
+
+TEST_F(FavoritesTest, EmptyOrMissingFolderGivesAnEmptyList)
+{
+    EXPECT_EQ(Refresh(), Names{});
+    EXPECT_FALSE(FlatMenu());
+    test::RemoveTree(favorites);
+    EXPECT_EQ(Refresh(), Names{});
+    EXPECT_FALSE(FlatMenu());
+}
+
+struct FlatCase {
+    const char* windowClass;
+    int favorites;
+    bool flat;
+};
+
+TEST_F(FavoritesTest, FlatMenuOnlyInOfficeDialogsWithMoreThanThreeFavorites)
+{
+    const FlatCase cases[] = {
+        {"bosa_sdm_Mso96", 4, true}, {"bosa_sdm", 5, true},  {"bosa_sdm_Mso96", 3, false},
+        {"Bosa_sdm_Mso96", 4, false}, {"bosa_sd", 4, false}, {"#32770x", 4, false},
+    };
+    for (int i = 0; i < 5; ++i) MakeLink(favorites + "f" + std::to_string(i) + ".lnk", dir / "Data");
+    for (const FlatCase& c : cases) {
+        for (int i = c.favorites; i < 5; ++i) DeleteFileA((favorites + "f" + std::to_string(i) + ".lnk").c_str());
+        test::TestWindow window(c.windowClass);
+        ASSERT_EQ(GetActiveWindow(), window.hwnd());
+        EXPECT_EQ(Refresh().size(), static_cast<size_t>(c.favorites));
+        EXPECT_EQ(FlatMenu(), c.flat) << c.windowClass << " with " << c.favorites;
+        for (int i = 0; i < 5; ++i) MakeLink(favorites + "f" + std::to_string(i) + ".lnk", dir / "Data");
+    }
+}
+
+// ---- Favourites that could not be read are never lost --------------------
+
+TEST_F(FavoritesTest, ScanWithoutComDeletesNothing)
+{
+    MakeLink(favorites + "live.lnk", dir / "Data");
+    MakeLink(favorites + "dead.lnk", dir / "Gone");
+    WriteBytes(favorites + "web.url", kUrlText);
+
+    Names names{"stale"};
+    ASSERT_TRUE(test::RunOnThreadWithoutCom([&] {
+        RefreshFavorites();
+        StateAccess state;
+        names = state->FavoriteNames;
+    }));
+    EXPECT_EQ(names, (Names{"web"})) << "links that cannot be read are left out of that menu";
+    EXPECT_TRUE(PathPresent(favorites + "live.lnk"));
+    EXPECT_TRUE(PathPresent(favorites + "dead.lnk"));
+}
+
+TEST_F(FavoritesTest, LinkThatCannotBeLoadedIsKept)
+{
+    WriteBytes(favorites + "garbled.lnk", "half-written by the wizard");
+    EXPECT_EQ(Refresh(), Names{});
+    EXPECT_TRUE(PathPresent(favorites + "garbled.lnk"));
+}
+
+TEST_F(FavoritesTest, LinksToAbsentRemovableMediaAreKeptUnlisted)
+{
+    MakeLink(favorites + "floppy.lnk", "A:\\Letters");
+    MakeLink(favorites + "lowercase.lnk", "a:\\Letters"); // only "A:\" is spared
+    EXPECT_EQ(Refresh(), Names{});
+    EXPECT_TRUE(PathPresent(favorites + "floppy.lnk"));
+    EXPECT_FALSE(PathPresent(favorites + "lowercase.lnk"));
+
+    // The test prefix has an empty CD-ROM drive D:.
+    const std::string cdrom = FindFirstCdromRoot();
+    ASSERT_EQ(cdrom, "D:\\");
+    MakeLink(favorites + "disc.lnk", "D:\\Install\\Setup");
+    MakeLink(favorites + "disk.lnk", dir / "Gone");
+    EXPECT_EQ(Refresh(), Names{});
+    EXPECT_TRUE(PathPresent(favorites + "disc.lnk"));
+    EXPECT_FALSE(PathPresent(favorites + "disk.lnk"));
+}
+
+// ---- Is the target already a favourite? ------------------------------------
+
+TEST_F(FavoritesTest, TargetIsAFavoriteOnlyOnAnExactMatch)
+{
+    SetTargetPath(dir / "Data");
+    EXPECT_FALSE(IsTargetFavorite()) << "empty list";
+
+    MakeLink(favorites + "Other.lnk", dir / "Other");
+    Refresh();
+    EXPECT_FALSE(IsTargetFavorite());
+
+    // Letter case matters: the same folder under another spelling is no match.
+    std::string upper = dir / "DATA";
+    MakeLink(favorites + "Shouting.lnk", upper);
+    Refresh();
+    EXPECT_FALSE(IsTargetFavorite());
+
+    MakeLink(favorites + "Data.lnk", dir / "Data");
+    Refresh();
+    EXPECT_TRUE(IsTargetFavorite());
+
+    SetTargetPath(dir / "Data\\");
+    EXPECT_FALSE(IsTargetFavorite()) << "a trailing backslash is another path";
+}
+
+TEST_F(FavoritesTest, InternetShortcutNeverMatchesATarget)
+{
+    WriteBytes(favorites + "web.url", kUrlText);
+    Refresh();
+    SetTargetPath("http://example.invalid/");
+    EXPECT_FALSE(IsTargetFavorite());
+}
+
+// ---- Two shell windows of one process ---------------------------------------
+
+TEST_F(FavoritesTest, ConcurrentRefreshesNeverTearTheList)
+{
+    for (int i = 0; i < 8; ++i) MakeLink(favorites + "fav" + std::to_string(i) + ".lnk", dir / "Data");
+    const Names expected = Refresh();
+    ASSERT_EQ(expected.size(), 8u);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> torn{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([&] {
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            for (int i = 0; i < 15; ++i) RefreshFavorites();
+            CoUninitialize();
+        });
+    }
+    std::thread reader([&] {
+        while (!stop) {
+            Names seen;
+            {
+                StateAccess state;
+                seen = state->FavoriteNames;
+            }
+            if (seen != expected) ++torn;
+        }
+    });
+    for (auto& t : threads) t.join();
+    stop = true;
+    reader.join();
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_EQ(Refresh(), expected);
+}
+
+} // namespace
+} // namespace vok
