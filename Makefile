@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo test build bootstrap i686 x86_64 prefix clean
+.PHONY: demo test bench build bootstrap i686 x86_64 prefix clean
 
 demo: build
 	@echo "vok.dll (32-bit, shipped): $(abspath $(BUILD)/i686/bin/vok.dll)"
@@ -13,6 +13,9 @@ demo: build
 
 test: build prefix
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
+
+bench: build prefix
+	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) tools/wine-run $(BUILD)/x86_64/bin/refresh_bench.exe 50 20
 
 build: bootstrap i686 x86_64
 

@@ -52,32 +52,14 @@ bool OnAbsentMedium(const std::string& target)
 
 enum LinkVerdict { lvList, lvKeep, lvDelete };
 
-// Judges a ".lnk" whose classification found its target present: it is read
-// again, and listed only if that target still exists.
-LinkVerdict JudgeLiveLink(const std::string& linkPath, FavoriteKind kind)
-{
-    std::string target;
-    if (!ReadLinkTarget(linkPath, target)) return lvKeep;
-    if (target.find("rundll32.exe") != std::string::npos) return lvList;
-    const bool exists = kind == fkFileLink ? FileExists(target) : FolderExists(target);
-    if (exists) return lvList;
-    return OnAbsentMedium(target) ? lvKeep : lvDelete;
-}
-
+// One read of the name's shortcut decides: a link is resolved once per scan.
 LinkVerdict JudgeFavorite(const std::string& favoritesDir, const std::string& name)
 {
     const FavoriteInspection found = InspectFavorite(favoritesDir, name);
-    switch (found.Kind) {
-    case fkInternetShortcut:
-        return lvList;
-    case fkFileLink:
-    case fkFolderLink:
-        return JudgeLiveLink(favoritesDir + name + ".lnk", found.Kind);
-    case fkNone:
-        break;
-    }
-    if (found.HasLink && !found.LinkRead) return lvKeep;
-    return found.HasLink && OnAbsentMedium(found.Target) ? lvKeep : lvDelete;
+    if (found.Kind != fkNone) return lvList;
+    if (!found.HasLink) return lvDelete; // vanished since it was listed: nothing to delete
+    if (!found.LinkRead) return lvKeep;
+    return OnAbsentMedium(found.Target) ? lvKeep : lvDelete;
 }
 
 } // namespace

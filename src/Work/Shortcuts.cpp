@@ -125,19 +125,28 @@ FavoriteKind ClassifyFavorite(const std::string& name)
     return InspectFavorite(favoritesDir, name).Kind;
 }
 
+namespace {
+
+// Attributes answer both existence tests without listing the folder (a
+// search handle costs many times more, and every menu asks several times
+// per favourite). Wildcards never match: a path is taken as it stands.
+bool PathHasAttributes(const std::string& path, bool folder)
+{
+    if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+}
+
+} // namespace
+
 bool FileExists(const std::string& path)
 {
-    if (path.empty()) return false;
-    WIN32_FIND_DATAA data;
-    UniqueFind find(FindFirstFileA(path.c_str(), &data));
-    return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return PathHasAttributes(path, false);
 }
 
 bool FolderExists(const std::string& path)
 {
-    if (path.empty()) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return PathHasAttributes(path, true);
 }
 
 } // namespace vok
