@@ -57,8 +57,9 @@ LinkVerdict JudgeFavorite(const std::string& favoritesDir, const std::string& na
 {
     const FavoriteInspection found = InspectFavorite(favoritesDir, name);
     if (found.Kind != fkNone) return lvList;
-    if (!found.HasLink) return lvDelete; // vanished since it was listed: nothing to delete
-    if (!found.LinkRead) return lvKeep;
+    // No link to judge (the file went away since the folder was listed; a new
+    // one may be arriving from the wizard), or one that could not be read.
+    if (!found.HasLink || !found.LinkRead) return lvKeep;
     return OnAbsentMedium(found.Target) ? lvKeep : lvDelete;
 }
 
