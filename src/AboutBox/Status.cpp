@@ -17,8 +17,7 @@ void LoadStatus()
     const LONG rc = RegQueryValueExA(key.get(), kStatusValue, nullptr, &type,
                                      reinterpret_cast<BYTE*>(&value), &size);
     const bool readable = rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value);
-    StateAccess state;
-    state->Enabled = readable ? value != 0 : true;
+    WithState([&](ExtensionState& s) { s.Enabled = readable ? value != 0 : true; });
 }
 
 void SaveStatus()
@@ -27,11 +26,8 @@ void SaveStatus()
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kVokKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         return;
-    DWORD value;
-    {
-        StateAccess state;
-        value = state->Enabled ? 1 : 0;
-    }
+    DWORD value = 1;
+    WithState([&](ExtensionState& s) { value = s.Enabled ? 1 : 0; });
     if (RegSetValueExA(key.get(), kStatusValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                        sizeof(value)) != ERROR_SUCCESS)
         throw ERegistryException(std::string("Failed to set data for '") + kStatusValue + "'");

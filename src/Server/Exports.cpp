@@ -1,5 +1,6 @@
 // The library's entry point and exported COM server functions.
 #include "Server/Module.h"
+#include "Work/Navigation.h"
 
 #include <objbase.h>
 
@@ -35,6 +36,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* ppv)
 extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
     // No object or factory reference can be outstanding while no factory is
-    // published.
+    // published; a pending restore still has a timer pointing into us.
+    if (ModuleStarted() && RestorePending()) return S_FALSE;
     return S_OK;
 }

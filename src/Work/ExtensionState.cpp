@@ -58,7 +58,7 @@ void StopExtensionState()
 bool ExtensionStateStarted()
 {
     StateAccess access;
-    return access.operator->() != nullptr;
+    return access.get() != nullptr;
 }
 
 } // namespace vok

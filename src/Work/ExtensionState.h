@@ -64,12 +64,24 @@ public:
     StateAccess(const StateAccess&) = delete;
     StateAccess& operator=(const StateAccess&) = delete;
 
+    // Null before start-up and after shut-down.
+    ExtensionState* get() const { return state_; }
     ExtensionState* operator->() const { return state_; }
     ExtensionState& operator*() const { return *state_; }
 
 private:
     ExtensionState* state_;
 };
+
+// Runs `f` on the state under the guard, to copy values in or out; does
+// nothing when the state does not exist (a command arriving after unload
+// began, a call before start-up).
+template <class F>
+void WithState(F&& f)
+{
+    StateAccess state;
+    if (ExtensionState* s = state.get()) f(*s);
+}
 
 // Module start-up of the state: reads the installation folder, creates the
 // empty list and loads the item bitmaps. Returns false when the installation

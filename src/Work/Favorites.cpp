@@ -1,6 +1,7 @@
 #include "Work/Favorites.h"
 
 #include "Common/Unique.h"
+#include "Common/WindowText.h"
 #include "Work/Registry.h"
 #include "Work/Shortcuts.h"
 
@@ -32,13 +33,6 @@ bool ReadInstallFolder(HKEY key, std::string& folder)
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
     folder = data.c_str(); // as stored, up to its first NUL
     return true;
-}
-
-std::string ActiveWindowClass()
-{
-    char name[256] = {};
-    if (HWND active = GetActiveWindow()) GetClassNameA(active, name, 255);
-    return name;
 }
 
 // A link whose medium may simply be absent (a floppy, the first CD-ROM drive)
@@ -123,21 +117,18 @@ void SortFavoriteNames(std::vector<std::string>& names)
 void RefreshFavorites()
 {
     std::string favoritesDir;
-    {
-        StateAccess state;
-        favoritesDir = state->FavoritesDir;
-    }
+    WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
     std::vector<std::string> names;
     if (!favoritesDir.empty()) {
         ScanFavorites(favoritesDir, "*.lnk", names);
         ScanFavorites(favoritesDir, "*.url", names);
         SortFavoriteNames(names);
     }
-    const bool flat = ActiveWindowClass().compare(0, 8, "bosa_sdm") == 0 && names.size() > 3;
-
-    StateAccess state;
-    state->FavoriteNames = std::move(names);
-    state->FlatMenu = flat;
+    const bool flat = IsOfficeDialogClass(ClassNameOf(GetActiveWindow())) && names.size() > 3;
+    WithState([&](ExtensionState& s) {
+        s.FavoriteNames = std::move(names);
+        s.FlatMenu = flat;
+    });
 }
 
 std::string FindFirstCdromRoot()
@@ -153,20 +144,25 @@ std::string FindFirstCdromRoot()
     return std::string();
 }
 
-bool IsTargetFavorite()
+std::string FindTargetFavoriteLink()
 {
     std::string favoritesDir, targetPath;
     std::vector<std::string> names;
-    {
-        StateAccess state;
-        favoritesDir = state->FavoritesDir;
-        targetPath = state->TargetPath;
-        names = state->FavoriteNames;
-    }
+    WithState([&](ExtensionState& s) {
+        favoritesDir = s.FavoritesDir;
+        targetPath = s.TargetPath;
+        names = s.FavoriteNames;
+    });
     for (const std::string& name : names) {
-        if (GetLinkTarget(favoritesDir + name + ".lnk") == targetPath) return true;
+        std::string linkPath = favoritesDir + name + ".lnk";
+        if (GetLinkTarget(linkPath) == targetPath) return linkPath;
     }
-    return false;
+    return std::string();
+}
+
+bool IsTargetFavorite()
+{
+    return !FindTargetFavoriteLink().empty();
 }
 
 } // namespace vok

@@ -44,6 +44,10 @@ void SortFavoriteNames(std::vector<std::string>& names);
 // The root ("D:\") of the first CD-ROM drive, or the empty string.
 std::string FindFirstCdromRoot();
 
+// The ".lnk" of the first favourite, in list order, whose target is exactly
+// TargetPath (case-sensitive, whole string); empty when there is none.
+std::string FindTargetFavoriteLink();
+
 // True when a favourite's ".lnk" resolves exactly to TargetPath.
 bool IsTargetFavorite();
 

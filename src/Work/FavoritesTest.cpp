@@ -17,25 +17,19 @@ namespace {
 
 using test::MakeLink;
 using test::PathPresent;
-using test::ScratchDir;
 using test::WriteBytes;
 using Names = std::vector<std::string>;
 
 const char kUrlText[] = "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n";
 
-class FavoritesTest : public ::testing::Test {
+class FavoritesTest : public test::InstalledTest {
 protected:
+    FavoritesTest() : InstalledTest("favorites") {}
     void SetUp() override
     {
-        test::MakeFolder(dir / "Data");
+        InstalledTest::SetUp();
         test::MakeFolder(dir / "Other");
-        WriteBytes(dir / "report.txt", "x");
-        test::RestartStateWithInstallFolder(dir / "inst");
-        favorites = dir / "inst\\Favorites\\";
-        test::MakeFolder(dir / "inst");
-        test::MakeFolder(favorites);
     }
-    void TearDown() override { StopExtensionState(); }
 
     Names Refresh()
     {
@@ -53,10 +47,6 @@ protected:
         StateAccess state;
         state->TargetPath = path;
     }
-
-    test::VokKeyReset registry;
-    ScratchDir dir{"favorites"};
-    std::string favorites;
 };
 
 // ---- Installation folder ------------------------------------------------

@@ -118,10 +118,7 @@ FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::s
 FavoriteKind ClassifyFavorite(const std::string& name)
 {
     std::string favoritesDir;
-    {
-        StateAccess state;
-        favoritesDir = state->FavoritesDir;
-    }
+    WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
     return InspectFavorite(favoritesDir, name).Kind;
 }
 

@@ -9,26 +9,11 @@ namespace vok {
 namespace {
 
 using test::MakeLink;
-using test::ScratchDir;
 using test::WriteBytes;
 
-class ShortcutsTest : public ::testing::Test {
+class ShortcutsTest : public test::InstalledTest {
 protected:
-    void SetUp() override
-    {
-        test::MakeFolder(dir / "Favorites");
-        test::MakeFolder(dir / "Data");
-        WriteBytes(dir / "report.txt", "x");
-        test::RestartStateWithInstallFolder(dir / "inst");
-        favorites = dir / "inst\\Favorites\\";
-        test::MakeFolder(dir / "inst");
-        test::MakeFolder(favorites);
-    }
-    void TearDown() override { StopExtensionState(); }
-
-    test::VokKeyReset registry;
-    ScratchDir dir{"shortcuts"};
-    std::string favorites;
+    ShortcutsTest() : InstalledTest("shortcuts") {}
 };
 
 TEST_F(ShortcutsTest, LinkTargetIsThePathStoredInTheLink)

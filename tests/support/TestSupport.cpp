@@ -125,6 +125,25 @@ void RestartStateWithInstallFolder(const std::string& installFolder)
     ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
 }
 
+InstalledTest::InstalledTest(const std::string& scratchName)
+    : dir(scratchName), favorites(dir / "inst\\Favorites\\")
+{
+}
+
+void InstalledTest::SetUp()
+{
+    MakeFolder(dir / "Data");
+    MakeFolder(dir / "inst");
+    MakeFolder(favorites);
+    WriteBytes(dir / "report.txt", "x");
+    RestartStateWithInstallFolder(dir / "inst");
+}
+
+void InstalledTest::TearDown()
+{
+    StopExtensionState();
+}
+
 bool RunOnThreadWithoutCom(const std::function<void()>& work, DWORD timeoutMs)
 {
     struct Context {
@@ -184,6 +203,195 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
         }
     }
     return true;
+}
+
+} // namespace vok::test
+
+// ---- Recording what the commands do to windows and to the shell ----
+
+#include <ostream>
+#include <sstream>
+
+namespace vok {
+
+void PrintTo(const ShellLaunchCall& call, std::ostream* os)
+{
+    const auto text = [](const std::optional<std::string>& s) { return s ? '"' + *s + '"' : std::string("NULL"); };
+    *os << "{owner " << call.Owner << ", verb " << text(call.Verb) << ", file " << text(call.File)
+        << ", parameters " << text(call.Parameters) << ", directory " << text(call.Directory) << ", show "
+        << call.ShowCommand << "}";
+}
+
+} // namespace vok
+
+namespace vok::test {
+
+ShellLaunchLog::ShellLaunchLog(std::function<void(const ShellLaunchCall&)> onLaunch) : onLaunch_(std::move(onLaunch))
+{
+    previous_ = SetShellLaunchRecorder([this](const ShellLaunchCall& call) {
+        calls_.push_back(call);
+        if (onLaunch_) onLaunch_(call);
+    });
+}
+
+ShellLaunchLog::~ShellLaunchLog()
+{
+    SetShellLaunchRecorder(std::move(previous_));
+}
+
+void PrintTo(const SeenMessage& seen, std::ostream* os)
+{
+    const char* name = nullptr;
+    switch (seen.Message) {
+    case EM_SETSEL: name = "EM_SETSEL"; break;
+    case WM_CLEAR: name = "WM_CLEAR"; break;
+    case WM_LBUTTONDOWN: name = "WM_LBUTTONDOWN"; break;
+    case WM_LBUTTONUP: name = "WM_LBUTTONUP"; break;
+    case WM_CHAR: name = "WM_CHAR"; break;
+    case WM_KEYDOWN: name = "WM_KEYDOWN"; break;
+    case WM_KEYUP: name = "WM_KEYUP"; break;
+    case WM_SETTEXT: name = "WM_SETTEXT"; break;
+    }
+    if (name)
+        *os << name;
+    else
+        *os << "message 0x" << std::hex << seen.Message << std::dec;
+    *os << "(" << static_cast<unsigned long long>(seen.WParam) << ", " << static_cast<long long>(seen.LParam);
+    if (seen.Message == WM_SETTEXT) *os << ", \"" << seen.Text << "\"";
+    *os << ")";
+}
+
+std::string Describe(const std::vector<SeenMessage>& messages)
+{
+    std::ostringstream out;
+    bool inRun = false;
+    for (const SeenMessage& seen : messages) {
+        const bool typed = seen.Message == WM_CHAR && seen.WParam == static_cast<WPARAM>(seen.LParam) &&
+                           seen.WParam >= 0x20 && seen.WParam < 0x7F && seen.WParam != '"';
+        if (typed != inRun) out << (inRun ? "\" " : " \"");
+        inRun = typed;
+        if (typed) {
+            out << static_cast<char>(seen.WParam);
+            continue;
+        }
+        out << " ";
+        PrintTo(seen, &out);
+    }
+    if (inRun) out << "\"";
+    return out.str();
+}
+
+namespace {
+
+const char kRecorderProperty[] = "vok.test.RecordedControl";
+
+bool IsRecordedMessage(UINT message)
+{
+    switch (message) {
+    case EM_SETSEL:
+    case WM_CLEAR:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_CHAR:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_SETTEXT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+INT_PTR CALLBACK PassiveDialogProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+} // namespace
+
+RecordedControl::RecordedControl(HWND parent, const char* className, const std::string& text, bool visible)
+{
+    const DWORD style = WS_CHILD | WS_BORDER | ES_AUTOHSCROLL | (visible ? WS_VISIBLE : 0);
+    int row = 0;
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++row;
+    hwnd_ = CreateWindowExA(0, className, text.c_str(), style, 10, 10 + 30 * row, 200, 24, parent, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+    if (!hwnd_) return;
+    unicode_ = IsWindowUnicode(hwnd_) != FALSE;
+    SetPropA(hwnd_, kRecorderProperty, this);
+    const auto proc = reinterpret_cast<LONG_PTR>(&RecordedControl::Proc);
+    original_ = reinterpret_cast<WNDPROC>(unicode_ ? SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, proc)
+                                                   : SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, proc));
+}
+
+RecordedControl::~RecordedControl()
+{
+    if (hwnd_ && IsWindow(hwnd_) && GetPropA(hwnd_, kRecorderProperty) == this) DestroyWindow(hwnd_);
+}
+
+std::string RecordedControl::text() const
+{
+    char buffer[1024] = {};
+    GetWindowTextA(hwnd_, buffer, sizeof buffer);
+    return buffer;
+}
+
+LRESULT CALLBACK RecordedControl::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = static_cast<RecordedControl*>(GetPropA(hwnd, kRecorderProperty));
+    SeenMessage seen{message, wParam, lParam, std::string()};
+    if (self && IsRecordedMessage(message)) {
+        if (message == WM_SETTEXT && lParam) {
+            // The log keeps the text, not the caller's pointer.
+            seen.Text = self->unicode_ ? std::string() : reinterpret_cast<const char*>(lParam);
+            seen.LParam = 0;
+        }
+        self->log.push_back(seen);
+    }
+    if (!self) return DefWindowProcA(hwnd, message, wParam, lParam);
+    const WNDPROC original = self->original_;
+    const bool unicode = self->unicode_;
+    if (message == WM_NCDESTROY) {
+        RemovePropA(hwnd, kRecorderProperty);
+        self->hwnd_ = nullptr;
+    }
+    const LRESULT result = unicode ? CallWindowProcW(original, hwnd, message, wParam, lParam)
+                                   : CallWindowProcA(original, hwnd, message, wParam, lParam);
+    if (message != WM_NCDESTROY && IsRecordedMessage(message) && self->onMessage) self->onMessage(seen);
+    return result;
+}
+
+std::vector<WORD> EmptyDialogTemplate()
+{
+    // DLGTEMPLATE (9 WORDs), then no menu, the default class and an empty title.
+    std::vector<WORD> words(12, 0);
+    auto* dialog = reinterpret_cast<DLGTEMPLATE*>(words.data());
+    dialog->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    dialog->cx = 240;
+    dialog->cy = 120;
+    return words;
+}
+
+TestDialog::TestDialog(const std::string& caption)
+{
+    const std::vector<WORD> dialogTemplate = EmptyDialogTemplate();
+    hwnd_ = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
+                                       reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()), nullptr,
+                                       PassiveDialogProc, 0);
+    SetWindowTextA(hwnd_, caption.c_str());
+    ShowWindow(hwnd_, SW_SHOW);
+    SetActiveWindow(hwnd_);
+}
+
+TestDialog::~TestDialog()
+{
+    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
+}
+
+bool BringToForeground(HWND window, DWORD timeoutMs)
+{
+    SetForegroundWindow(window);
+    return PumpUntil([window] { return GetForegroundWindow() == window; }, timeoutMs);
 }
 
 } // namespace vok::test

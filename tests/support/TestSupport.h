@@ -2,6 +2,9 @@
 // windows and threads, each reset or cleaned up by its owner.
 #pragma once
 
+#include "Work/ExtensionState.h"
+
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -44,6 +47,29 @@ bool ReadStatusValue(DWORD& value);
 // with the installation folder registered as `installFolder`.
 void RestartStateWithInstallFolder(const std::string& installFolder);
 
+// A registered installation in a scratch folder, with the state started
+// afresh: `dir`\inst is the installation folder with an empty Favorites
+// folder (`favorites`), `dir`\Data a folder and `dir`\report.txt a file for
+// links to point at.
+class InstalledTest : public ::testing::Test {
+protected:
+    explicit InstalledTest(const std::string& scratchName);
+    void SetUp() override;
+    void TearDown() override;
+
+    VokKeyReset registry;
+    ScratchDir dir;
+    const std::string favorites;
+};
+
+// One field of the process-wide state, read under its guard.
+template <class T>
+T ReadState(T ExtensionState::*field)
+{
+    StateAccess state;
+    return (*state).*field;
+}
+
 // Runs `work` on a new thread that never initialises COM; waits at most
 // `timeoutMs` and returns false if it did not finish by then.
 bool RunOnThreadWithoutCom(const std::function<void()>& work, DWORD timeoutMs = 10000);
@@ -64,5 +90,97 @@ private:
 // Dispatches the calling thread's messages until `done` holds or `timeoutMs`
 // passes; returns `done()`.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
+} // namespace vok::test
+
+// ---- Recording what the commands do to windows and to the shell ----
+
+#include "Work/ShellLaunch.h"
+
+#include <iosfwd>
+#include <vector>
+
+namespace vok {
+// Readable failure output for recorded launches.
+void PrintTo(const ShellLaunchCall& call, std::ostream* os);
+} // namespace vok
+
+namespace vok::test {
+
+// Records every ShellLaunch while it lives instead of launching anything.
+// `onLaunch` runs after each record, on the launching thread: a test can
+// stand in there for the program that would have started.
+class ShellLaunchLog {
+public:
+    explicit ShellLaunchLog(std::function<void(const ShellLaunchCall&)> onLaunch = nullptr);
+    ~ShellLaunchLog();
+    ShellLaunchLog(const ShellLaunchLog&) = delete;
+    ShellLaunchLog& operator=(const ShellLaunchLog&) = delete;
+    const std::vector<ShellLaunchCall>& calls() const { return calls_; }
+
+private:
+    std::vector<ShellLaunchCall> calls_;
+    std::function<void(const ShellLaunchCall&)> onLaunch_;
+    ShellLaunchRecorder previous_;
+};
+
+// One message as a control received it; Text is the string of WM_SETTEXT.
+struct SeenMessage {
+    UINT Message = 0;
+    WPARAM WParam = 0;
+    LPARAM LParam = 0;
+    std::string Text;
+};
+void PrintTo(const SeenMessage& seen, std::ostream* os);
+
+// One line for a whole sequence, with runs of typed printable characters
+// (wParam == lParam == the byte) shown as one quoted string; compare these
+// to see where two sequences part.
+std::string Describe(const std::vector<SeenMessage>& messages);
+
+// A child control that records the input-like messages it receives (text
+// selection, clearing, clicks, characters, keys, WM_SETTEXT), in order,
+// before passing each on. `onMessage` runs after the control has handled
+// one; it may even destroy the control.
+class RecordedControl {
+public:
+    RecordedControl(HWND parent, const char* className, const std::string& text, bool visible = true);
+    ~RecordedControl();
+    RecordedControl(const RecordedControl&) = delete;
+    RecordedControl& operator=(const RecordedControl&) = delete;
+
+    HWND hwnd() const { return hwnd_; }
+    std::string text() const;
+    std::vector<SeenMessage> log;
+    std::function<void(const SeenMessage&)> onMessage;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND hwnd_ = nullptr;
+    WNDPROC original_ = nullptr;
+    bool unicode_ = false;
+};
+
+// A real modeless dialog (class "#32770") with the given caption, shown and
+// made the active window of the calling thread.
+class TestDialog {
+public:
+    explicit TestDialog(const std::string& caption);
+    ~TestDialog();
+    TestDialog(const TestDialog&) = delete;
+    TestDialog& operator=(const TestDialog&) = delete;
+    HWND hwnd() const { return hwnd_; }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+// An in-memory dialog template with no controls, for CreateDialogIndirect
+// and DialogBoxIndirect.
+std::vector<WORD> EmptyDialogTemplate();
+
+// Makes `window` the foreground window; Wine carries this out only once the
+// thread's messages are dispatched, so this pumps until it holds.
+bool BringToForeground(HWND window, DWORD timeoutMs = 2000);
 
 } // namespace vok::test

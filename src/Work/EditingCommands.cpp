@@ -1,0 +1,188 @@
+#include "Work/EditingCommands.h"
+
+#include "Common/WindowText.h"
+#include "Work/ExtensionState.h"
+#include "Work/Favorites.h"
+#include "Work/ShellLaunch.h"
+#include "Work/Shortcuts.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace vok {
+
+const char* const kWizardProgram = "rundll32.exe";
+const char* const kWizardParametersPrefix = "appwiz.cpl,NewLinkHere ";
+const char* const kWizardClass = "#32770";
+const char* const kWizardTitle = "Create Shortcut";
+
+namespace {
+
+std::string FavoritesDir()
+{
+    std::string dir;
+    WithState([&](ExtensionState& s) { dir = s.FavoritesDir; });
+    return dir;
+}
+
+void StartWizard(const std::string& favoritesDir)
+{
+    const std::string parameters = kWizardParametersPrefix + favoritesDir;
+    ShellLaunch(nullptr, "open", kWizardProgram, parameters.c_str(), nullptr, SW_SHOWNA);
+}
+
+DWORD MsUntil(ULONGLONG deadline)
+{
+    const ULONGLONG now = GetTickCount64();
+    return now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, MAXDWORD));
+}
+
+// The host's messages are not dispatched here: nothing can call back into
+// the handler while the wizard is still starting.
+bool WaitForForegroundChange(HWND before, const WizardTimeouts& timeouts)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeouts.AppearMs;
+    for (;;) {
+        if (GetForegroundWindow() != before) return true;
+        const DWORD left = MsUntil(deadline);
+        if (left == 0) return false;
+        Sleep(std::min(left, timeouts.PollMs));
+    }
+}
+
+// Claims the box before typing, so that nothing the wizard does in reply to
+// our messages can lead to a second box being filled in this run.
+bool ClaimWizardBox()
+{
+    bool claimed = false;
+    WithState([&](ExtensionState& s) {
+        claimed = !s.WizardFilled;
+        s.WizardFilled = true;
+    });
+    return claimed;
+}
+
+bool WizardIsFilled()
+{
+    bool filled = false;
+    WithState([&](ExtensionState& s) { filled = s.WizardFilled; });
+    return filled;
+}
+
+// The wizard takes a path with blanks only in quotes.
+std::string QuoteTargetPathIfSpaced()
+{
+    std::string path;
+    WithState([&](ExtensionState& s) {
+        if (s.TargetPath.find(' ') != std::string::npos) s.TargetPath = '"' + s.TargetPath + '"';
+        path = s.TargetPath;
+    });
+    return path;
+}
+
+void FillWizardIfForeground()
+{
+    const HWND wizard = FindWindowA(kWizardClass, kWizardTitle);
+    if (!wizard || wizard != GetForegroundWindow()) return;
+    const bool locked = LockWindowUpdate(wizard) != FALSE;
+    EnumChildWindows(wizard, FillWizardPath, 0);
+    // Another window's lock (a restore still pending) is not ours to end.
+    if (locked) LockWindowUpdate(nullptr);
+}
+
+// Returns false when WM_QUIT came: it is put back for the host's own loop.
+bool DispatchWaitingMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+// The host's messages keep flowing here, so its windows stay responsive
+// while the wizard comes up.
+void WaitUntilWizardFilled(const WizardTimeouts& timeouts)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeouts.FillMs;
+    for (;;) {
+        FillWizardIfForeground();
+        if (!DispatchWaitingMessages() || WizardIsFilled()) return;
+        const DWORD left = MsUntil(deadline);
+        if (left == 0) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min(left, timeouts.PollMs), QS_ALLINPUT);
+    }
+}
+
+} // namespace
+
+void AddTargetToFavorites() noexcept
+{
+    AddTargetToFavorites(kWizardTimeouts);
+}
+
+void AddTargetToFavorites(const WizardTimeouts& timeouts) noexcept
+{
+    try {
+        const std::string favoritesDir = FavoritesDir();
+        if (!FolderExists(favoritesDir)) CreateDirectoryA(favoritesDir.c_str(), nullptr);
+        const HWND before = GetForegroundWindow();
+        StartWizard(favoritesDir);
+        const bool appeared = WaitForForegroundChange(before, timeouts);
+        WithState([](ExtensionState& s) { s.WizardFilled = false; });
+        if (appeared) WaitUntilWizardFilled(timeouts);
+    } catch (...) {
+    }
+}
+
+BOOL CALLBACK FillWizardPath(HWND window, LPARAM)
+{
+    try {
+        if (WizardIsFilled()) return FALSE;
+        if (ClassNameOf(window) != "Edit") return TRUE;
+        if (!ClaimWizardBox()) return FALSE;
+        SendMessageA(window, EM_SETSEL, 0, -1);
+        SendMessageA(window, WM_CLEAR, 0, 0);
+        const std::string path = QuoteTargetPathIfSpaced();
+        SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
+        PostMessageA(window, WM_KEYUP, VK_RETURN, 0);
+        return FALSE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+void RemoveTargetFromFavorites() noexcept
+{
+    try {
+        const std::string linkPath = FindTargetFavoriteLink();
+        if (!linkPath.empty()) DeleteFileA(linkPath.c_str());
+    } catch (...) {
+    }
+}
+
+void CreateFavorite() noexcept
+{
+    try {
+        StartWizard(FavoritesDir());
+    } catch (...) {
+    }
+}
+
+void OpenFavoritesFolder() noexcept
+{
+    try {
+        const std::string favoritesDir = FavoritesDir();
+        ShellLaunch(nullptr, "open", favoritesDir.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    } catch (...) {
+    }
+}
+
+} // namespace vok

@@ -1,0 +1,46 @@
+// The menu commands that change the favourites, or let the user change them:
+// add the current folder through the system's Create Shortcut wizard, remove
+// it, start the wizard empty, and open the favourites folder.
+#pragma once
+
+#include <windows.h>
+
+namespace vok {
+
+// The Create Shortcut wizard, as the system starts and shows it.
+extern const char* const kWizardProgram;    // "rundll32.exe"
+extern const char* const kWizardParametersPrefix; // "appwiz.cpl,NewLinkHere ", then the folder
+extern const char* const kWizardClass;      // "#32770"
+extern const char* const kWizardTitle;      // "Create Shortcut"
+
+// How long AddTargetToFavorites waits for the wizard: first for any window to
+// take the foreground, then for the wizard's box to be filled; and how often
+// it looks. The host's thread is held meanwhile, so the waits are bounded.
+struct WizardTimeouts {
+    DWORD AppearMs;
+    DWORD FillMs;
+    DWORD PollMs;
+};
+constexpr WizardTimeouts kWizardTimeouts{5000, 5000, 20};
+
+// Starts the wizard in the favourites folder (made first if missing), types
+// TargetPath into its location box and presses Enter for the user.
+void AddTargetToFavorites() noexcept;
+void AddTargetToFavorites(const WizardTimeouts& timeouts) noexcept;
+
+// EnumChildWindows callback over the wizard (lParam unused): fills the first
+// "Edit" with TargetPath, quoted when it holds a space, and presses Enter.
+// Fills nothing once WizardFilled is set; returns FALSE to stop.
+BOOL CALLBACK FillWizardPath(HWND window, LPARAM unused);
+
+// Deletes the first favourite ".lnk", in list order, whose target is exactly
+// TargetPath.
+void RemoveTargetFromFavorites() noexcept;
+
+// Starts the wizard in the favourites folder and leaves it to the user.
+void CreateFavorite() noexcept;
+
+// Opens the favourites folder in a shell window.
+void OpenFavoritesFolder() noexcept;
+
+} // namespace vok

@@ -1,0 +1,263 @@
+#include "Work/Navigation.h"
+
+#include "Common/Unique.h"
+#include "Common/WindowText.h"
+#include "Work/ExtensionState.h"
+#include "Work/ShellLaunch.h"
+#include "Work/Shortcuts.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+namespace vok {
+namespace {
+
+// KillTimer fails for good once the timer is gone (a window's timers die
+// with it); a few retries cover a transient failure without ever spinning.
+constexpr int kKillTimerAttempts = 5;
+
+// Identifies our watch among other subclasses of the same control.
+constexpr UINT_PTR kRestoreWatchId = kRestoreTimerId;
+
+const char kBrowseForFolderCaption[] = "Browse For Folder";
+
+bool RestoresText(LPARAM hostKind)
+{
+    return hostKind == ehOtherWindow || hostKind == ehOfficeDialog;
+}
+
+bool IsEditOfHost(const std::string& className, LPARAM hostKind)
+{
+    switch (hostKind) {
+    case ehOtherWindow:
+    case ehCabinetWindow:
+    case ehExploreWindow:
+        return className == "Edit";
+    case ehOfficeDialog:
+        return className == "RichEdit20W";
+    default:
+        return false;
+    }
+}
+
+// Drawing of the whole screen stops while we type into another window, so
+// the user sees the box jump straight to its final text.
+class ScreenLock {
+public:
+    ScreenLock() noexcept { LockWindowUpdate(GetDesktopWindow()); }
+    ~ScreenLock()
+    {
+        if (held_) LockWindowUpdate(nullptr);
+    }
+    ScreenLock(const ScreenLock&) = delete;
+    ScreenLock& operator=(const ScreenLock&) = delete;
+
+    // A pending restore releases the lock from now on.
+    void HandOver() noexcept { held_ = false; }
+
+private:
+    bool held_ = true;
+};
+
+void SendChars(HWND control, const std::string& text)
+{
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        SendMessageA(control, WM_CHAR, static_cast<WPARAM>(byte), static_cast<LPARAM>(byte));
+    }
+}
+
+void SendClick(HWND control)
+{
+    SendMessageA(control, WM_LBUTTONDOWN, 0, 0);
+    SendMessageA(control, WM_LBUTTONUP, 0, 0);
+}
+
+void SendSelectAll(HWND control)
+{
+    SendMessageA(control, EM_SETSEL, 0, -1);
+}
+
+void SendClear(HWND control)
+{
+    SendMessageA(control, WM_CLEAR, 0, 0);
+}
+
+void PostEnter(HWND control)
+{
+    PostMessageA(control, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(control, WM_KEYUP, VK_RETURN, 0);
+}
+
+// A folder picker's box is left empty: a file name typed back there would be
+// taken for a folder.
+void SaveEditText(HWND control)
+{
+    const bool folderPicker = WindowTextOf(GetActiveWindow()) == kBrowseForFolderCaption;
+    const std::string saved = folderPicker ? std::string() : WindowTextOf(control);
+    WithState([&](ExtensionState& s) { s.SavedEditText = saved; });
+}
+
+void ForgetPendingRestore()
+{
+    WithState([](ExtensionState& s) { s.RestoreTimer = 0; });
+}
+
+// Enter may close the dialog that holds the box; the box's timer dies with
+// it and the restore never runs. Without this watch the screen would stay
+// locked and no later navigation would ever restore again.
+LRESULT CALLBACK WatchRestoreControl(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR)
+{
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(control, WatchRestoreControl, id);
+        ForgetPendingRestore();
+        LockWindowUpdate(nullptr);
+    }
+    return DefSubclassProc(control, message, wParam, lParam);
+}
+
+// Returns true when the screen lock now belongs to a pending restore, which
+// will release it.
+bool ScheduleRestore(HWND control)
+{
+    if (RestorePending()) return true;
+    const UINT_PTR timer = SetTimer(control, kRestoreTimerId, kRestoreDelayMs, RestoreEditText);
+    if (timer == 0) return false; // the box is gone, or not ours: nothing will run later
+    WithState([&](ExtensionState& s) { s.RestoreTimer = timer; });
+    // Subclassing works only on the box's own thread; unwatched, the restore
+    // still runs, but the lock must not depend on it.
+    return SetWindowSubclass(control, WatchRestoreControl, kRestoreWatchId, 0) != FALSE;
+}
+
+void StopRestoreTimer(HWND control)
+{
+    for (int attempt = 0; attempt < kKillTimerAttempts; ++attempt)
+        if (KillTimer(control, kRestoreTimerId)) break;
+    RemoveWindowSubclass(control, WatchRestoreControl, kRestoreWatchId);
+    ForgetPendingRestore();
+}
+
+void RestoreText(HWND control)
+{
+    std::string saved;
+    WithState([&](ExtensionState& s) { saved = s.SavedEditText; });
+    SetFocus(control);
+    SendClick(control);
+    SendSelectAll(control);
+    SendClear(control);
+    if (!saved.empty()) {
+        SendChars(control, saved);
+        SendSelectAll(control);
+    }
+    SendMessageA(control, WM_CHAR, VK_ESCAPE, 0);
+}
+
+void OpenShortcutFile(const std::string& path)
+{
+    ShellLaunch(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNA);
+}
+
+void OpenFolderWindow(const std::string& folder, EditHostKind hostKind)
+{
+    const char* verb = hostKind == ehExploreWindow ? "explore" : "open";
+    ShellLaunch(nullptr, verb, folder.c_str(), nullptr, nullptr, SW_SHOWNA);
+}
+
+void OpenNonFolderFavorite(const std::string& base, FavoriteKind kind)
+{
+    WithState([&](ExtensionState& s) { s.ChosenTarget = base; });
+    if (kind == fkNone) return;
+    const std::string path = base + (kind == fkFileLink ? ".lnk" : ".url");
+    WithState([&](ExtensionState& s) { s.ChosenTarget = path; });
+    OpenShortcutFile(path);
+}
+
+void GoToFolder(const std::string& linkPath, ContextKind contextKind)
+{
+    const std::string folder = GetLinkTarget(linkPath);
+    WithState([&](ExtensionState& s) { s.ChosenTarget = folder; });
+    const HWND active = GetActiveWindow();
+    const EditHostKind hostKind = EditHostKindOf(active);
+    if (contextKind == ckDesktopBackground) {
+        OpenFolderWindow(folder, hostKind);
+        return;
+    }
+    // Windows treats a NULL parent as EnumWindows and would type into some
+    // other program's top-level box (Wine enumerates nothing then).
+    if (!active) return;
+    EnumChildWindows(active, TypePathIntoEdit, hostKind);
+}
+
+} // namespace
+
+bool RestorePending()
+{
+    bool pending = false;
+    WithState([&](ExtensionState& s) { pending = s.RestoreTimer != 0; });
+    return pending;
+}
+
+EditHostKind EditHostKindOf(HWND window)
+{
+    const std::string className = ClassNameOf(window);
+    if (className == "CabinetWClass") return ehCabinetWindow;
+    if (className == "ExploreWClass") return ehExploreWindow;
+    if (IsOfficeDialogClass(className)) return ehOfficeDialog;
+    return ehOtherWindow;
+}
+
+void NavigateToFavorite() noexcept
+{
+    try {
+        std::string name, favoritesDir;
+        ContextKind contextKind = ckNone;
+        WithState([&](ExtensionState& s) {
+            name = s.ChosenTarget;
+            favoritesDir = s.FavoritesDir;
+            contextKind = s.ContextKind;
+        });
+        const FavoriteKind kind = ClassifyFavorite(name);
+        if (kind == fkFolderLink)
+            GoToFolder(favoritesDir + name + ".lnk", contextKind);
+        else
+            OpenNonFolderFavorite(favoritesDir + name, kind);
+    } catch (...) {
+    }
+}
+
+BOOL CALLBACK TypePathIntoEdit(HWND control, LPARAM hostKind)
+{
+    try {
+        if (!IsWindowVisible(control)) return TRUE;
+        if (!IsEditOfHost(ClassNameOf(control), hostKind)) return TRUE;
+        ScreenLock lock;
+        SetFocus(control);
+        if (RestoresText(hostKind)) SaveEditText(control);
+        std::string path;
+        WithState([&](ExtensionState& s) { path = s.ChosenTarget; });
+        SendSelectAll(control);
+        SendClear(control);
+        SendClick(control);
+        SendChars(control, path);
+        PostEnter(control);
+        if (RestoresText(hostKind) && ScheduleRestore(control)) lock.HandOver();
+        return FALSE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+void CALLBACK RestoreEditText(HWND control, UINT, UINT_PTR, DWORD)
+{
+    const auto releaseLock = [] { LockWindowUpdate(nullptr); };
+    ScopeExit<decltype(releaseLock)> release(releaseLock);
+    try {
+        StopRestoreTimer(control);
+        RestoreText(control);
+    } catch (...) {
+    }
+}
+
+} // namespace vok

@@ -1,0 +1,654 @@
+#include "Work/Navigation.h"
+
+#include "TestSupport.h"
+#include "Work/ExtensionState.h"
+#include "Work/ShellLaunch.h"
+
+#include <commdlg.h>
+#include <commctrl.h>
+#include <dlgs.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <vector>
+
+namespace vok {
+namespace {
+
+using test::Describe;
+using test::MakeLink;
+using test::RecordedControl;
+using test::SeenMessage;
+using test::ShellLaunchLog;
+using test::TestDialog;
+using Messages = std::vector<SeenMessage>;
+
+constexpr DWORD kBound = 3000; // no wait in these tests should come near it
+
+// What typing a path into a box looks like from the box's side.
+Messages Typed(const std::string& path)
+{
+    Messages m{{EM_SETSEL, 0, -1, ""}, {WM_CLEAR, 0, 0, ""}, {WM_LBUTTONDOWN, 0, 0, ""}, {WM_LBUTTONUP, 0, 0, ""}};
+    for (const unsigned char byte : path) m.push_back({WM_CHAR, byte, byte, ""});
+    return m;
+}
+
+// Posted, so they arrive through the thread's message loop, whose
+// TranslateMessage queues a carriage return behind them.
+Messages Enter()
+{
+    return {{WM_KEYDOWN, VK_RETURN, 0, ""}, {WM_KEYUP, VK_RETURN, 0, ""}, {WM_CHAR, '\r', 0, ""}};
+}
+
+Messages Restored(const std::string& saved)
+{
+    Messages m{{WM_LBUTTONDOWN, 0, 0, ""}, {WM_LBUTTONUP, 0, 0, ""}, {EM_SETSEL, 0, -1, ""}, {WM_CLEAR, 0, 0, ""}};
+    for (const unsigned char byte : saved) m.push_back({WM_CHAR, byte, byte, ""});
+    if (!saved.empty()) m.push_back({EM_SETSEL, 0, -1, ""});
+    m.push_back({WM_CHAR, VK_ESCAPE, 0, ""});
+    return m;
+}
+
+Messages Concat(std::initializer_list<Messages> parts)
+{
+    Messages all;
+    for (const Messages& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// Only one window can be locked at a time: while the screen is locked, a
+// lock on any other window is refused (Wine keeps the one lock per process).
+class LockProbe {
+public:
+    LockProbe() { hwnd_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr); }
+    ~LockProbe() { DestroyWindow(hwnd_); }
+    bool ScreenLocked() const
+    {
+        if (!LockWindowUpdate(hwnd_)) return true;
+        LockWindowUpdate(nullptr);
+        return false;
+    }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+// Waits, without dispatching anything, until a WM_TIMER for `window` is due.
+std::optional<MSG> WaitForDueTimer(HWND window)
+{
+    const ULONGLONG deadline = GetTickCount64() + kBound;
+    MSG msg;
+    while (!PeekMessageA(&msg, window, WM_TIMER, WM_TIMER, PM_NOREMOVE)) {
+        if (GetTickCount64() >= deadline) return std::nullopt;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_TIMER);
+    }
+    return msg;
+}
+
+class NavigationTest : public test::InstalledTest {
+protected:
+    NavigationTest() : InstalledTest("navigation") {}
+    void SetUp() override
+    {
+        InstalledTest::SetUp();
+        MakeLink(favorites + "Data.lnk", dataPath);
+        MakeLink(favorites + "Report.lnk", dir / "report.txt");
+        MakeLink(favorites + "Gone.lnk", dir / "Gone");
+        test::WriteBytes(favorites + "Web.url", "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
+    }
+
+    void TearDown() override
+    {
+        EXPECT_TRUE(WaitForRestore()) << "a restore was left pending";
+        EXPECT_FALSE(lock.ScreenLocked()) << "the screen was left locked";
+        LockWindowUpdate(nullptr);
+        InstalledTest::TearDown();
+    }
+
+    static void Choose(const std::string& name, ContextKind contextKind)
+    {
+        StateAccess state;
+        state->ChosenTarget = name;
+        state->ContextKind = contextKind;
+    }
+
+
+    static void SetSavedEditText(const std::string& text)
+    {
+        StateAccess state;
+        state->SavedEditText = text;
+    }
+
+    static bool WaitForRestore()
+    {
+        return test::PumpUntil([] { return test::ReadState(&ExtensionState::RestoreTimer) == 0; }, kBound);
+    }
+
+    const std::string dataPath = dir / "Data";
+    LockProbe lock;
+};
+
+TEST_F(NavigationTest, HostKindFollowsTheActiveWindowClass)
+{
+    const struct {
+        const char* className;
+        EditHostKind kind;
+    } cases[] = {
+        {"CabinetWClass", ehCabinetWindow}, {"ExploreWClass", ehExploreWindow},
+        {"bosa_sdm", ehOfficeDialog},       {"bosa_sdm_Mso96", ehOfficeDialog},
+        {"bosa_sd", ehOtherWindow},         {"Bosa_sdm_Mso96", ehOtherWindow},
+        {"cabinetwclass", ehOtherWindow},   {"ExplorerWClass", ehOtherWindow}, // Wine's own Explorer
+    };
+    for (const auto& c : cases) {
+        test::TestWindow host(c.className);
+        EXPECT_EQ(EditHostKindOf(host.hwnd()), c.kind) << c.className;
+    }
+    TestDialog dialog("Open");
+    EXPECT_EQ(EditHostKindOf(dialog.hwnd()), ehOtherWindow);
+}
+
+TEST_F(NavigationTest, ShortcutsToFilesAndInternetShortcutsAreOpenedByTheShell)
+{
+    const struct {
+        const char* name;
+        std::optional<std::string> opened; // nothing opened when empty
+        std::string chosenAfter;
+    } cases[] = {
+        {"Report", favorites + "Report.lnk", favorites + "Report.lnk"},
+        {"Web", favorites + "Web.url", favorites + "Web.url"},
+        {"Gone", std::nullopt, favorites + "Gone"}, // dead link: silently nothing
+        {"Missing", std::nullopt, favorites + "Missing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDialog dialog("Open");
+        RecordedControl box(dialog.hwnd(), "Edit", "keep.txt");
+        ShellLaunchLog launches;
+        Choose(c.name, ckWindowBackground);
+
+        NavigateToFavorite();
+
+        std::vector<ShellLaunchCall> expected;
+        if (c.opened) expected.push_back({nullptr, "open", *c.opened, std::nullopt, std::nullopt, SW_SHOWNA});
+        EXPECT_EQ(launches.calls(), expected);
+        EXPECT_EQ(Describe(box.log), Describe(Messages())) << "no window is touched";
+        EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), c.chosenAfter);
+        EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+    }
+}
+
+TEST_F(NavigationTest, FolderChosenOnTheDesktopBackgroundOpensInANewWindow)
+{
+    const struct {
+        const char* activeClass;
+        const char* verb;
+    } cases[] = {
+        {"Progman", "open"}, {"CabinetWClass", "open"}, {"ExploreWClass", "explore"}, {"bosa_sdm_Mso96", "open"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.activeClass);
+        test::TestWindow host(c.activeClass);
+        RecordedControl box(host.hwnd(), "Edit", "");
+        ShellLaunchLog launches;
+        Choose("Data", ckDesktopBackground);
+
+        NavigateToFavorite();
+
+        const std::vector<ShellLaunchCall> expected{
+            {nullptr, c.verb, dataPath, std::nullopt, std::nullopt, SW_SHOWNA}};
+        EXPECT_EQ(launches.calls(), expected);
+        EXPECT_EQ(Describe(box.log), Describe(Messages())) << "nothing is typed";
+        EXPECT_FALSE(lock.ScreenLocked());
+        EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), dataPath);
+    }
+}
+
+TEST_F(NavigationTest, DialogBoxGetsThePathAndEnterAndItsTextBackAfterTheRestoreDelay)
+{
+    const struct {
+        const char* caption;
+        const char* before;
+        const char* restored;
+    } cases[] = {
+        {"Open", "keep.txt", "keep.txt"},
+        {"Open", "", ""},                           // an empty box stays empty: no select-all after the clear
+        {"Browse For Folder", "keep.txt", ""},      // a folder picker's box ends up empty
+        {"Browse For Folder ", "keep.txt", "keep.txt"}, // only the exact caption counts
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.caption) + " / " + c.before);
+        TestDialog dialog(c.caption);
+        RecordedControl hidden(dialog.hwnd(), "Edit", "hidden", false);
+        RecordedControl box(dialog.hwnd(), "Edit", c.before);
+        RecordedControl second(dialog.hwnd(), "Edit", "second");
+        Choose("Data", ckWindowBackground);
+        const ULONGLONG start = GetTickCount64();
+
+        NavigateToFavorite();
+
+        // Sent at once; Enter is posted and still queued.
+        EXPECT_EQ(Describe(box.log), Describe(Typed(dataPath)));
+        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), c.restored);
+        EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
+        EXPECT_TRUE(RestorePending()) << "the library must stay loaded";
+        EXPECT_TRUE(lock.ScreenLocked()) << "the lock holds until the restore";
+
+        const std::optional<MSG> timer = WaitForDueTimer(box.hwnd());
+        ASSERT_TRUE(timer);
+        EXPECT_GE(GetTickCount64() - start, kRestoreDelayMs - 10);
+        // Wine puts a handle of its own for the callback in lParam, not the
+        // callback's address, so only the identifier is compared.
+        EXPECT_EQ(timer->wParam, kRestoreTimerId);
+
+        ASSERT_TRUE(WaitForRestore());
+        EXPECT_EQ(Describe(box.log), Describe(Concat({Typed(dataPath), Enter(), Restored(c.restored)})));
+        EXPECT_EQ(box.text(), c.restored);
+        EXPECT_EQ(Describe(hidden.log), Describe(Messages())) << "invisible boxes are skipped";
+        EXPECT_EQ(Describe(second.log), Describe(Messages())) << "only the first visible box is typed into";
+        EXPECT_FALSE(lock.ScreenLocked());
+        EXPECT_FALSE(RestorePending());
+        EXPECT_FALSE(KillTimer(box.hwnd(), kRestoreTimerId)) << "the timer fires once";
+    }
+}
+
+TEST_F(NavigationTest, EveryByteOfThePathIsTypedAsItIs)
+{
+    CPINFO codePage = {};
+    if (!GetCPInfo(CP_ACP, &codePage) || codePage.MaxCharSize != 1) GTEST_SKIP() << "needs a one-byte code page";
+    const std::string folder = dir / "Caf\xE9 \xA7 1";
+    test::MakeFolder(folder);
+    MakeLink(favorites + "Cafe.lnk", folder);
+    TestDialog dialog("Open");
+    RecordedControl box(dialog.hwnd(), "Edit", "");
+    Choose("Cafe", ckWindowBackground);
+
+    NavigateToFavorite();
+
+    // Zero-extended: 0xE9 arrives as 233, not as a negative number.
+    EXPECT_EQ(Describe(box.log), Describe(Typed(folder)));
+    ASSERT_TRUE(WaitForRestore());
+}
+
+TEST_F(NavigationTest, ExplorerWindowsKeepNoRestoreAndReleaseTheLockAtOnce)
+{
+    for (const char* className : {"CabinetWClass", "ExploreWClass"}) {
+        SCOPED_TRACE(className);
+        test::TestWindow explorer(className);
+        RecordedControl address(explorer.hwnd(), "Edit", "C:\\Before");
+        SetSavedEditText("untouched");
+        Choose("Data", ckWindowBackground);
+
+        NavigateToFavorite();
+
+        EXPECT_FALSE(lock.ScreenLocked());
+        EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), "untouched");
+        EXPECT_FALSE(KillTimer(address.hwnd(), kRestoreTimerId)) << "no restore timer";
+        const size_t expectedCount = Typed(dataPath).size() + Enter().size();
+        ASSERT_TRUE(test::PumpUntil([&] { return address.log.size() == expectedCount; }, kBound));
+        EXPECT_EQ(Describe(address.log), Describe(Concat({Typed(dataPath), Enter()})));
+    }
+}
+
+TEST_F(NavigationTest, OfficeDialogsUseOnlyTheirRichEditBox)
+{
+    ASSERT_TRUE(LoadLibraryA("riched20.dll")); // registers "RichEdit20W"
+    const struct {
+        const char* className;
+        bool richEditTyped;
+    } cases[] = {
+        {"bosa_sdm_Mso96", true},
+        {"bosa_sdm", true},
+        {"bosa_sd", false}, // seven characters: an ordinary window
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.className);
+        test::TestWindow office(c.className);
+        RecordedControl edit(office.hwnd(), "Edit", "plain");
+        RecordedControl rich(office.hwnd(), "RichEdit20W", "rich.doc");
+        Choose("Data", ckWindowBackground);
+
+        NavigateToFavorite();
+        ASSERT_TRUE(WaitForRestore());
+
+        RecordedControl& typed = c.richEditTyped ? rich : edit;
+        RecordedControl& skipped = c.richEditTyped ? edit : rich;
+        const std::string before = c.richEditTyped ? "rich.doc" : "plain";
+        EXPECT_EQ(Describe(typed.log), Describe(Concat({Typed(dataPath), Enter(), Restored(before)})));
+        EXPECT_EQ(typed.text(), before);
+        EXPECT_EQ(Describe(skipped.log), Describe(Messages()));
+        EXPECT_FALSE(lock.ScreenLocked());
+    }
+}
+
+TEST_F(NavigationTest, SecondNavigationWhileARestoreIsPendingStartsNoSecondTimer)
+{
+    TestDialog first("Open");
+    RecordedControl firstBox(first.hwnd(), "Edit", "first.txt");
+    Choose("Data", ckWindowBackground);
+    NavigateToFavorite();
+    ASSERT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
+
+    TestDialog second("Save As");
+    RecordedControl secondBox(second.hwnd(), "Edit", "second.txt");
+    Choose("Data", ckWindowBackground);
+    NavigateToFavorite();
+
+    EXPECT_EQ(Describe(secondBox.log), Describe(Typed(dataPath)));
+    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
+    EXPECT_FALSE(KillTimer(secondBox.hwnd(), kRestoreTimerId)) << "no timer on the second box";
+    EXPECT_TRUE(lock.ScreenLocked());
+
+    // The one pending restore runs on its own box, with the text saved last.
+    ASSERT_TRUE(WaitForRestore());
+    EXPECT_EQ(Describe(firstBox.log), Describe(Concat({Typed(dataPath), Enter(), Restored("second.txt")})));
+    EXPECT_EQ(Describe(secondBox.log), Describe(Concat({Typed(dataPath), Enter()})));
+    EXPECT_FALSE(lock.ScreenLocked());
+}
+
+TEST_F(NavigationTest, LockIsReleasedWhenTheRestoreTimerCannotBeStarted)
+{
+    // The box goes away as the last character arrives, so there is nothing
+    // left to bind the timer to.
+    TestDialog dialog("Open");
+    RecordedControl box(dialog.hwnd(), "Edit", "keep.txt");
+    Messages beforeItWent;
+    box.onMessage = [&](const SeenMessage&) {
+        if (box.log.size() != Typed(dataPath).size()) return;
+        beforeItWent = box.log;
+        DestroyWindow(box.hwnd());
+    };
+    Choose("Data", ckWindowBackground);
+
+    NavigateToFavorite();
+
+    EXPECT_FALSE(IsWindow(box.hwnd()));
+    EXPECT_EQ(Describe(beforeItWent), Describe(Typed(dataPath)));
+    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+    EXPECT_FALSE(lock.ScreenLocked());
+}
+
+// A modal dialog whose Enter closes it, as most dialogs do: the box and its
+// restore timer are gone before the timer can fire.
+struct ClosingDialog {
+    HWND box = nullptr;
+    UINT_PTR timerAfterNavigation = 0;
+    bool lockedAfterNavigation = false;
+    const LockProbe* lock = nullptr;
+
+    static constexpr UINT kNavigate = WM_APP + 1;
+    static constexpr UINT_PTR kWatchdogTimer = 1;
+
+    static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = reinterpret_cast<ClosingDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        switch (message) {
+        case WM_INITDIALOG:
+            SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            self = reinterpret_cast<ClosingDialog*>(lParam);
+            SetWindowTextA(dialog, "Rename");
+            self->box = CreateWindowExA(0, "Edit", "keep.txt", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 200, 24,
+                                        dialog, nullptr, nullptr, nullptr);
+            SetTimer(dialog, kWatchdogTimer, kBound, nullptr);
+            // Wine shows a modal dialog only once its queue first runs dry;
+            // the menu is used on a dialog that is already on screen.
+            ShowWindow(dialog, SW_SHOW);
+            PostMessageA(dialog, kNavigate, 0, 0);
+            return TRUE;
+        case kNavigate:
+            NavigateToFavorite();
+            {
+                StateAccess state;
+                self->timerAfterNavigation = state->RestoreTimer;
+            }
+            self->lockedAfterNavigation = self->lock->ScreenLocked();
+            return TRUE;
+        case WM_TIMER:
+            if (wParam == kWatchdogTimer) EndDialog(dialog, IDABORT);
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    }
+};
+
+TEST_F(NavigationTest, LockIsReleasedWhenEnterClosesTheDialogBeforeTheRestore)
+{
+    Choose("Data", ckWindowBackground);
+    ClosingDialog run;
+    run.lock = &lock;
+    const std::vector<WORD> dialogTemplate = test::EmptyDialogTemplate();
+    const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr),
+                                                   reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()),
+                                                   nullptr, ClosingDialog::Proc, reinterpret_cast<LPARAM>(&run));
+
+    ASSERT_EQ(result, IDOK) << "Enter was to close the dialog";
+    EXPECT_EQ(run.timerAfterNavigation, kRestoreTimerId);
+    EXPECT_TRUE(run.lockedAfterNavigation);
+    EXPECT_FALSE(IsWindow(run.box));
+    EXPECT_FALSE(lock.ScreenLocked());
+    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+
+    // And restores work again afterwards.
+    TestDialog next("Open");
+    RecordedControl box(next.hwnd(), "Edit", "next.txt");
+    Choose("Data", ckWindowBackground);
+    NavigateToFavorite();
+    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
+    ASSERT_TRUE(WaitForRestore());
+    EXPECT_EQ(box.text(), "next.txt");
+}
+
+TEST_F(NavigationTest, RestoreEndsWhenItsTimerIsAlreadyGone)
+{
+    // KillTimer keeps failing for a timer that does not exist; the restore
+    // must still finish, restore the text and release the lock.
+    std::string restored;
+    const bool finished = test::RunOnThreadWithoutCom(
+        [&] {
+            HWND box = CreateWindowExA(0, "Edit", "typed path", WS_POPUP | WS_VISIBLE, 0, 0, 200, 24, nullptr,
+                                       nullptr, nullptr, nullptr);
+            {
+                StateAccess state;
+                state->SavedEditText = "keep.txt";
+                state->RestoreTimer = kRestoreTimerId;
+            }
+            LockWindowUpdate(GetDesktopWindow());
+            RestoreEditText(box, WM_TIMER, kRestoreTimerId, 0);
+            char text[64] = {};
+            GetWindowTextA(box, text, sizeof text);
+            restored = text;
+            DestroyWindow(box);
+        },
+        kBound);
+
+    ASSERT_TRUE(finished) << "the restore did not return";
+    EXPECT_EQ(restored, "keep.txt");
+    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+    EXPECT_FALSE(lock.ScreenLocked());
+}
+
+// Ends every dialog of a thread that is still open after a bound, so that a
+// test of a modal dialog can fail but never hang.
+class DialogWatchdog {
+public:
+    DialogWatchdog(DWORD threadId, DWORD boundMs) : threadId_(threadId), boundMs_(boundMs)
+    {
+        stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, &DialogWatchdog::Run, this, 0, nullptr);
+    }
+    ~DialogWatchdog()
+    {
+        SetEvent(stop_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        CloseHandle(stop_);
+    }
+    bool fired() const { return fired_; }
+
+private:
+    static DWORD WINAPI Run(LPVOID parameter)
+    {
+        auto* self = static_cast<DialogWatchdog*>(parameter);
+        if (WaitForSingleObject(self->stop_, self->boundMs_) == WAIT_OBJECT_0) return 0;
+        self->fired_ = true;
+        do {
+            EnumThreadWindows(
+                self->threadId_,
+                [](HWND window, LPARAM) -> BOOL {
+                    char className[32] = {};
+                    GetClassNameA(window, className, sizeof className);
+                    if (strcmp(className, "#32770") == 0) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+                    return TRUE;
+                },
+                0);
+        } while (WaitForSingleObject(self->stop_, 500) != WAIT_OBJECT_0);
+        return 0;
+    }
+
+    DWORD threadId_;
+    DWORD boundMs_;
+    HANDLE stop_ = nullptr;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> fired_{false};
+};
+
+// Runs inside Wine's common file dialog, on its thread, through the hook:
+// types a file name, chooses a folder favourite as the shell's menu would,
+// then watches the dialog until it shows the folder and the restore is done.
+struct FileDialogRun {
+    std::string favorite;
+    std::string fileName;
+    std::string expectedFolder;
+    ULONGLONG deadline = 0;
+    int phase = 0;
+    bool dialogWasActive = false;
+    std::string folderShown;
+    std::string boxText;
+    DWORD selectionStart = 0;
+    DWORD selectionEnd = 0;
+
+    static constexpr UINT_PTR kStepTimer = 1;
+
+    static HWND FileNameBox(HWND dialog)
+    {
+        const HWND combo = GetDlgItem(dialog, cmb13);
+        return reinterpret_cast<HWND>(SendMessageA(combo, CBEM_GETEDITCONTROL, 0, 0));
+    }
+
+    // Wine's dialog opens a selected item on Enter instead of the typed path;
+    // a right-click on the background leaves nothing selected, so do the same.
+    static void ClearListSelection(HWND dialog)
+    {
+        const HWND view = FindWindowExA(dialog, nullptr, "SHELLDLL_DefView", nullptr);
+        const HWND list = FindWindowExA(view, nullptr, "SysListView32", nullptr);
+        LVITEMA item = {};
+        item.stateMask = LVIS_SELECTED;
+        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    }
+
+    static std::string FolderShown(HWND dialog)
+    {
+        char folder[MAX_PATH] = {};
+        SendMessageA(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+        return folder;
+    }
+
+    void Step(HWND dialog)
+    {
+        if (phase == 0) {
+            SetWindowTextA(FileNameBox(dialog), fileName.c_str());
+            ClearListSelection(dialog);
+            dialogWasActive = GetActiveWindow() == dialog;
+            {
+                StateAccess state;
+                state->ChosenTarget = favorite;
+                state->ContextKind = ckWindowBackground;
+            }
+            NavigateToFavorite();
+            phase = 1;
+            return;
+        }
+        if (phase != 1) return;
+        folderShown = FolderShown(dialog);
+        bool restorePending;
+        {
+            StateAccess state;
+            restorePending = state->RestoreTimer != 0;
+        }
+        const bool arrived = folderShown == expectedFolder && !restorePending;
+        if (!arrived && GetTickCount64() < deadline) return;
+        char text[MAX_PATH] = {};
+        GetWindowTextA(FileNameBox(dialog), text, MAX_PATH);
+        boxText = text;
+        SendMessageA(FileNameBox(dialog), EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
+                     reinterpret_cast<LPARAM>(&selectionEnd));
+        phase = 2;
+        PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+
+    static UINT_PTR CALLBACK Hook(HWND hook, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        static const char kRunProperty[] = "vok.test.FileDialogRun";
+        switch (message) {
+        case WM_INITDIALOG: {
+            const LPARAM run = reinterpret_cast<OPENFILENAMEA*>(lParam)->lCustData;
+            SetPropA(hook, kRunProperty, reinterpret_cast<HANDLE>(run));
+            return TRUE;
+        }
+        case WM_NOTIFY:
+            if (reinterpret_cast<NMHDR*>(lParam)->code == CDN_INITDONE) SetTimer(hook, kStepTimer, 20, nullptr);
+            return 0;
+        case WM_TIMER:
+            if (wParam == kStepTimer) static_cast<FileDialogRun*>(GetPropA(hook, kRunProperty))->Step(GetParent(hook));
+            return 0;
+        case WM_DESTROY:
+            RemovePropA(hook, kRunProperty);
+            return 0;
+        }
+        return 0;
+    }
+};
+
+TEST_F(NavigationTest, CommonFileDialogGoesToTheFolderAndKeepsTheTypedFileName)
+{
+    const std::string start = dir / "Start";
+    test::MakeFolder(start);
+    test::WriteBytes(start + "\\item.txt", "x");
+    FileDialogRun run;
+    run.favorite = "Data";
+    run.fileName = "keep.txt";
+    run.expectedFolder = dataPath;
+    run.deadline = GetTickCount64() + 2 * kBound;
+
+    char file[MAX_PATH] = {};
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.lpstrFilter = "All files\0*.*\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrInitialDir = start.c_str();
+    ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    ofn.lpfnHook = &FileDialogRun::Hook;
+    ofn.lCustData = reinterpret_cast<LPARAM>(&run);
+    bool chosen;
+    {
+        DialogWatchdog watchdog(GetCurrentThreadId(), 4 * kBound);
+        chosen = GetOpenFileNameA(&ofn) != FALSE;
+        ASSERT_FALSE(watchdog.fired()) << "the dialog had to be ended from outside";
+    }
+
+    EXPECT_FALSE(chosen) << "Enter opened a file: " << file;
+    EXPECT_EQ(run.phase, 2);
+    EXPECT_TRUE(run.dialogWasActive);
+    EXPECT_EQ(run.folderShown, dataPath);
+    EXPECT_EQ(run.boxText, "keep.txt");
+    EXPECT_EQ(run.selectionStart, 0u);
+    EXPECT_EQ(run.selectionEnd, run.fileName.size()) << "the restored name stands selected";
+}
+
+} // namespace
+} // namespace vok
