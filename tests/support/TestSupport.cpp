@@ -8,8 +8,22 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <ostream>
+#include <sstream>
 
 using Microsoft::WRL::ComPtr;
+
+namespace vok {
+
+void PrintTo(const ShellLaunchCall& call, std::ostream* os)
+{
+    const auto text = [](const std::optional<std::string>& s) { return s ? '"' + *s + '"' : std::string("NULL"); };
+    *os << "{owner " << call.Owner << ", verb " << text(call.Verb) << ", file " << text(call.File)
+        << ", parameters " << text(call.Parameters) << ", directory " << text(call.Directory) << ", show "
+        << call.ShowCommand << "}";
+}
+
+} // namespace vok
 
 namespace vok::test {
 
@@ -205,26 +219,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
     return true;
 }
 
-} // namespace vok::test
-
 // ---- Recording what the commands do to windows and to the shell ----
-
-#include <ostream>
-#include <sstream>
-
-namespace vok {
-
-void PrintTo(const ShellLaunchCall& call, std::ostream* os)
-{
-    const auto text = [](const std::optional<std::string>& s) { return s ? '"' + *s + '"' : std::string("NULL"); };
-    *os << "{owner " << call.Owner << ", verb " << text(call.Verb) << ", file " << text(call.File)
-        << ", parameters " << text(call.Parameters) << ", directory " << text(call.Directory) << ", show "
-        << call.ShowCommand << "}";
-}
-
-} // namespace vok
-
-namespace vok::test {
 
 ShellLaunchLog::ShellLaunchLog(std::function<void(const ShellLaunchCall&)> onLaunch) : onLaunch_(std::move(onLaunch))
 {

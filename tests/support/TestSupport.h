@@ -3,12 +3,20 @@
 #pragma once
 
 #include "Work/ExtensionState.h"
+#include "Work/ShellLaunch.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
+#include <iosfwd>
 #include <string>
+#include <vector>
+
+namespace vok {
+// Readable failure output for recorded launches.
+void PrintTo(const ShellLaunchCall& call, std::ostream* os);
+} // namespace vok
 
 namespace vok::test {
 
@@ -91,21 +99,7 @@ private:
 // passes; returns `done()`.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
-} // namespace vok::test
-
 // ---- Recording what the commands do to windows and to the shell ----
-
-#include "Work/ShellLaunch.h"
-
-#include <iosfwd>
-#include <vector>
-
-namespace vok {
-// Readable failure output for recorded launches.
-void PrintTo(const ShellLaunchCall& call, std::ostream* os);
-} // namespace vok
-
-namespace vok::test {
 
 // Records every ShellLaunch while it lives instead of launching anything.
 // `onLaunch` runs after each record, on the launching thread: a test can
