@@ -55,10 +55,4 @@ void StopExtensionState()
     delete state;
 }
 
-bool ExtensionStateStarted()
-{
-    StateAccess access;
-    return access.get() != nullptr;
-}
-
 } // namespace vok

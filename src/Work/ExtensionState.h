@@ -91,6 +91,4 @@ bool StartExtensionState(HINSTANCE resources);
 // Module shut-down: the reverse of the start-up.
 void StopExtensionState();
 
-bool ExtensionStateStarted();
-
 } // namespace vok

@@ -76,7 +76,7 @@ TEST_F(ExtensionStateTest, ShutDownDestroysALeftoverSubmenu)
     }
     StopExtensionState();
     EXPECT_FALSE(IsMenu(submenu));
-    EXPECT_FALSE(ExtensionStateStarted());
+    EXPECT_EQ(StateAccess().get(), nullptr);
 }
 
 } // namespace

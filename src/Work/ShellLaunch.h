@@ -22,7 +22,6 @@ struct ShellLaunchCall {
 };
 
 bool operator==(const ShellLaunchCall& a, const ShellLaunchCall& b);
-inline bool operator!=(const ShellLaunchCall& a, const ShellLaunchCall& b) { return !(a == b); }
 
 using ShellLaunchRecorder = std::function<void(const ShellLaunchCall&)>;
 
