@@ -6,9 +6,11 @@ prefix=$(realpath -m "$1")
 [ -f "$prefix/.vok-ready" ] && exit 0
 rm -rf "$prefix"
 mkdir -p "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
+# No desktop-menu entries for the links the tests save (see wine-run).
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /t REG_SZ /d '' /f >/dev/null 2>&1
 # A CD-ROM drive D: with no disc in it (an empty folder), for the favourites
 # that point to removable media.
 mkdir -p "$prefix/cdrom"
