@@ -174,9 +174,8 @@ void OpenNonFolderFavorite(const std::string& base, FavoriteKind kind)
     OpenShortcutFile(path);
 }
 
-void GoToFolder(const std::string& linkPath, ContextKind contextKind)
+void GoToFolder(const std::string& folder, ContextKind contextKind)
 {
-    const std::string folder = GetLinkTarget(linkPath);
     WithState([&](ExtensionState& s) { s.ChosenTarget = folder; });
     const HWND active = GetActiveWindow();
     const EditHostKind hostKind = EditHostKindOf(active);
@@ -218,11 +217,12 @@ void NavigateToFavorite() noexcept
             favoritesDir = s.FavoritesDir;
             contextKind = s.ContextKind;
         });
-        const FavoriteKind kind = ClassifyFavorite(name);
-        if (kind == fkFolderLink)
-            GoToFolder(favoritesDir + name + ".lnk", contextKind);
+        // The link is read once: the target that classified it is the folder.
+        const FavoriteInspection found = InspectFavorite(favoritesDir, name);
+        if (found.Kind == fkFolderLink)
+            GoToFolder(found.Target, contextKind);
         else
-            OpenNonFolderFavorite(favoritesDir + name, kind);
+            OpenNonFolderFavorite(favoritesDir + name, found.Kind);
     } catch (...) {
     }
 }
