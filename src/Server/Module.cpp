@@ -3,8 +3,6 @@
 #include "Work/ExtensionState.h"
 #include "Work/Favorites.h"
 
-#include <new>
-
 namespace vok {
 namespace {
 
