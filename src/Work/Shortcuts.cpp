@@ -58,24 +58,55 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
+// Attributes answer both existence tests without listing the folder (a
+// search handle costs many times more, and every menu asks once per
+// favourite). Wildcards never match: a path is taken as it stands.
+DWORD AttributesOf(const std::string& path)
+{
+    if (path.empty() || path.find_first_of("*?") != std::string::npos) return INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesA(path.c_str());
+}
+
+bool PathHasAttributes(const std::string& path, bool folder)
+{
+    const DWORD attributes = AttributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+}
+
+// One attribute test tells a live file from a live folder from nothing.
+FavoriteKind KindOfLinkTarget(const std::string& target)
+{
+    const DWORD attributes = AttributesOf(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return fkNone;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? fkFolderLink : fkFileLink;
+}
+
 } // namespace
+
+LinkReader::LinkReader() noexcept
+{
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link_)))) return;
+    if (FAILED(link_.As(&file_))) file_.Reset();
+}
+
+bool LinkReader::Read(const std::string& linkPath, std::string& target)
+{
+    target.clear();
+    if (!Ready() || FAILED(file_->Load(ToWide(linkPath).c_str(), STGM_READ))) return false;
+    // No SLR_UPDATE: resolving must never write the favourite back.
+    link_->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
+    char buffer[MAX_PATH + 1] = {};
+    // No find-data record: nothing reads it, and filling it costs more than
+    // the rest of the read.
+    link_->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH);
+    target = buffer;
+    return true;
+}
 
 bool ReadLinkTarget(const std::string& linkPath, std::string& target)
 {
-    target.clear();
-    ComPtr<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))))
-        return false;
-    ComPtr<IPersistFile> file;
-    if (FAILED(link.As(&file))) return false;
-    if (FAILED(file->Load(ToWide(linkPath).c_str(), STGM_READ))) return false;
-    // No SLR_UPDATE: resolving must never write the favourite back.
-    link->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
-    char buffer[MAX_PATH + 1] = {};
-    WIN32_FIND_DATAA findData;
-    link->GetPath(buffer, MAX_PATH, &findData, SLGP_RAWPATH);
-    target = buffer;
-    return true;
+    LinkReader reader;
+    return reader.Read(linkPath, target);
 }
 
 std::string GetLinkTarget(const std::string& linkPath)
@@ -98,21 +129,24 @@ std::string GetShortcutUrl(const std::string& urlPath)
     return url;
 }
 
-FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name)
+FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name, LinkReader& reader)
 {
     FavoriteInspection result;
     const std::string base = favoritesDir + name;
     if (FileExists(base + ".lnk")) {
         result.HasLink = true;
-        result.LinkRead = ReadLinkTarget(base + ".lnk", result.Target);
-        if (FileExists(result.Target))
-            result.Kind = fkFileLink;
-        else if (FolderExists(result.Target))
-            result.Kind = fkFolderLink;
+        result.LinkRead = reader.Read(base + ".lnk", result.Target);
+        result.Kind = KindOfLinkTarget(result.Target);
     } else if (FileExists(base + ".url")) {
         result.Kind = fkInternetShortcut;
     }
     return result;
+}
+
+FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name)
+{
+    LinkReader reader;
+    return InspectFavorite(favoritesDir, name, reader);
 }
 
 FavoriteKind ClassifyFavorite(const std::string& name)
@@ -121,20 +155,6 @@ FavoriteKind ClassifyFavorite(const std::string& name)
     WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
     return InspectFavorite(favoritesDir, name).Kind;
 }
-
-namespace {
-
-// Attributes answer both existence tests without listing the folder (a
-// search handle costs many times more, and every menu asks several times
-// per favourite). Wildcards never match: a path is taken as it stands.
-bool PathHasAttributes(const std::string& path, bool folder)
-{
-    if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
-}
-
-} // namespace
 
 bool FileExists(const std::string& path)
 {
