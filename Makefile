@@ -15,7 +15,7 @@ test: build prefix
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
 
 bench: build prefix
-	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) tools/wine-run $(BUILD)/x86_64/bin/refresh_bench.exe 50 20
+	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) tools/wine-run $(BUILD)/x86_64/bin/menu_bench.exe
 
 build: bootstrap i686 x86_64
 
