@@ -13,13 +13,14 @@ using Microsoft::WRL::ComPtr;
 namespace vok {
 namespace {
 
-std::wstring ToWide(const std::string& text)
+// A vector, not std::wstring: the wide string class would add its whole
+// runtime instantiation (about 35 KiB) to the library for this one use.
+std::vector<wchar_t> ToWide(const std::string& text)
 {
     const int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (count <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], count);
-    wide.resize(static_cast<size_t>(count - 1));
+    if (count <= 0) return std::vector<wchar_t>(1, L'\0');
+    std::vector<wchar_t> wide(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), count);
     return wide;
 }
 
@@ -85,14 +86,16 @@ FavoriteKind KindOfLinkTarget(const std::string& target)
 
 LinkReader::LinkReader() noexcept
 {
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link_)))) return;
+    // __uuidof, not CLSID_ShellLink: the named constant lives in one object
+    // with every GUID of the platform (35 KiB) that the linker cannot split.
+    if (FAILED(CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link_)))) return;
     if (FAILED(link_.As(&file_))) file_.Reset();
 }
 
 bool LinkReader::Read(const std::string& linkPath, std::string& target)
 {
     target.clear();
-    if (!Ready() || FAILED(file_->Load(ToWide(linkPath).c_str(), STGM_READ))) return false;
+    if (!Ready() || FAILED(file_->Load(ToWide(linkPath).data(), STGM_READ))) return false;
     // No SLR_UPDATE: resolving must never write the favourite back.
     link_->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
     char buffer[MAX_PATH + 1] = {};
