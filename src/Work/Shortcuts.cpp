@@ -136,11 +136,24 @@ FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::s
     if (FileExists(base + ".lnk")) {
         result.HasLink = true;
         result.LinkRead = reader.Read(base + ".lnk", result.Target);
-        result.Kind = KindOfLinkTarget(result.Target);
+        result.Path = ExpandTargetPath(result.Target);
+        result.Kind = KindOfLinkTarget(result.Path);
     } else if (FileExists(base + ".url")) {
         result.Kind = fkInternetShortcut;
     }
     return result;
+}
+
+std::string ExpandTargetPath(const std::string& target)
+{
+    if (target.find('%') == std::string::npos) return target;
+    const DWORD size = ExpandEnvironmentStringsA(target.c_str(), nullptr, 0);
+    if (size == 0) return target;
+    std::string expanded(size, '\0');
+    const DWORD written = ExpandEnvironmentStringsA(target.c_str(), &expanded[0], size);
+    if (written == 0 || written > size) return target; // the environment changed meanwhile
+    expanded.resize(strlen(expanded.c_str()));
+    return expanded;
 }
 
 FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name)
