@@ -68,7 +68,7 @@ JudgedFavorite JudgeFavorite(const std::string& favoritesDir, const std::string&
     // No link to judge (the file went away since the folder was listed; a new
     // one may be arriving from the wizard), or one that could not be read.
     if (!found.HasLink || !found.LinkRead) return {lvKeep, std::string()};
-    return {OnAbsentVolume(found.Target) ? lvKeep : lvDelete, std::string()};
+    return {OnAbsentVolume(found.Path) ? lvKeep : lvDelete, std::string()};
 }
 
 // File names compare without regard to case: "work.url" and "Work.lnk" are

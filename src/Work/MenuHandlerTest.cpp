@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "Work/Registry.h"
+#include "Work/Shortcuts.h"
 
 #include <gtest/gtest.h>
 
@@ -336,6 +337,26 @@ TEST_F(MenuTest, NextMenuReplacesTheLastOneForEveryCommand)
     Invoke(0);
     ASSERT_EQ(launches.calls().size(), 1u);
     EXPECT_EQ(launches.calls()[0].File, favorites + "aaa.lnk");
+}
+
+TEST_F(MenuTest, StoredEnvironmentReferencesAreExpandedWhereTheTargetIsUsed)
+{
+    SetEnvironmentVariableA("VOK_MENU_TEST", dir.path().c_str());
+    const std::string raw = "%VOK_MENU_TEST%Data";
+    Favorites({});
+    test::WriteLinkWithStoredPath(favorites + "Typed.lnk", raw);
+    test::WriteLinkWithStoredPath(favorites + "Gone.lnk", "%VOK_MENU_TEST%Gone");
+    ASSERT_EQ(GetLinkTarget(favorites + "Typed.lnk"), raw) << "the link gives back what it stores";
+    Context(ckDesktopBackground, dir / "Other");
+    EXPECT_EQ(Query(), 4);
+    EXPECT_EQ(Items(Submenu()).front(), "0:Typed");
+    EXPECT_TRUE(PathPresent(favorites + "Typed.lnk"));
+    EXPECT_FALSE(PathPresent(favorites + "Gone.lnk")) << "its folder is truly gone";
+    EXPECT_EQ(Help(0), raw);
+    test::ShellLaunchLog launches;
+    Invoke(0); // opened from the desktop: a new window on the folder
+    ASSERT_EQ(launches.calls().size(), 1u);
+    EXPECT_EQ(launches.calls()[0].File, dir / "Data");
 }
 
 TEST_F(MenuTest, FailuresInsideNeverEscapeAndLeaveNoHalfMenu)

@@ -2,11 +2,10 @@
 
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
+#include "Work/UrlText.h"
 
 #include <shlobj.h>
 #include <wrl/client.h>
-
-#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
@@ -39,24 +38,6 @@ bool ReadSmallFile(const std::string& path, DWORD limit, std::string& content)
         return false;
     content.resize(read);
     return true;
-}
-
-// Splits at CR, LF and CR LF; a break at the very end opens no further line.
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(pos));
-            break;
-        }
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
-    }
-    return lines;
 }
 
 // Attributes answer both existence tests without listing the folder (a
@@ -123,13 +104,7 @@ std::string GetShortcutUrl(const std::string& urlPath)
 {
     std::string text;
     if (!ReadSmallFile(urlPath, kMaxUrlFileSize, text)) return std::string();
-    text.resize(strnlen(text.c_str(), text.size())); // a NUL ends the text
-    const std::vector<std::string> lines = SplitLines(text);
-    if (lines.size() != 3 || lines[0] != "[InternetShortcut]") return std::string();
-    std::string url = lines[1];
-    const size_t key = url.find("URL=");
-    if (key != std::string::npos) url.erase(key, 4);
-    return url;
+    return UrlFromShortcutText(text);
 }
 
 FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name, LinkReader& reader)
@@ -139,11 +114,24 @@ FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::s
     if (FileExists(base + ".lnk")) {
         result.HasLink = true;
         result.LinkRead = reader.Read(base + ".lnk", result.Target);
-        result.Kind = KindOfLinkTarget(result.Target);
+        result.Path = ExpandTargetPath(result.Target);
+        result.Kind = KindOfLinkTarget(result.Path);
     } else if (FileExists(base + ".url")) {
         result.Kind = fkInternetShortcut;
     }
     return result;
+}
+
+std::string ExpandTargetPath(const std::string& target)
+{
+    if (target.find('%') == std::string::npos) return target;
+    const DWORD size = ExpandEnvironmentStringsA(target.c_str(), nullptr, 0);
+    if (size == 0) return target;
+    std::string expanded(size, '\0');
+    const DWORD written = ExpandEnvironmentStringsA(target.c_str(), &expanded[0], size);
+    if (written == 0 || written > size) return target; // the environment changed meanwhile
+    expanded.resize(strlen(expanded.c_str()));
+    return expanded;
 }
 
 FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name)

@@ -58,12 +58,18 @@ private:
 // "[InternetShortcut]"; the empty string for anything else.
 std::string GetShortcutUrl(const std::string& urlPath);
 
+// A link target with its environment references ("%USERPROFILE%\Documents",
+// kept as typed by the Create Shortcut wizard) expanded; the target itself
+// when it has none, or when they cannot be expanded.
+std::string ExpandTargetPath(const std::string& target);
+
 // What a favourite name stands for, judged by its files in `favoritesDir`.
 struct FavoriteInspection {
     FavoriteKind Kind = fkNone;
     bool HasLink = false;  // the name has a ".lnk" file
     bool LinkRead = false; // ... which could be read; Target is then its target
-    std::string Target;
+    std::string Target;    // as stored in the link: what the user is shown
+    std::string Path;      // Target as the system finds it: what is tested and opened
 };
 FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name);
 FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name, LinkReader& reader);
