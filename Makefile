@@ -1,15 +1,23 @@
 # Vokmark: two commands for a fresh Debian 12 machine.
 #   make demo   the main job
 #   make test   installs what is needed, builds both targets, runs every test
+#   make dist   dist/vokmark-windows.zip, the package for Windows users
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo test bench fuzz build bootstrap i686 x86_64 prefix clean
+.PHONY: demo dist test bench fuzz build bootstrap configure i686 x86_64 prefix clean
 
-demo: build
-	@echo "vok.dll (32-bit, shipped): $(abspath $(BUILD)/i686/bin/vok.dll)"
-	@echo "vok.dll (64-bit):          $(abspath $(BUILD)/x86_64/bin/vok.dll)"
+# Both libraries and the demo host only (no tests), then the demo itself.
+demo: bootstrap configure
+	cmake --build $(BUILD)/i686 -j $(JOBS) --target vok
+	cmake --build $(BUILD)/x86_64 -j $(JOBS) --target vok vok_demo
+	tools/demo.sh $(BUILD) demo-output
+
+dist: bootstrap configure
+	cmake --build $(BUILD)/i686 -j $(JOBS) --target vok
+	cmake --build $(BUILD)/x86_64 -j $(JOBS) --target vok
+	tools/dist.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark-windows.zip
 
 test: build prefix
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
@@ -32,13 +40,15 @@ build: bootstrap i686 x86_64
 bootstrap:
 	@tools/bootstrap.sh
 
-i686:
+configure:
 	cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(BUILD)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS) \
+	      -DVOK_BUILD_TESTS=ON -DVOK_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) >/dev/null
+
+i686: configure
 	cmake --build $(BUILD)/i686 -j $(JOBS)
 
 x86_64: i686
-	cmake -S . -B $(BUILD)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS) \
-	      -DVOK_BUILD_TESTS=ON -DVOK_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) >/dev/null
 	cmake --build $(BUILD)/x86_64 -j $(JOBS)
 
 prefix:

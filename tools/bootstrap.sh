@@ -6,8 +6,9 @@ packages=(
   cmake make python3
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64 googletest
+  wine64 fonts-wine googletest
   xvfb imagemagick x11-apps xdotool
+  zip unzip
   clang libclang-rt-14-dev
 )
 missing=()
