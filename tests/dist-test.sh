@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The package as a Windows user gets it: built by dist.sh, unpacked into a
+# folder whose path holds a space, installed and uninstalled by its own
+# scripts under Wine's cmd in a fresh prefix, and the registry checked after
+# each. The x86 library is registered only where the prefix has a 32-bit
+# regsvr32 (never on these machines); the scripts must say it was skipped.
+# Usage: dist-test.sh I686_DLL X86_64_DLL WORK_DIR
+set -euo pipefail
+here=$(dirname "$(realpath "$0")")
+work=$(realpath -m "$3")
+wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+clsid='{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}'
+failures=0
+no_symbols() { ! "$1-w64-mingw32-objdump" -t "$2" | grep -q '\.text'; }
+crlf_only() { grep -q $'\r$' "$1" && ! grep -qv $'\r$' "$1"; }
+no_space() { [[ $1 != *' '* ]]; }
+check() { # check WHAT CONDITION...
+  local what=$1; shift
+  if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+"$here/../tools/dist.sh" "$1" "$2" "$work/vokmark-windows.zip" >/dev/null
+
+# ---- The zip ----
+unzip -Z1 "$work/vokmark-windows.zip" | grep -v '/$' | sort >"$work/entries"
+check "the zip holds exactly the two libraries, the scripts and the README" \
+  diff -u <(printf '%s\n' README.txt install.cmd uninstall.cmd x64/vok.dll x86/vok.dll) "$work/entries"
+unzip -q "$work/vokmark-windows.zip" -d "$work/unpacked"
+for pair in "x86 i686" "x64 x86_64"; do
+  read -r dir triplet <<<"$pair"
+  check "$dir\\vok.dll carries no symbols" no_symbols "$triplet" "$work/unpacked/$dir/vok.dll"
+done
+for text in install.cmd uninstall.cmd README.txt; do
+  check "$text has Windows line endings" crlf_only "$work/unpacked/$text"
+done
+
+# ---- A fresh prefix ----
+prefix=$work/prefix
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+timeout 180 "$here/../tools/wine-prefix.sh" "$prefix"
+folder='C:\Program Files\Vokmark'
+cp -r "$work/unpacked" "$prefix/drive_c/Program Files/Vokmark"
+
+run_cmd() { # run_cmd SCRIPT: its output in $work/SCRIPT.out, its exit code in $rc
+  rc=0
+  timeout 60 "$wine" cmd /c "$folder\\$1" >"$work/$1.out" 2>&1 || rc=$?
+  tr -d '\r' <"$work/$1.out"
+}
+value() { # value KEY NAME|"": the REG_SZ data, or nothing
+  local args=(/v "$2"); [ -z "$2" ] && args=(/ve)
+  timeout 30 "$wine" reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
+    sed -n 's/^ *[^ ].*REG_SZ *//p' | head -1 || true
+}
+key_absent() { ! timeout 30 "$wine" reg query "$1" >/dev/null 2>&1; }
+said() { tr -d '\r' <"$work/$1.out" | grep -qF -- "$2"; }
+
+echo "---- install.cmd"
+run_cmd install.cmd
+check "install.cmd exits 0" test "$rc" -eq 0
+check "Install Folder is the unpacked folder" test "$(value 'HKCU\Software\VOK' 'Install Folder')" = "$folder"
+check "the Favorites folder exists" test -d "$prefix/drive_c/Program Files/Vokmark/Favorites"
+server=$(value "HKCR\\CLSID\\$clsid\\InprocServer32" "")
+server_unix=$([ -n "$server" ] && timeout 30 "$wine" winepath -u "$server" 2>/dev/null | tr -d '\r' || true)
+check "the class is served by x64\\vok.dll ($server)" \
+  test "$(realpath -m "$server_unix")" = "$(realpath "$prefix/drive_c/Program Files/Vokmark/x64/vok.dll")"
+check "the server path has no space (short form)" no_space "$server"
+for class in '*' Directory 'Directory\Background' Folder Drive Network; do
+  check "handler key under $class" \
+    test "$(value "HKCR\\$class\\shellex\\ContextMenuHandlers\\VOK" "")" = "$clsid"
+done
+if [ -f "$prefix/drive_c/windows/syswow64/regsvr32.exe" ]; then
+  check "install.cmd registered x86\\vok.dll" said install.cmd 'registering x86\vok.dll'
+else
+  check "install.cmd says the x86 step was skipped" said install.cmd 'skipped x86\vok.dll: this machine has no 32-bit regsvr32'
+fi
+
+echo "---- a favourite, then uninstall.cmd"
+printf '[InternetShortcut]\r\nURL=https://vokmark.example/\r\n\r\n' \
+  >"$prefix/drive_c/Program Files/Vokmark/Favorites/Home.url"
+run_cmd uninstall.cmd
+check "uninstall.cmd exits 0" test "$rc" -eq 0
+check "the class key is gone" key_absent "HKCR\\CLSID\\$clsid"
+for class in '*' Directory 'Directory\Background' Folder Drive Network; do
+  check "no handler key under $class" key_absent "HKCR\\$class\\shellex\\ContextMenuHandlers\\VOK"
+done
+check "HKCU\\Software\\VOK is gone" key_absent 'HKCU\Software\VOK'
+check "the favourites stayed" test -f "$prefix/drive_c/Program Files/Vokmark/Favorites/Home.url"
+check "uninstall.cmd says where the favourites are" said uninstall.cmd "Your favourites stay in $folder\\Favorites"
+
+echo "---- uninstall.cmd again: nothing left to remove"
+run_cmd uninstall.cmd
+check "a second uninstall.cmd exits 0" test "$rc" -eq 0
+check "it says the library is not registered" said uninstall.cmd 'x64\vok.dll is not registered: nothing to unregister'
+
+timeout 30 "$wineserver" -k 2>/dev/null || true
+timeout 30 "$wineserver" -w 2>/dev/null || true
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed; the prefix stays in $prefix" >&2
+  exit 1
+fi
+# A prefix is some 700 MB: keep it only when something failed.
+rm -rf "$work"
+echo "dist: all checks passed"
