@@ -64,7 +64,7 @@ check "the Favorites folder exists" test -d "$prefix/drive_c/Program Files/Vokma
 server=$(value "HKCR\\CLSID\\$clsid\\InprocServer32" "")
 server_unix=$([ -n "$server" ] && timeout 30 "$wine" winepath -u "$server" 2>/dev/null | tr -d '\r' || true)
 check "the class is served by x64\\vok.dll ($server)" \
-  test "$(realpath -m "$server_unix")" = "$(realpath "$prefix/drive_c/Program Files/Vokmark/x64/vok.dll")"
+  test "$(realpath -m "${server_unix:-/no-server}")" = "$(realpath "$prefix/drive_c/Program Files/Vokmark/x64/vok.dll")"
 check "the server path has no space (short form)" no_space "$server"
 for class in '*' Directory 'Directory\Background' Folder Drive Network; do
   check "handler key under $class" \
