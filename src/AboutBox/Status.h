@@ -2,15 +2,16 @@
 // "Status" of HKEY_CURRENT_USER\Software\VOK (REG_DWORD, 1 active, 0 inactive).
 #pragma once
 
-#include <stdexcept>
+#include "Common/LibraryError.h"
+
 #include <string>
 
 namespace vok {
 
 // Raised when the switch cannot be stored.
-class ERegistryException : public std::runtime_error {
+class ERegistryException : public ELibraryError {
 public:
-    using std::runtime_error::runtime_error;
+    using ELibraryError::ELibraryError;
 };
 
 // Refreshes ExtensionState::Enabled from the registry. A missing key leaves
