@@ -28,6 +28,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -124,9 +125,16 @@ struct WindowSearch {
 BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
 {
     auto* search = reinterpret_cast<WindowSearch*>(param);
-    if (!IsWindowVisible(window) || ClassOf(window) != search->ClassName) return TRUE;
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof(name));
+    if (!IsWindowVisible(window) || std::strcmp(name, search->ClassName) != 0) return TRUE;
     if (search->Id >= 0 && GetDlgCtrlID(window) != search->Id) return TRUE;
-    search->Found.push_back(window);
+    // Nothing may be thrown through the enumeration.
+    try {
+        search->Found.push_back(window);
+    } catch (...) {
+        return FALSE;
+    }
     return search->FirstOnly ? FALSE : TRUE;
 }
 
