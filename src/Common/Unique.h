@@ -83,12 +83,31 @@ struct BitmapTraits {
     static void Close(Type h) { DeleteObject(h); }
 };
 
+struct FontTraits {
+    using Type = HFONT;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { DeleteObject(h); }
+};
+struct RegionTraits {
+    using Type = HRGN;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { DeleteObject(h); }
+};
+struct IconTraits {
+    using Type = HICON;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { DestroyIcon(h); }
+};
+
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFile = Unique<FileTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueMenu = Unique<MenuTraits>;
 using UniqueBitmap = Unique<BitmapTraits>;
+using UniqueFont = Unique<FontTraits>;
+using UniqueRegion = Unique<RegionTraits>;
+using UniqueIcon = Unique<IconTraits>;
 
 // Runs a clean-up step when the scope ends, on every path.
 template <class F>
