@@ -137,16 +137,21 @@ void TAboutBoxForm::FormCreate()
     icon_.reset(static_cast<HICON>(LoadImageA(resources_, "ABOUTICON", IMAGE_ICON, 32, 32, 0)));
     if (icon_) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
 
+    // The controls' font: the template names the same face, but the dialog
+    // manager does not keep its character set. (Not set on the dialog
+    // itself, which would take it for one of its own to delete.)
+    formFont_ = MakeFont("Tahoma", FW_NORMAL, false, ANSI_CHARSET);
     productFont_ = MakeFont("Tahoma", FW_BOLD, false, ANSI_CHARSET);
     underlinedLinkFont_ = MakeFont("Tahoma", FW_NORMAL, true, ANSI_CHARSET);
     warningFont_ = MakeFont("Times New Roman", FW_NORMAL, false, ANSI_CHARSET);
     versionFont_ = MakeFont("MS Sans Serif", FW_NORMAL, false, DEFAULT_CHARSET);
-    const auto setFont = [this](int id, const UniqueFont& font) {
-        if (font) SendMessageA(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+    const auto setFont = [](HWND window, const UniqueFont& font) {
+        if (font) SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     };
-    setFont(IDC_PRODUCT, productFont_);
-    setFont(IDC_WARNING, warningFont_);
-    setFont(IDC_VERSION, versionFont_);
+    for (const auto& place : kLayout) setFont(Item(place.Id), formFont_);
+    setFont(Item(IDC_PRODUCT), productFont_);
+    setFont(Item(IDC_WARNING), warningFont_);
+    setFont(Item(IDC_VERSION), versionFont_);
 
     SetWindowTextA(Item(IDC_COMPANY), kMakerHost);
     char warning[512] = {};
@@ -259,11 +264,10 @@ void TAboutBoxForm::FormMouseMove()
 
 void TAboutBoxForm::SetLinkUnderlined(bool underlined)
 {
-    if (underlined == linkUnderlined_ || !underlinedLinkFont_) return;
+    if (underlined == linkUnderlined_ || !underlinedLinkFont_ || !formFont_) return;
     linkUnderlined_ = underlined;
     const HWND link = Item(IDC_COMPANY);
-    const HFONT font = underlined ? underlinedLinkFont_.get()
-                                  : reinterpret_cast<HFONT>(SendMessageA(hwnd_, WM_GETFONT, 0, 0));
+    const HFONT font = underlined ? underlinedLinkFont_.get() : formFont_.get();
     SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     // The label is transparent: the face beneath has to be painted afresh.
     RECT area;

@@ -43,6 +43,7 @@ private:
     HINSTANCE resources_;
     HWND hwnd_ = nullptr;
     UniqueIcon icon_;
+    UniqueFont formFont_;
     UniqueFont productFont_;
     UniqueFont underlinedLinkFont_;
     UniqueFont warningFont_;
