@@ -138,8 +138,8 @@ void TAboutBoxForm::FormCreate()
     if (icon_) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
 
     // The controls' font: the template names the same face, but the dialog
-    // manager does not keep its character set. (Not set on the dialog
-    // itself, which would take it for one of its own to delete.)
+    // manager does not keep its character set. The dialog's own font stays
+    // the dialog manager's.
     formFont_ = MakeFont("Tahoma", FW_NORMAL, false, ANSI_CHARSET);
     productFont_ = MakeFont("Tahoma", FW_BOLD, false, ANSI_CHARSET);
     underlinedLinkFont_ = MakeFont("Tahoma", FW_NORMAL, true, ANSI_CHARSET);

@@ -77,19 +77,10 @@ struct MenuTraits {
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { DestroyMenu(h); }
 };
-struct BitmapTraits {
-    using Type = HBITMAP;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type h) { DeleteObject(h); }
-};
-
-struct FontTraits {
-    using Type = HFONT;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type h) { DeleteObject(h); }
-};
-struct RegionTraits {
-    using Type = HRGN;
+// Bitmaps, fonts, regions: every GDI object is freed alike.
+template <class Handle>
+struct GdiObjectTraits {
+    using Type = Handle;
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { DeleteObject(h); }
 };
@@ -104,9 +95,9 @@ using UniqueHandle = Unique<HandleTraits>;
 using UniqueFile = Unique<FileTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueMenu = Unique<MenuTraits>;
-using UniqueBitmap = Unique<BitmapTraits>;
-using UniqueFont = Unique<FontTraits>;
-using UniqueRegion = Unique<RegionTraits>;
+using UniqueBitmap = Unique<GdiObjectTraits<HBITMAP>>;
+using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
+using UniqueRegion = Unique<GdiObjectTraits<HRGN>>;
 using UniqueIcon = Unique<IconTraits>;
 
 // Runs a clean-up step when the scope ends, on every path.
