@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo dist test bench fuzz build bootstrap configure i686 x86_64 prefix clean
+.PHONY: demo dist test bench fuzz screenshot build bootstrap configure i686 x86_64 prefix clean
 
 # Both libraries and the demo host only (no tests), then the demo itself.
 demo: bootstrap configure
@@ -34,6 +34,11 @@ fuzz: bootstrap
 	        fuzz/UrlTextFuzz.cpp src/Work/UrlText.cpp -o $(BUILD)/native/url_fuzz
 	printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' > $(BUILD)/native/url-corpus/seed
 	$(BUILD)/native/url_fuzz -runs=$(FUZZ_RUNS) -max_len=70000 -seed=1 $(BUILD)/native/url-corpus
+
+# The About window, photographed on a virtual X server into the README's
+# picture; needs Xvfb, so it is no part of `make test`.
+screenshot: build
+	tools/screenshot.sh $(BUILD) docs/AboutWindow.png
 
 build: bootstrap i686 x86_64
 

@@ -1,4 +1,5 @@
 // The library's entry point and exported COM server functions.
+#include "AboutBox/AboutBox.h"
 #include "Server/Module.h"
 #include "Work/Navigation.h"
 
@@ -39,4 +40,11 @@ extern "C" HRESULT WINAPI DllCanUnloadNow()
     // published; a pending restore still has a timer pointing into us.
     if (ModuleStarted() && RestorePending()) return S_FALSE;
     return S_OK;
+}
+
+// The shape rundll32.exe calls; the four arguments are not used. Without a
+// started module the switch could not be read or stored: nothing is shown.
+extern "C" void CALLBACK ShowAboutBox(HWND, HINSTANCE, LPSTR, int)
+{
+    if (EnsureModuleStarted()) ShowAboutWindow();
 }
