@@ -36,7 +36,8 @@ TComObjectFactory::TComObjectFactory(TComServer& server, ObjectConstructor objec
     : Server(server), ObjectClass(objectClass), Clsid(clsid), ProgIdStem(progIdStem),
       ClassDescription(classDescription), InstanceMode(instanceMode), Threading(threading)
 {
-    ComClassManager()->AddFactory(*this);
+    // After shut-down has begun a factory is no longer published.
+    if (TComClassManager* manager = ComClassManager()) manager->AddFactory(*this);
 }
 
 TComObjectFactory::~TComObjectFactory()
