@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo test bench build bootstrap i686 x86_64 prefix clean
+.PHONY: demo test bench fuzz build bootstrap i686 x86_64 prefix clean
 
 demo: build
 	@echo "vok.dll (32-bit, shipped): $(abspath $(BUILD)/i686/bin/vok.dll)"
@@ -15,7 +15,17 @@ test: build prefix
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
 
 bench: build prefix
-	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) tools/wine-run $(BUILD)/x86_64/bin/refresh_bench.exe 50 20
+	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) tools/wine-run $(BUILD)/x86_64/bin/menu_bench.exe
+
+# The ".url" reader's plain code, natively under libFuzzer with the address
+# and undefined-behaviour sanitizers; FUZZ_RUNS cases from a fixed seed.
+FUZZ_RUNS ?= 200000
+fuzz: bootstrap
+	mkdir -p $(BUILD)/native/url-corpus
+	clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc \
+	        fuzz/UrlTextFuzz.cpp src/Work/UrlText.cpp -o $(BUILD)/native/url_fuzz
+	printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' > $(BUILD)/native/url-corpus/seed
+	$(BUILD)/native/url_fuzz -runs=$(FUZZ_RUNS) -max_len=70000 -seed=1 $(BUILD)/native/url-corpus
 
 build: bootstrap i686 x86_64
 

@@ -3,7 +3,10 @@
 # Usage: wine-prefix.sh PREFIX_DIR
 set -euo pipefail
 prefix=$(realpath -m "$1")
-[ -f "$prefix/.vok-ready" ] && exit 0
+# A drive M: whose device points nowhere: a drive without its medium, or an
+# unplugged one. Cheap, so it is checked on every run, older prefixes too.
+absent_drive() { [ -d "$prefix/dosdevices" ] && ln -sfn ../absent-medium "$prefix/dosdevices/m:"; }
+[ -f "$prefix/.vok-ready" ] && { absent_drive; exit 0; }
 rm -rf "$prefix"
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -16,5 +19,6 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;win
 mkdir -p "$prefix/cdrom"
 ln -sfn ../cdrom "$prefix/dosdevices/d:"
 /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v 'd:' /t REG_SZ /d cdrom /f >/dev/null 2>&1
+absent_drive
 /usr/lib/wine/wineserver64 -w
 touch "$prefix/.vok-ready"

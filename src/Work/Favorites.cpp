@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 namespace vok {
 
@@ -20,6 +21,11 @@ constexpr DWORD kListableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
     FILE_ATTRIBUTE_SYSTEM | 0x8 /* volume label */ | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
 
 constexpr size_t kExtensionLength = 4; // ".lnk", ".url"
+
+bool IsDriveLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 bool ReadInstallFolder(HKEY key, std::string& folder)
 {
@@ -35,26 +41,101 @@ bool ReadInstallFolder(HKEY key, std::string& folder)
     return true;
 }
 
-// A link whose medium may simply be absent (a floppy, the first CD-ROM drive)
-// is kept, though not listed, while its target cannot be found.
-bool OnAbsentMedium(const std::string& target)
+// A link whose volume is not there (a floppy, a disc, an unplugged drive, a
+// share out of reach) is kept, though not listed, while its target cannot be
+// found: it comes back with the volume. Only a target whose volume answers
+// and whose folder is gone counts as dead.
+bool OnAbsentVolume(const std::string& target)
 {
     if (target.compare(0, 3, "A:\\") == 0) return true;
     const std::string cdrom = FindFirstCdromRoot();
-    return !cdrom.empty() && target.compare(0, 3, cdrom) == 0;
+    if (!cdrom.empty() && target.compare(0, 3, cdrom) == 0) return true;
+    const std::string root = VolumeRootOf(target);
+    return !root.empty() && GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 enum LinkVerdict { lvList, lvKeep, lvDelete };
 
-// One read of the name's shortcut decides: a link is resolved once per scan.
-LinkVerdict JudgeFavorite(const std::string& favoritesDir, const std::string& name)
+struct JudgedFavorite {
+    LinkVerdict Verdict;
+    std::string Target;
+};
+
+JudgedFavorite JudgeFavorite(const std::string& favoritesDir, const std::string& name, LinkReader& reader)
 {
-    const FavoriteInspection found = InspectFavorite(favoritesDir, name);
-    if (found.Kind != fkNone) return lvList;
+    FavoriteInspection found = InspectFavorite(favoritesDir, name, reader);
+    if (found.Kind != fkNone) return {lvList, std::move(found.Target)};
     // No link to judge (the file went away since the folder was listed; a new
     // one may be arriving from the wizard), or one that could not be read.
-    if (!found.HasLink || !found.LinkRead) return lvKeep;
-    return OnAbsentMedium(found.Target) ? lvKeep : lvDelete;
+    if (!found.HasLink || !found.LinkRead) return {lvKeep, std::string()};
+    return {OnAbsentVolume(found.Path) ? lvKeep : lvDelete, std::string()};
+}
+
+// File names compare without regard to case: "work.url" and "Work.lnk" are
+// one favourite.
+std::string FoldedName(std::string name)
+{
+    if (!name.empty()) CharUpperBuffA(&name[0], static_cast<DWORD>(name.size()));
+    return name;
+}
+
+// One refresh: what it has listed, and how the "*.lnk" pass judged each link,
+// so that the "*.url" pass reads none of them again.
+struct FavoriteScan {
+    explicit FavoriteScan(const std::string& dir) : FavoritesDir(dir) {}
+    const std::string& FavoritesDir;
+    LinkReader Reader;
+    std::vector<Favorite> Listed;
+    std::unordered_map<std::string, JudgedFavorite> LinkVerdicts;
+};
+
+JudgedFavorite JudgeLinkEntry(FavoriteScan& scan, const std::string& name)
+{
+    JudgedFavorite judged = JudgeFavorite(scan.FavoritesDir, name, scan.Reader);
+    scan.LinkVerdicts[FoldedName(name)] = judged;
+    return judged;
+}
+
+// A ".url" whose name has a ".lnk" is that link's favourite, judged already.
+JudgedFavorite JudgeUrlEntry(FavoriteScan& scan, const std::string& name)
+{
+    if (!FileExists(scan.FavoritesDir + name + ".lnk")) return {lvList, std::string()};
+    const auto known = scan.LinkVerdicts.find(FoldedName(name));
+    if (known != scan.LinkVerdicts.end()) return known->second;
+    return JudgeFavorite(scan.FavoritesDir, name, scan.Reader); // arrived between the passes
+}
+
+// One pass over FavoritesDir + pattern ("*.lnk" or "*.url").
+void ScanFavorites(FavoriteScan& scan, const char* pattern)
+{
+    const bool links = strcmp(pattern, "*.lnk") == 0;
+    WIN32_FIND_DATAA entry;
+    UniqueFind find(FindFirstFileA((scan.FavoritesDir + pattern).c_str(), &entry));
+    if (!find) return;
+    do {
+        if (!IsFavoriteEntry(entry.dwFileAttributes)) continue;
+        const size_t length = strlen(entry.cFileName);
+        if (length < kExtensionLength) continue;
+        std::string name(entry.cFileName, length - kExtensionLength);
+        JudgedFavorite judged = links ? JudgeLinkEntry(scan, name) : JudgeUrlEntry(scan, name);
+        switch (judged.Verdict) {
+        case lvList:
+            scan.Listed.push_back({std::move(name), std::move(judged.Target)});
+            break;
+        case lvDelete:
+            DeleteFileA((scan.FavoritesDir + name + ".lnk").c_str());
+            break;
+        case lvKeep:
+            break;
+        }
+    } while (FindNextFileA(find.get(), &entry));
+}
+
+bool ComesBefore(const std::string& a, const std::string& b)
+{
+    int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1);
+    if (order == CSTR_EQUAL) order = CompareStringA(LOCALE_USER_DEFAULT, 0, a.c_str(), -1, b.c_str(), -1);
+    return order == CSTR_LESS_THAN;
 }
 
 } // namespace
@@ -77,29 +158,6 @@ void ShowMissingInstallationMessage()
     MessageBoxA(nullptr, kMissingInstallationText, kMissingInstallationCaption, MB_OK | MB_SETFOREGROUND);
 }
 
-void ScanFavorites(const std::string& favoritesDir, const char* pattern, std::vector<std::string>& names)
-{
-    WIN32_FIND_DATAA entry;
-    UniqueFind find(FindFirstFileA((favoritesDir + pattern).c_str(), &entry));
-    if (!find) return;
-    do {
-        if (!IsFavoriteEntry(entry.dwFileAttributes)) continue;
-        const size_t length = strlen(entry.cFileName);
-        if (length < kExtensionLength) continue;
-        const std::string name(entry.cFileName, length - kExtensionLength);
-        switch (JudgeFavorite(favoritesDir, name)) {
-        case lvList:
-            names.push_back(name);
-            break;
-        case lvDelete:
-            DeleteFileA((favoritesDir + name + ".lnk").c_str());
-            break;
-        case lvKeep:
-            break;
-        }
-    } while (FindNextFileA(find.get(), &entry));
-}
-
 bool IsFavoriteEntry(DWORD attributes)
 {
     return (attributes & ~kListableAttributes) == 0;
@@ -107,28 +165,41 @@ bool IsFavoriteEntry(DWORD attributes)
 
 void SortFavoriteNames(std::vector<std::string>& names)
 {
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1);
-        if (order == CSTR_EQUAL) order = CompareStringA(LOCALE_USER_DEFAULT, 0, a.c_str(), -1, b.c_str(), -1);
-        return order == CSTR_LESS_THAN;
-    });
+    std::stable_sort(names.begin(), names.end(), ComesBefore);
 }
 
-void RefreshFavorites()
+void SortFavorites(std::vector<Favorite>& favorites)
+{
+    std::stable_sort(favorites.begin(), favorites.end(),
+                     [](const Favorite& a, const Favorite& b) { return ComesBefore(a.Name, b.Name); });
+}
+
+std::vector<Favorite> ScanFavoritesFolder(const std::string& favoritesDir)
+{
+    FavoriteScan scan(favoritesDir);
+    // Without a link object no link can be judged: nothing is listed from a
+    // ".lnk", and nothing is deleted.
+    if (scan.Reader.Ready()) ScanFavorites(scan, "*.lnk");
+    ScanFavorites(scan, "*.url");
+    SortFavorites(scan.Listed);
+    return std::move(scan.Listed);
+}
+
+std::vector<Favorite> RefreshFavorites()
 {
     std::string favoritesDir;
     WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
+    std::vector<Favorite> favorites;
+    if (!favoritesDir.empty()) favorites = ScanFavoritesFolder(favoritesDir);
     std::vector<std::string> names;
-    if (!favoritesDir.empty()) {
-        ScanFavorites(favoritesDir, "*.lnk", names);
-        ScanFavorites(favoritesDir, "*.url", names);
-        SortFavoriteNames(names);
-    }
+    names.reserve(favorites.size());
+    for (const Favorite& favorite : favorites) names.push_back(favorite.Name);
     const bool flat = IsOfficeDialogClass(ClassNameOf(GetActiveWindow())) && names.size() > 3;
     WithState([&](ExtensionState& s) {
         s.FavoriteNames = std::move(names);
         s.FlatMenu = flat;
     });
+    return favorites;
 }
 
 std::string FindFirstCdromRoot()
@@ -163,6 +234,23 @@ std::string FindTargetFavoriteLink()
 bool IsTargetFavorite()
 {
     return !FindTargetFavoriteLink().empty();
+}
+
+bool IsTargetFavorite(const std::vector<Favorite>& favorites, const std::string& targetPath)
+{
+    return std::any_of(favorites.begin(), favorites.end(),
+                       [&](const Favorite& favorite) { return favorite.Target == targetPath; });
+}
+
+std::string VolumeRootOf(const std::string& path)
+{
+    if (path.size() >= 2 && path[1] == ':' && IsDriveLetter(path[0])) return path.substr(0, 2) + "\\";
+    if (path.compare(0, 2, "\\\\") != 0) return std::string();
+    const size_t server = path.find('\\', 2);
+    if (server == std::string::npos || server == 2) return std::string();
+    const size_t share = path.find('\\', server + 1);
+    if (share == server + 1) return std::string();
+    return share == std::string::npos ? path + "\\" : path.substr(0, share + 1);
 }
 
 } // namespace vok

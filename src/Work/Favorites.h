@@ -22,13 +22,22 @@ void ShowMissingInstallationMessage();
 extern const char* const kMissingInstallationText;
 extern const char* const kMissingInstallationCaption;
 
-// Rebuilds FavoriteNames from the favourites folder, deleting ".lnk" files
-// whose targets are truly gone, and decides FlatMenu.
-void RefreshFavorites();
+// A listed favourite and the target its ".lnk" gave when the list was read
+// (empty for an Internet shortcut).
+struct Favorite {
+    std::string Name;
+    std::string Target;
+};
 
-// One pass over FavoritesDir + pattern ("*.lnk" or "*.url"): appends the names
-// to list to `names` and prunes dead links.
-void ScanFavorites(const std::string& favoritesDir, const char* pattern, std::vector<std::string>& names);
+// Reads the favourites folder: one pass for "*.lnk", one for "*.url", each
+// link read once with one link object, dead links deleted (never one that
+// could not be read, nor one whose volume is not there), sorted.
+std::vector<Favorite> ScanFavoritesFolder(const std::string& favoritesDir);
+
+// Rebuilds FavoriteNames from the favourites folder and decides FlatMenu.
+// Returns the list with the targets just read, so that the caller need not
+// read any link again.
+std::vector<Favorite> RefreshFavorites();
 
 // Whether a folder entry with these attributes takes part in the scan at all.
 // Only the classic attribute bits are accepted (read-only, hidden, system,
@@ -40,6 +49,7 @@ bool IsFavoriteEntry(DWORD attributes);
 // equal that way are ordered case-sensitively, and exact duplicates keep
 // their order (a ".lnk" name before the ".url" of the same name).
 void SortFavoriteNames(std::vector<std::string>& names);
+void SortFavorites(std::vector<Favorite>& favorites);
 
 // The root ("D:\") of the first CD-ROM drive, or the empty string.
 std::string FindFirstCdromRoot();
@@ -50,5 +60,12 @@ std::string FindTargetFavoriteLink();
 
 // True when a favourite's ".lnk" resolves exactly to TargetPath.
 bool IsTargetFavorite();
+
+// The same question answered from a list just read, without reading links.
+bool IsTargetFavorite(const std::vector<Favorite>& favorites, const std::string& targetPath);
+
+// The root of the volume a path lies on: "X:\" for a drive path, or
+// "\\server\share\" for a network path; empty for anything else.
+std::string VolumeRootOf(const std::string& path);
 
 } // namespace vok

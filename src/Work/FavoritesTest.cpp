@@ -264,22 +264,36 @@ TEST_F(FavoritesTest, LinkThatCannotBeLoadedIsKept)
     EXPECT_TRUE(PathPresent(favorites + "garbled.lnk"));
 }
 
-TEST_F(FavoritesTest, LinksToAbsentRemovableMediaAreKeptUnlisted)
+TEST_F(FavoritesTest, LinksToAbsentVolumesAreKeptUnlisted)
 {
-    MakeLink(favorites + "floppy.lnk", "A:\\Letters");
-    MakeLink(favorites + "lowercase.lnk", "a:\\Letters"); // only "A:\" is spared
+    ASSERT_EQ(FindFirstCdromRoot(), "D:\\") << "the test prefix has an empty CD-ROM drive D:";
+    const struct {
+        const char* name;
+        std::string target;
+        bool kept;
+    } cases[] = {
+        {"floppy", "A:\\Letters", true},
+        {"lowercase", "a:\\Letters", true},     // no drive a: answers either
+        {"disc", "D:\\Install\\Setup", true},   // the CD-ROM drive's empty folder answers
+        {"unplugged", "M:\\Photos", true},      // its device points nowhere
+        {"nodrive", "Q:\\Work", true},          // no such drive letter
+        {"offline", "\\\\nohost\\share\\Reports", true},
+        {"deleted", dir / "Gone", false},       // C: answers: the folder is gone
+        {"cdrive", "C:\\no such folder", false},
+    };
+    for (const auto& c : cases) MakeLink(favorites + c.name + ".lnk", c.target);
     EXPECT_EQ(Refresh(), Names{});
-    EXPECT_TRUE(PathPresent(favorites + "floppy.lnk"));
-    EXPECT_FALSE(PathPresent(favorites + "lowercase.lnk"));
+    for (const auto& c : cases) EXPECT_EQ(PathPresent(favorites + c.name + ".lnk"), c.kept) << c.name;
+}
 
-    // The test prefix has an empty CD-ROM drive D:.
-    const std::string cdrom = FindFirstCdromRoot();
-    ASSERT_EQ(cdrom, "D:\\");
-    MakeLink(favorites + "disc.lnk", "D:\\Install\\Setup");
-    MakeLink(favorites + "disk.lnk", dir / "Gone");
-    EXPECT_EQ(Refresh(), Names{});
-    EXPECT_TRUE(PathPresent(favorites + "disc.lnk"));
-    EXPECT_FALSE(PathPresent(favorites + "disk.lnk"));
+TEST(VolumeRoot, DriveAndNetworkRoots)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\Data\\x", "C:\\"},         {"m:", "m:\\"},  {"\\\\srv\\share\\a\\b", "\\\\srv\\share\\"},
+        {"\\\\srv\\share", "\\\\srv\\share\\"}, {"\\\\srv", ""}, {"\\\\\\share", ""}, {"\\\\srv\\\\x", ""},
+        {"relative\\path", ""},          {"", ""},        {"1:\\x", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(VolumeRootOf(c.first), c.second) << c.first;
 }
 
 // ---- Is the target already a favourite? ------------------------------------

@@ -220,7 +220,7 @@ void NavigateToFavorite() noexcept
         // The link is read once: the target that classified it is the folder.
         const FavoriteInspection found = InspectFavorite(favoritesDir, name);
         if (found.Kind == fkFolderLink)
-            GoToFolder(found.Target, contextKind);
+            GoToFolder(found.Path, contextKind);
         else
             OpenNonFolderFavorite(favoritesDir + name, found.Kind);
     } catch (...) {

@@ -2,11 +2,10 @@
 
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
+#include "Work/UrlText.h"
 
 #include <shlobj.h>
 #include <wrl/client.h>
-
-#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
@@ -40,42 +39,55 @@ bool ReadSmallFile(const std::string& path, DWORD limit, std::string& content)
     return true;
 }
 
-// Splits at CR, LF and CR LF; a break at the very end opens no further line.
-std::vector<std::string> SplitLines(const std::string& text)
+// Attributes answer both existence tests without listing the folder (a
+// search handle costs many times more, and every menu asks once per
+// favourite). Wildcards never match: a path is taken as it stands.
+DWORD AttributesOf(const std::string& path)
 {
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(pos));
-            break;
-        }
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-        if (text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
-    }
-    return lines;
+    if (path.empty() || path.find_first_of("*?") != std::string::npos) return INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesA(path.c_str());
+}
+
+bool PathHasAttributes(const std::string& path, bool folder)
+{
+    const DWORD attributes = AttributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+}
+
+// One attribute test tells a live file from a live folder from nothing.
+FavoriteKind KindOfLinkTarget(const std::string& target)
+{
+    const DWORD attributes = AttributesOf(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return fkNone;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? fkFolderLink : fkFileLink;
 }
 
 } // namespace
 
-bool ReadLinkTarget(const std::string& linkPath, std::string& target)
+LinkReader::LinkReader() noexcept
+{
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link_)))) return;
+    if (FAILED(link_.As(&file_))) file_.Reset();
+}
+
+bool LinkReader::Read(const std::string& linkPath, std::string& target)
 {
     target.clear();
-    ComPtr<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))))
-        return false;
-    ComPtr<IPersistFile> file;
-    if (FAILED(link.As(&file))) return false;
-    if (FAILED(file->Load(ToWide(linkPath).c_str(), STGM_READ))) return false;
+    if (!Ready() || FAILED(file_->Load(ToWide(linkPath).c_str(), STGM_READ))) return false;
     // No SLR_UPDATE: resolving must never write the favourite back.
-    link->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
+    link_->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
     char buffer[MAX_PATH + 1] = {};
-    WIN32_FIND_DATAA findData;
-    link->GetPath(buffer, MAX_PATH, &findData, SLGP_RAWPATH);
+    // No find-data record: nothing reads it, and filling it costs more than
+    // the rest of the read.
+    link_->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH);
     target = buffer;
     return true;
+}
+
+bool ReadLinkTarget(const std::string& linkPath, std::string& target)
+{
+    LinkReader reader;
+    return reader.Read(linkPath, target);
 }
 
 std::string GetLinkTarget(const std::string& linkPath)
@@ -89,30 +101,40 @@ std::string GetShortcutUrl(const std::string& urlPath)
 {
     std::string text;
     if (!ReadSmallFile(urlPath, kMaxUrlFileSize, text)) return std::string();
-    text.resize(strnlen(text.c_str(), text.size())); // a NUL ends the text
-    const std::vector<std::string> lines = SplitLines(text);
-    if (lines.size() != 3 || lines[0] != "[InternetShortcut]") return std::string();
-    std::string url = lines[1];
-    const size_t key = url.find("URL=");
-    if (key != std::string::npos) url.erase(key, 4);
-    return url;
+    return UrlFromShortcutText(text);
 }
 
-FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name)
+FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name, LinkReader& reader)
 {
     FavoriteInspection result;
     const std::string base = favoritesDir + name;
     if (FileExists(base + ".lnk")) {
         result.HasLink = true;
-        result.LinkRead = ReadLinkTarget(base + ".lnk", result.Target);
-        if (FileExists(result.Target))
-            result.Kind = fkFileLink;
-        else if (FolderExists(result.Target))
-            result.Kind = fkFolderLink;
+        result.LinkRead = reader.Read(base + ".lnk", result.Target);
+        result.Path = ExpandTargetPath(result.Target);
+        result.Kind = KindOfLinkTarget(result.Path);
     } else if (FileExists(base + ".url")) {
         result.Kind = fkInternetShortcut;
     }
     return result;
+}
+
+std::string ExpandTargetPath(const std::string& target)
+{
+    if (target.find('%') == std::string::npos) return target;
+    const DWORD size = ExpandEnvironmentStringsA(target.c_str(), nullptr, 0);
+    if (size == 0) return target;
+    std::string expanded(size, '\0');
+    const DWORD written = ExpandEnvironmentStringsA(target.c_str(), &expanded[0], size);
+    if (written == 0 || written > size) return target; // the environment changed meanwhile
+    expanded.resize(strlen(expanded.c_str()));
+    return expanded;
+}
+
+FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name)
+{
+    LinkReader reader;
+    return InspectFavorite(favoritesDir, name, reader);
 }
 
 FavoriteKind ClassifyFavorite(const std::string& name)
@@ -121,20 +143,6 @@ FavoriteKind ClassifyFavorite(const std::string& name)
     WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
     return InspectFavorite(favoritesDir, name).Kind;
 }
-
-namespace {
-
-// Attributes answer both existence tests without listing the folder (a
-// search handle costs many times more, and every menu asks several times
-// per favourite). Wildcards never match: a path is taken as it stands.
-bool PathHasAttributes(const std::string& path, bool folder)
-{
-    if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
-}
-
-} // namespace
 
 bool FileExists(const std::string& path)
 {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
 
 #include <string>
 
@@ -29,18 +31,48 @@ std::string GetLinkTarget(const std::string& linkPath);
 // must never be deleted on the strength of an unread link.
 bool ReadLinkTarget(const std::string& linkPath, std::string& target);
 
+// One shell link object, created on the calling thread and reused for every
+// link that one call reads: creating the object costs more than reading a
+// link, and a menu reads every favourite.
+class LinkReader {
+public:
+    LinkReader() noexcept;
+    LinkReader(const LinkReader&) = delete;
+    LinkReader& operator=(const LinkReader&) = delete;
+
+    // False when the object could not be made (no COM on this thread): then
+    // no link can be read, and none may be judged.
+    bool Ready() const { return file_ != nullptr; }
+
+    // ReadLinkTarget through this object. A link that fails to load yields
+    // nothing: the object still holds the previous link, whose target must
+    // not pass for this one's.
+    bool Read(const std::string& linkPath, std::string& target);
+
+private:
+    Microsoft::WRL::ComPtr<IShellLinkA> link_;
+    Microsoft::WRL::ComPtr<IPersistFile> file_;
+};
+
 // The URL of an Internet shortcut of exactly three lines, the first
 // "[InternetShortcut]"; the empty string for anything else.
 std::string GetShortcutUrl(const std::string& urlPath);
+
+// A link target with its environment references ("%USERPROFILE%\Documents",
+// kept as typed by the Create Shortcut wizard) expanded; the target itself
+// when it has none, or when they cannot be expanded.
+std::string ExpandTargetPath(const std::string& target);
 
 // What a favourite name stands for, judged by its files in `favoritesDir`.
 struct FavoriteInspection {
     FavoriteKind Kind = fkNone;
     bool HasLink = false;  // the name has a ".lnk" file
     bool LinkRead = false; // ... which could be read; Target is then its target
-    std::string Target;
+    std::string Target;    // as stored in the link: what the user is shown
+    std::string Path;      // Target as the system finds it: what is tested and opened
 };
 FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name);
+FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name, LinkReader& reader);
 
 // The kind of the favourite `name` in the favourites folder. A link that
 // cannot be read is fkNone: nothing can be opened through it.

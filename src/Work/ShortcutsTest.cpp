@@ -32,6 +32,25 @@ TEST_F(ShortcutsTest, UnreadableLinksGiveTheEmptyTarget)
     EXPECT_EQ(target, "");
 }
 
+TEST_F(ShortcutsTest, ReusedReaderNeverHandsOnThePreviousTarget)
+{
+    MakeLink(favorites + "Data.lnk", dir / "Data");
+    MakeLink(favorites + "outside.lnk", ""); // no file-system target
+    WriteBytes(favorites + "text.lnk", "this is not a shell link");
+    LinkReader reader;
+    std::string target;
+    const struct {
+        const char* link;
+        bool read;
+        std::string target;
+    } reads[] = {{"Data", true, dir / "Data"}, {"text", false, ""},    {"Data", true, dir / "Data"},
+                 {"outside", true, ""},         {"missing", false, ""}, {"Data", true, dir / "Data"}};
+    for (const auto& r : reads) {
+        EXPECT_EQ(reader.Read(favorites + r.link + ".lnk", target), r.read) << r.link;
+        EXPECT_EQ(target, r.target) << r.link;
+    }
+}
+
 TEST_F(ShortcutsTest, LinkCannotBeReadOnAThreadWithoutCom)
 {
     MakeLink(favorites + "Data.lnk", dir / "Data");

@@ -74,6 +74,42 @@ void MakeFolder(const std::string& path)
     ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) << path;
 }
 
+namespace {
+void Put32(std::string& bytes, size_t at, DWORD value)
+{
+    memcpy(&bytes[at], &value, sizeof(value));
+}
+} // namespace
+
+void WriteLinkWithStoredPath(const std::string& linkPath, const std::string& path)
+{
+    std::string header(0x4C, '\0');
+    Put32(header, 0, 0x4C);
+    memcpy(&header[4], &CLSID_ShellLink, sizeof(CLSID));
+    Put32(header, 20, 0x2 | 0x200); // has link info, has environment path
+    Put32(header, 60, SW_SHOWNORMAL);
+    std::string volume(0x10, '\0');
+    Put32(volume, 0, 0x11);
+    Put32(volume, 4, DRIVE_FIXED);
+    Put32(volume, 12, 0x10); // an empty label right after
+    volume += '\0';
+    std::string info(0x1C, '\0');
+    const size_t localPath = info.size() + volume.size();
+    Put32(info, 4, 0x1C);
+    Put32(info, 8, 1); // volume and local path
+    Put32(info, 12, static_cast<DWORD>(info.size()));
+    Put32(info, 16, static_cast<DWORD>(localPath));
+    Put32(info, 24, static_cast<DWORD>(localPath + path.size() + 1)); // empty suffix
+    info += volume + path + '\0' + '\0';
+    Put32(info, 0, static_cast<DWORD>(info.size()));
+    std::string block(0x314, '\0');
+    Put32(block, 0, 0x314);
+    Put32(block, 4, 0xA0000001);
+    path.copy(&block[8], std::min<size_t>(path.size(), MAX_PATH - 1));
+    for (size_t i = 0; i < path.size() && i < MAX_PATH - 1; ++i) block[8 + MAX_PATH + 2 * i] = path[i];
+    WriteBytes(linkPath, header + info + block + std::string(4, '\0'));
+}
+
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

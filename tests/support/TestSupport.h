@@ -45,6 +45,13 @@ bool PathPresent(const std::string& path);
 // A shell link to `target`, written through IShellLinkA and IPersistFile.
 void MakeLink(const std::string& linkPath, const std::string& target);
 
+// A shell link whose stored target is `path` exactly as given, environment
+// references included, as the Create Shortcut wizard saves what was typed
+// (IShellLinkA::SetPath would take such a text for a relative path). Written
+// in the link format's binary form: header, link info with the local path,
+// the environment-path block.
+void WriteLinkWithStoredPath(const std::string& linkPath, const std::string& path);
+
 // HKEY_CURRENT_USER\Software\VOK, deleted when the fixture starts and ends.
 class VokKeyReset {
 public:

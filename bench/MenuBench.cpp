@@ -1,0 +1,134 @@
+// How long one context menu takes to build through QueryContextMenu, beside
+// the least any menu must do on the same folder: list the folder once, read
+// each link once with one link object (Load, Resolve, GetPath), test its
+// target once, sort, and insert the items. Both are timed round by round,
+// interleaved, so that whatever else the machine does weighs on both alike.
+// Usage: menu_bench.exe [rounds at 1,000 favourites]
+#include "TestSupport.h"
+#include "Common/Unique.h"
+#include "Work/MenuHandler.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace vok;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+double NowMs()
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double TimeMs(const std::function<void()>& work)
+{
+    const double start = NowMs();
+    work();
+    return NowMs() - start;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void ListInto(const std::string& pattern, std::vector<std::string>& names)
+{
+    WIN32_FIND_DATAA entry;
+    UniqueFind find(FindFirstFileA(pattern.c_str(), &entry));
+    if (!find) return;
+    do names.emplace_back(entry.cFileName);
+    while (FindNextFileA(find.get(), &entry));
+}
+
+// The floor: every step here is one that any menu of this folder needs.
+void FloorMenu(const std::string& favorites)
+{
+    std::vector<std::string> names;
+    ListInto(favorites + "*.lnk", names);
+    ListInto(favorites + "*.url", names);
+    ComPtr<IShellLinkA> link;
+    CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link));
+    ComPtr<IPersistFile> file;
+    link.As(&file);
+    for (const std::string& name : names) {
+        wchar_t wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, (favorites + name).c_str(), -1, wide, MAX_PATH);
+        if (FAILED(file->Load(wide, STGM_READ))) continue;
+        link->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
+        char target[MAX_PATH] = {};
+        link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+        GetFileAttributesA(target);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_LESS_THAN;
+    });
+    UniqueMenu menu(CreatePopupMenu());
+    UINT offset = 0;
+    for (const std::string& name : names) {
+        InsertMenuA(menu.get(), offset, MF_BYPOSITION, 100 + offset, name.c_str());
+        ++offset;
+    }
+}
+
+double RealMenu()
+{
+    UniqueMenu host(CreatePopupMenu());
+    AppendMenuA(host.get(), MF_STRING, 1, "Open");
+    return TimeMs([&] { QueryContextMenu(host.get(), 0, 100, 0x7FFF, CMF_NORMAL); });
+}
+
+void Measure(int count, int rounds)
+{
+    test::ScratchDir dir("bench");
+    test::MakeFolder(dir / "Data");
+    test::MakeFolder(dir / "inst");
+    const std::string favorites = dir / "inst\\Favorites\\";
+    test::MakeFolder(favorites);
+    for (int i = 0; i < count; ++i) test::MakeLink(favorites + "folder " + std::to_string(i) + ".lnk", dir / "Data");
+    test::RestartStateWithInstallFolder(dir / "inst");
+    {
+        StateAccess state;
+        state->ContextKind = ckWindowBackground;
+        state->TargetPath = dir / "Data";
+    }
+    RealMenu(); // warm the file cache
+    std::vector<double> real, floor;
+    for (int round = 0; round < rounds; ++round) {
+        real.push_back(RealMenu());
+        floor.push_back(TimeMs([&] { FloorMenu(favorites); }));
+    }
+    const double r = Median(real), f = Median(floor);
+    std::printf("%5d folder favourites: menu %8.2f ms, floor %8.2f ms, ratio %.2f (median of %d rounds)\n", count,
+                r, f, r / f, rounds);
+    StopExtensionState();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 9;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        test::VokKeyReset registry;
+        Measure(10, rounds * 5);
+        Measure(100, rounds * 3);
+        Measure(1000, rounds);
+    }
+    CoUninitialize();
+    return 0;
+}

@@ -1,0 +1,389 @@
+#include "Work/MenuHandler.h"
+
+#include "TestSupport.h"
+#include "Work/Registry.h"
+#include "Work/Shortcuts.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <new>
+
+// Allocation failures on demand: the n-th allocation after arming throws.
+namespace {
+long g_allocationsUntilFailure = -1; // -1: never
+} // namespace
+
+void* operator new(size_t size)
+{
+    if (g_allocationsUntilFailure >= 0 && g_allocationsUntilFailure-- == 0) throw std::bad_alloc();
+    if (void* p = HeapAlloc(GetProcessHeap(), 0, size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept
+{
+    if (p) HeapFree(GetProcessHeap(), 0, p);
+}
+void operator delete(void* p, size_t) noexcept
+{
+    operator delete(p);
+}
+
+namespace vok {
+namespace {
+
+using test::MakeLink;
+using test::PathPresent;
+using Lines = std::vector<std::string>;
+
+constexpr UINT kFirst = 100; // idCmdFirst; the host's own items have ids below it
+constexpr UINT kIndex = 2;   // indexMenu
+
+struct Link {
+    const char* name;
+    const char* target; // below the scratch folder; empty: a ".url"
+};
+
+class MenuTest : public test::InstalledTest {
+protected:
+    MenuTest() : InstalledTest("menu") {}
+    void SetUp() override
+    {
+        InstalledTest::SetUp();
+        test::MakeFolder(dir / "Other");
+        NewHost();
+    }
+    void TearDown() override
+    {
+        host.reset();
+        InstalledTest::TearDown();
+    }
+    void NewHost()
+    {
+        host.reset(CreatePopupMenu());
+        for (UINT id : {1u, 2u, 3u}) AppendMenuA(host.get(), MF_STRING, id, ("host" + std::to_string(id)).c_str());
+        SetMenuDefaultItem(host.get(), 0, TRUE);
+    }
+    void Favorites(const std::vector<Link>& links)
+    {
+        test::RemoveTree(favorites);
+        test::MakeFolder(favorites);
+        for (const Link& l : links) {
+            if (*l.target) MakeLink(favorites + l.name + ".lnk", dir / l.target);
+            else test::WriteBytes(favorites + l.name + ".url", "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
+        }
+    }
+    void Context(ContextKind kind, const std::string& target)
+    {
+        StateAccess state;
+        state->ContextKind = kind;
+        state->TargetPath = target;
+    }
+    HRESULT Query(UINT flags = CMF_NORMAL) { return QueryContextMenu(host.get(), kIndex, kFirst, 0x7FFF, flags); }
+    std::string Help(int offset, UINT size = 300)
+    {
+        char text[300] = "untouched";
+        GetCommandString(static_cast<UINT_PTR>(offset), GCS_HELPTEXTA, nullptr, text, size);
+        return text;
+    }
+    static HRESULT Invoke(UINT_PTR offset)
+    {
+        CMINVOKECOMMANDINFO info = {sizeof(info), 0, nullptr, reinterpret_cast<LPCSTR>(offset), nullptr, nullptr, 0, 0, nullptr};
+        return InvokeCommand(&info);
+    }
+
+    UniqueMenu host;
+};
+
+// One line per item: "*" default, "|" new column, offset, caption or "---",
+// ">" popup, {bitmap}. Bitmap sizes are checked on the way.
+Lines Items(HMENU menu)
+{
+    static const char* const names[mbCount] = {"CF", "A", "R", "M", "S"};
+    static const SIZE sizes[mbCount] = {{13, 14}, {13, 14}, {13, 14}, {14, 13}, {13, 13}};
+    Lines lines;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        char text[256] = "";
+        MENUITEMINFOA mii = {};
+        mii.cbSize = sizeof(mii);
+        mii.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_STATE;
+        mii.dwTypeData = text;
+        mii.cch = sizeof(text);
+        GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mii);
+        std::string line = (mii.fState & MFS_DEFAULT) ? "*" : "";
+        if (mii.fType & MFT_MENUBARBREAK) line += "|";
+        if (!mii.hSubMenu && mii.wID >= kFirst) line += std::to_string(mii.wID - kFirst) + ":";
+        line += (mii.fType & MFT_SEPARATOR) ? "---" : text;
+        if (mii.hSubMenu) line += ">";
+        if (mii.hbmpChecked) line += "{checked?}";
+        for (int b = 0; mii.hbmpUnchecked && b < mbCount; ++b) {
+            if (mii.hbmpUnchecked != StateAccess()->MenuBitmaps[b].get()) continue;
+            BITMAP bm = {};
+            GetObjectA(mii.hbmpUnchecked, sizeof(bm), &bm);
+            EXPECT_TRUE(bm.bmWidth == sizes[b].cx && bm.bmHeight == sizes[b].cy) << names[b];
+            line += std::string("{") + names[b] + "}";
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::array<int, 5> Fields(const CommandOffsets& o)
+{
+    return {o.FirstFavorite, o.LastFavorite, o.ListActionCmd, o.CreateCmd, o.MaintenanceCmd};
+}
+
+HMENU Submenu()
+{
+    return test::ReadState(&ExtensionState::Submenu);
+}
+
+const std::vector<Link> kThree = {{"gamma", "report.txt"}, {"Alpha", "Data"}, {"beta", "Other"}};
+const Lines kHostWithEntryAt1 = {"host1", "*Vokmark>{S}", "host2", "host3"};
+
+TEST_F(MenuTest, ItemsOffsetsBitmapsAndDefaults)
+{
+    const struct {
+        ContextKind kind;
+        const char* target;
+        std::vector<Link> links;
+        Lines submenu;
+        Lines hostMenu;
+        CommandOffsets offsets; // first, last, list action, create, maintenance
+    } cases[] = {
+        {ckWindowBackground, "Elsewhere", kThree,
+         {"0:Alpha", "1:beta", "2:gamma", "3:---", "4:Add to list{A}", "5:Create favorite{S}", "*6:Maintenance{M}"},
+         kHostWithEntryAt1, {0, 2, 4, 5, 6}},
+        {ckDesktopBackground, "Data", kThree,
+         {"0:Alpha", "1:beta", "2:gamma", "3:---", "4:Create favorite{S}", "*5:Maintenance{M}"},
+         kHostWithEntryAt1, {0, 2, -1, 4, 5}},
+        {ckWindowBackground, "Data", {}, {"0:Add to list{A}", "1:Create favorite{S}", "*2:Maintenance{M}"},
+         kHostWithEntryAt1, {0, -1, 0, 1, 2}},
+        {ckDesktopBackground, "Data", {}, {"0:Create favorite{S}", "*1:Maintenance{M}"}, kHostWithEntryAt1,
+         {0, -1, -1, 0, 1}},
+        {ckFolderItem, "Data", kThree,
+         {"0:Alpha{CF}", "1:beta", "2:gamma", "3:---", "4:Remove{R}", "5:Create favorite{S}", "*6:Maintenance{M}"},
+         {"*host1", "host2", "Vokmark>{S}", "host3"}, {0, 2, 4, 5, 6}},
+        // The mark wants the exact path; two links to it are both marked.
+        {ckOtherItems, "Data", {{"Same", "Data"}, {"Data", "Data"}, {"Shout", "DATA"}},
+         {"0:Data{CF}", "1:Same{CF}", "2:Shout", "3:---", "4:Remove{R}", "5:Create favorite{S}", "*6:Maintenance{M}"},
+         {"*host1", "host2", "Vokmark>{S}", "host3"}, {0, 2, 4, 5, 6}},
+        // Letter case is ignored in the order: byte order would put Banana and Coop first.
+        {ckFolderItem, "Data", {{"co-op", "Other"}, {"Banana", "Other"}, {"apple", "Other"}, {"Coop", "Other"}},
+         {"0:apple", "1:Banana", "2:Coop", "3:co-op", "4:---", "5:Add to list{A}", "6:Create favorite{S}",
+          "*7:Maintenance{M}"},
+         {"*host1", "host2", "Vokmark>{S}", "host3"}, {0, 3, 5, 6, 7}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.submenu.front());
+        Favorites(c.links);
+        NewHost();
+        Context(c.kind, dir / c.target);
+        EXPECT_EQ(Query(), MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.submenu.size()));
+        EXPECT_EQ(Items(Submenu()), c.submenu);
+        EXPECT_EQ(Items(host.get()), c.hostMenu);
+        EXPECT_EQ(Fields(GetCommandOffsets()), Fields(c.offsets));
+    }
+}
+
+TEST_F(MenuTest, FlatInOfficeDialogsWithMoreThanThreeFavorites)
+{
+    Favorites({{"f1", "Data"}, {"f2", "Data"}, {"f3", "Data"}, {"f4", "Data"}, {"f5", "Data"}});
+    Context(ckWindowBackground, dir / "Other");
+    {
+        test::TestWindow office("bosa_sdm_Mso96");
+        EXPECT_EQ(Query(), 9);
+    }
+    EXPECT_EQ(Items(host.get()), Lines({"host1", "host2", "host3", "|0:f1", "1:f2", "2:f3", "3:f4", "4:f5", "5:---",
+                                        "6:Add to list{A}", "7:Create favorite{S}", "*8:Maintenance{M}"}));
+    EXPECT_TRUE(IsMenu(Submenu()));
+    EXPECT_EQ(GetMenuItemCount(Submenu()), 0) << "made, never inserted";
+
+    DeleteFileA((favorites + "f5.lnk").c_str());
+    NewHost();
+    test::TestWindow almost("bosa_sd");
+    EXPECT_EQ(Query(), 8);
+    EXPECT_EQ(Items(host.get()), kHostWithEntryAt1);
+}
+
+TEST_F(MenuTest, RefusedMenusLeaveTheLastOneAsItWas)
+{
+    const struct {
+        const char* label;
+        UINT flags;
+        DWORD status; // 2: "Status" unset
+        bool installed, initialised, enabledAfter;
+    } cases[] = {
+        {"shell's own flag", 0x00010000, 1, true, true, false}, // "Status" 1 is not even read
+        {"switched off", CMF_NORMAL, 0, true, true, false},
+        {"default only", CMF_DEFAULTONLY, 2, true, true, true},
+        {"no verbs", CMF_NOVERBS, 2, true, true, true},
+        {"not installed", CMF_NORMAL, 2, false, true, true},
+        {"not initialised", CMF_NORMAL, 2, true, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::RestartStateWithInstallFolder(dir / "inst");
+        Favorites(kThree);
+        Context(ckWindowBackground, dir / "Data");
+        ASSERT_EQ(Query(), 7);
+        const HMENU before = Submenu();
+        MakeLink(favorites + "new.lnk", dir / "Data"); // a refresh would list it
+        if (c.status != 2) test::SetVokValue(kStatusValue, REG_DWORD, &c.status, sizeof(c.status));
+        StateAccess()->Enabled = c.flags != 0x00010000;
+        if (!c.installed) StateAccess()->FavoritesDir.clear();
+        if (!c.initialised) StateAccess()->ContextKind = ckNone;
+        UniqueMenu other(CreatePopupMenu());
+        EXPECT_EQ(QueryContextMenu(other.get(), 0, kFirst, 0x7FFF, c.flags), 0);
+        EXPECT_EQ(GetMenuItemCount(other.get()), 0);
+        EXPECT_TRUE(Submenu() == before && IsMenu(before));
+        EXPECT_EQ(test::ReadState(&ExtensionState::ListAction), laRemove);
+        EXPECT_EQ(test::ReadState(&ExtensionState::FavoriteNames), Lines({"Alpha", "beta", "gamma"}));
+        EXPECT_EQ(test::ReadState(&ExtensionState::Enabled), c.enabledAfter);
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kVokKey, kStatusValue);
+    }
+    Context(ckWindowBackground, dir / "Data");
+    for (UINT flags : {CMF_EXPLORE, CMF_DEFAULTONLY | CMF_EXPLORE, CMF_ITEMMENU}) {
+        NewHost();
+        EXPECT_EQ(Query(flags), 8) << std::hex << flags; // with "new"
+    }
+}
+
+TEST_F(MenuTest, EachOffsetRunsItsCommandAndHasItsHelpText)
+{
+    Favorites({{"Data", "Data"}, {"doc", "report.txt"}, {"web", ""}});
+    Context(ckWindowBackground, dir / "Data");
+    ASSERT_EQ(Query(), 7);
+    const std::string remove = "Remove \"" + dir / "Data" + "\" from your favorite list.";
+    const struct {
+        int offset;
+        std::string launched; // the file handed to the shell
+        std::string help;
+    } cases[] = {
+        {0, "", dir / "Data"}, // typed into the active window, which has no box here
+        {1, favorites + "doc.lnk", dir / "report.txt"},
+        {2, favorites + "web.url", "http://example.invalid/"},
+        {3, "", ""}, // the separator
+        {5, "rundll32.exe", "Create a new favorite."},
+        {6, favorites, "Manage your favorite list."},
+        {7, "", ""},
+        {0xFFFF, "", ""},
+        {-1, "", ""},
+        {4, "", remove}, // last: it deletes Data.lnk
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        EXPECT_EQ(Help(c.offset), c.help);
+        if (c.offset < 0) continue;
+        test::ShellLaunchLog launches;
+        EXPECT_EQ(Invoke(static_cast<UINT_PTR>(c.offset)), S_OK);
+        Lines files;
+        for (const ShellLaunchCall& call : launches.calls()) files.push_back(call.File.value_or("(null)"));
+        EXPECT_EQ(files, c.launched.empty() ? Lines() : Lines{c.launched});
+        if (c.offset == 0) {
+            EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), dir / "Data");
+        }
+    }
+    EXPECT_FALSE(PathPresent(favorites + "Data.lnk"));
+
+    // Cut to the buffer, NUL included; nothing written where nothing fits.
+    EXPECT_EQ(Help(5, 5), "Crea");
+    EXPECT_EQ(Help(5, 1), "");
+    EXPECT_EQ(Help(5, 0), "untouched");
+    EXPECT_EQ(GetCommandString(5, GCS_HELPTEXTA, nullptr, nullptr, 300), E_INVALIDARG);
+    for (UINT type : {GCS_VERBA, GCS_HELPTEXTW, GCS_VALIDATEA, GCS_VERBW, GCS_VALIDATEW}) {
+        char text[32] = "untouched";
+        EXPECT_EQ(GetCommandString(5, type, nullptr, text, sizeof(text)), E_INVALIDARG);
+        EXPECT_STREQ(text, "untouched");
+    }
+    test::ShellLaunchLog none;
+    EXPECT_EQ(InvokeCommand(nullptr), E_INVALIDARG);
+    CMINVOKECOMMANDINFO verb = {sizeof(verb), 0, nullptr, "open", nullptr, nullptr, 0, 0, nullptr};
+    EXPECT_EQ(InvokeCommand(&verb), E_FAIL);
+    EXPECT_TRUE(none.calls().empty());
+}
+
+TEST_F(MenuTest, AddItemStartsTheWizardWithTheFolder)
+{
+    Favorites(kThree);
+    Context(ckWindowBackground, dir / "Elsewhere");
+    ASSERT_EQ(Query(), 7);
+    EXPECT_EQ(Help(4), "Add \"" + dir / "Elsewhere" + "\" to your favorite list.");
+    test::TestDialog front("Host");
+    ASSERT_TRUE(test::BringToForeground(front.hwnd()));
+    std::unique_ptr<test::TestDialog> wizard;
+    std::unique_ptr<test::RecordedControl> box;
+    test::ShellLaunchLog launches([&](const ShellLaunchCall&) {
+        wizard = std::make_unique<test::TestDialog>("Create Shortcut");
+        box = std::make_unique<test::RecordedControl>(wizard->hwnd(), "Edit", "");
+        test::BringToForeground(wizard->hwnd());
+    });
+    EXPECT_EQ(Invoke(4), S_OK);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text(), dir / "Elsewhere");
+}
+
+TEST_F(MenuTest, NextMenuReplacesTheLastOneForEveryCommand)
+{
+    Favorites(kThree);
+    Context(ckWindowBackground, dir / "Data");
+    Query();
+    const HMENU first = Submenu();
+    MakeLink(favorites + "aaa.lnk", dir / "report.txt");
+    UniqueMenu otherHost(CreatePopupMenu());
+    QueryContextMenu(otherHost.get(), 0, kFirst, 0x7FFF, CMF_NORMAL);
+    EXPECT_FALSE(IsMenu(first));
+    test::ShellLaunchLog launches;
+    Invoke(0);
+    ASSERT_EQ(launches.calls().size(), 1u);
+    EXPECT_EQ(launches.calls()[0].File, favorites + "aaa.lnk");
+}
+
+TEST_F(MenuTest, StoredEnvironmentReferencesAreExpandedWhereTheTargetIsUsed)
+{
+    SetEnvironmentVariableA("VOK_MENU_TEST", dir.path().c_str());
+    const std::string raw = "%VOK_MENU_TEST%Data";
+    Favorites({});
+    test::WriteLinkWithStoredPath(favorites + "Typed.lnk", raw);
+    test::WriteLinkWithStoredPath(favorites + "Gone.lnk", "%VOK_MENU_TEST%Gone");
+    ASSERT_EQ(GetLinkTarget(favorites + "Typed.lnk"), raw) << "the link gives back what it stores";
+    Context(ckDesktopBackground, dir / "Other");
+    EXPECT_EQ(Query(), 4);
+    EXPECT_EQ(Items(Submenu()).front(), "0:Typed");
+    EXPECT_TRUE(PathPresent(favorites + "Typed.lnk"));
+    EXPECT_FALSE(PathPresent(favorites + "Gone.lnk")) << "its folder is truly gone";
+    EXPECT_EQ(Help(0), raw);
+    test::ShellLaunchLog launches;
+    Invoke(0); // opened from the desktop: a new window on the folder
+    ASSERT_EQ(launches.calls().size(), 1u);
+    EXPECT_EQ(launches.calls()[0].File, dir / "Data");
+}
+
+TEST_F(MenuTest, FailuresInsideNeverEscapeAndLeaveNoHalfMenu)
+{
+    Favorites({{"a", "Data"}, {"b", "Data"}, {"c", "Data"}, {"d", "Other"}}); // flat in the Office dialog
+    Context(ckWindowBackground, dir / "Data");
+    for (const char* windowClass : {"VokHost", "bosa_sdm_Mso96"}) {
+        test::TestWindow active(windowClass);
+        for (long failAt = 0;; ++failAt) {
+            SCOPED_TRACE(std::string(windowClass) + " allocation " + std::to_string(failAt));
+            NewHost();
+            char text[64];
+            g_allocationsUntilFailure = failAt;
+            const HRESULT items = Query();
+            const HRESULT help = GetCommandString(0, GCS_HELPTEXTA, nullptr, text, sizeof(text));
+            const bool failed = g_allocationsUntilFailure < 0;
+            g_allocationsUntilFailure = -1;
+            const int added = GetMenuItemCount(host.get()) - 3;
+            EXPECT_EQ(added, windowClass[0] == 'b' ? items : items != 0) << "what is placed is counted";
+            EXPECT_TRUE(help == S_OK || help == E_FAIL);
+            if (failed) continue;
+            EXPECT_EQ(items, 8);
+            EXPECT_GT(failAt, 20) << "each allocation of a menu failed once";
+            break;
+        }
+    }
+}
+
+} // namespace
+} // namespace vok
