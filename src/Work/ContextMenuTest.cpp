@@ -63,32 +63,37 @@ ComPtr<IDataObject> SelectionOf(const std::string& folder, const std::vector<std
     return data;
 }
 
+// Counts the releases of a medium handed out with it.
+struct MediumOwner final : IUnknown {
+    int releases = 0;
+    STDMETHODIMP QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return ++releases, 1; }
+};
+
 // A data object of another kind than the shell's, answering CF_HDROP with
-// a medium of its choosing; counts how often the medium is released.
+// a medium of its choosing.
 class OddSelection final : public IDataObject {
 public:
     enum Answer { oaFails, oaStream, oaNullHandle, oaEmptyList };
     explicit OddSelection(Answer answer) : answer_(answer) {}
-    ~OddSelection()
-    {
-        if (list_) GlobalFree(list_);
-    }
-    int releases() const { return releaser_.releases; }
+    ~OddSelection() { GlobalFree(list_); }
+    MediumOwner owner;
 
     STDMETHODIMP GetData(FORMATETC*, STGMEDIUM* medium) override
     {
         if (answer_ == oaFails) return DV_E_FORMATETC;
         *medium = {};
         medium->tymed = answer_ == oaStream ? TYMED_ISTREAM : TYMED_HGLOBAL;
-        medium->pUnkForRelease = &releaser_;
-        if (answer_ == oaEmptyList) medium->hGlobal = list_ = EmptyDropList();
+        medium->pUnkForRelease = &owner;
+        if (answer_ == oaEmptyList) {
+            medium->hGlobal = list_ = GlobalAlloc(GHND, sizeof(DROPFILES) + 2);
+            static_cast<DROPFILES*>(GlobalLock(list_))->pFiles = sizeof(DROPFILES);
+            GlobalUnlock(list_);
+        }
         return S_OK;
     }
-    STDMETHODIMP QueryInterface(REFIID, void** out) override
-    {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
+    STDMETHODIMP QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
     STDMETHODIMP_(ULONG) AddRef() override { return 1; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
@@ -101,26 +106,8 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
 
 private:
-    static HGLOBAL EmptyDropList()
-    {
-        HGLOBAL list = GlobalAlloc(GHND, sizeof(DROPFILES) + 2);
-        static_cast<DROPFILES*>(GlobalLock(list))->pFiles = sizeof(DROPFILES);
-        GlobalUnlock(list);
-        return list;
-    }
-    struct Releaser final : IUnknown {
-        int releases = 0;
-        STDMETHODIMP QueryInterface(REFIID, void** out) override
-        {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-        STDMETHODIMP_(ULONG) Release() override { return ++releases, 1; }
-    };
     Answer answer_;
     HGLOBAL list_ = nullptr;
-    Releaser releaser_;
 };
 
 std::vector<std::string> MenuTexts(HMENU menu)
@@ -295,7 +282,7 @@ TEST_F(ContextMenuTest, InitializeRecordsTheTargetAndWhatTheMenuWasOpenedOn)
             EXPECT_EQ(HelpText(menu, 0), AddHelp(c.target));
         }
         if (odd && *c.odd != OddSelection::oaFails) {
-            EXPECT_EQ(odd->releases(), 1) << "the medium is released";
+            EXPECT_EQ(odd->owner.releases, 1) << "the medium is released";
         }
     }
 }
