@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo test bench fuzz build bootstrap i686 x86_64 prefix clean
+.PHONY: demo test bench fuzz screenshot build bootstrap i686 x86_64 prefix clean
 
 demo: build
 	@echo "vok.dll (32-bit, shipped): $(abspath $(BUILD)/i686/bin/vok.dll)"
@@ -26,6 +26,11 @@ fuzz: bootstrap
 	        fuzz/UrlTextFuzz.cpp src/Work/UrlText.cpp -o $(BUILD)/native/url_fuzz
 	printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' > $(BUILD)/native/url-corpus/seed
 	$(BUILD)/native/url_fuzz -runs=$(FUZZ_RUNS) -max_len=70000 -seed=1 $(BUILD)/native/url-corpus
+
+# The About window, photographed on a virtual X server into the README's
+# picture; needs Xvfb, so it is no part of `make test`.
+screenshot: build
+	tools/screenshot.sh $(BUILD) docs/AboutWindow.png
 
 build: bootstrap i686 x86_64
 

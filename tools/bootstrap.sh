@@ -6,7 +6,7 @@ packages=(
   cmake make python3
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64 googletest
+  wine64 fonts-wine fonts-liberation googletest
   xvfb imagemagick x11-apps xdotool
   clang libclang-rt-14-dev
 )

@@ -14,6 +14,11 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;win
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
 # No desktop-menu entries for the links the tests save (see wine-run).
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /t REG_SZ /d '' /f >/dev/null 2>&1
+# Wine's own fonts (Tahoma, MS Sans Serif, Marlett for the caption buttons):
+# this Wine build does not find them where the package puts them. No Times
+# New Roman comes with it: Liberation Serif, made to its measures, stands in.
+cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' /t REG_SZ /d 'Liberation Serif' /f >/dev/null 2>&1
 # A CD-ROM drive D: with no disc in it (an empty folder), for the favourites
 # that point to removable media.
 mkdir -p "$prefix/cdrom"

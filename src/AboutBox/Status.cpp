@@ -22,15 +22,19 @@ void LoadStatus()
 
 void SaveStatus()
 {
+    // A key that cannot be opened stores the switch no more than a failed
+    // write does: both are reported, or the window would show a setting
+    // that the menus never see.
+    const auto fail = [] { throw ERegistryException(std::string("Failed to set data for '") + kStatusValue + "'"); };
     UniqueKey key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kVokKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-        return;
+        fail();
     DWORD value = 1;
     WithState([&](ExtensionState& s) { value = s.Enabled ? 1 : 0; });
     if (RegSetValueExA(key.get(), kStatusValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                        sizeof(value)) != ERROR_SUCCESS)
-        throw ERegistryException(std::string("Failed to set data for '") + kStatusValue + "'");
+        fail();
 }
 
 } // namespace vok

@@ -17,9 +17,9 @@ public:
 // it as it is; a missing or unreadable value reads as active.
 void LoadStatus();
 
-// Stores ExtensionState::Enabled, creating the key when needed. Writes nothing
-// when the key can neither be opened nor created; throws ERegistryException
-// when the write itself fails.
+// Stores ExtensionState::Enabled, creating the key when needed. Throws
+// ERegistryException when the key can neither be opened nor created, or when
+// the write itself fails.
 void SaveStatus();
 
 } // namespace vok

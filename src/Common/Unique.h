@@ -77,10 +77,17 @@ struct MenuTraits {
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { DestroyMenu(h); }
 };
-struct BitmapTraits {
-    using Type = HBITMAP;
+// Bitmaps, fonts, regions: every GDI object is freed alike.
+template <class Handle>
+struct GdiObjectTraits {
+    using Type = Handle;
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { DeleteObject(h); }
+};
+struct IconTraits {
+    using Type = HICON;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { DestroyIcon(h); }
 };
 
 using UniqueKey = Unique<KeyTraits>;
@@ -88,7 +95,10 @@ using UniqueHandle = Unique<HandleTraits>;
 using UniqueFile = Unique<FileTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueMenu = Unique<MenuTraits>;
-using UniqueBitmap = Unique<BitmapTraits>;
+using UniqueBitmap = Unique<GdiObjectTraits<HBITMAP>>;
+using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
+using UniqueRegion = Unique<GdiObjectTraits<HRGN>>;
+using UniqueIcon = Unique<IconTraits>;
 
 // Runs a clean-up step when the scope ends, on every path.
 template <class F>

@@ -1,5 +1,6 @@
-// The library's entry point and exported COM server functions. Every export
+// The library's entry point and exported functions. Every COM export
 // answers with an HRESULT: no C++ exception may reach the host.
+#include "AboutBox/AboutBox.h"
 #include "Server/ComObjectFactory.h"
 #include "Server/ComServer.h"
 #include "Server/Module.h"
@@ -76,4 +77,11 @@ extern "C" HRESULT WINAPI DllRegisterServer()
 extern "C" HRESULT WINAPI DllUnregisterServer()
 {
     return UpdateRegistration(false);
+}
+
+// The shape rundll32.exe calls; the four arguments are not used. Without a
+// started module the switch could not be read or stored: nothing is shown.
+extern "C" void CALLBACK ShowAboutBox(HWND, HINSTANCE, LPSTR, int)
+{
+    if (EnsureModuleStarted()) ShowAboutWindow();
 }
