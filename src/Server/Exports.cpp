@@ -1,11 +1,30 @@
-// The library's entry point and exported COM server functions.
+// The library's entry point and exported functions. Every COM export
+// answers with an HRESULT: no C++ exception may reach the host.
 #include "AboutBox/AboutBox.h"
+#include "Server/ComObjectFactory.h"
+#include "Server/ComServer.h"
 #include "Server/Module.h"
 #include "Work/Navigation.h"
 
 #include <objbase.h>
 
 using namespace vok;
+
+namespace {
+
+HRESULT UpdateRegistration(bool registering) noexcept
+{
+    try {
+        if (!EnsureModuleStarted()) return E_FAIL;
+        ModuleServer()->UpdateServerRegistration(registering);
+        return S_OK;
+    } catch (...) {
+        // Nothing is rolled back: the entries written so far stay.
+        return E_FAIL;
+    }
+}
+
+} // namespace
 
 // Kept to the minimum: everything else waits for the first export call,
 // outside the loader lock.
@@ -25,21 +44,39 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     return TRUE;
 }
 
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* ppv)
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
 {
+    // Hosts pass a null out pointer only by mistake: refuse before anything
+    // starts or is counted.
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (!EnsureModuleStarted()) return E_OUTOFMEMORY;
-    // No class factory is published yet.
-    return CLASS_E_CLASSNOTAVAILABLE;
+    try {
+        if (!EnsureModuleStarted()) return E_OUTOFMEMORY;
+        TComObjectFactory* factory = ComClassManager()->FindFactory(rclsid);
+        if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+        return factory->QueryInterface(riid, ppv);
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
 }
 
 extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
-    // No object or factory reference can be outstanding while no factory is
-    // published; a pending restore still has a timer pointing into us.
-    if (ModuleStarted() && RestorePending()) return S_FALSE;
-    return S_OK;
+    if (!ModuleStarted()) return S_OK;
+    // A pending restore still has a timer pointing into us.
+    if (RestorePending()) return S_FALSE;
+    const TComServer* server = ModuleServer();
+    return !server || server->CanUnload() ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT WINAPI DllRegisterServer()
+{
+    return UpdateRegistration(true);
+}
+
+extern "C" HRESULT WINAPI DllUnregisterServer()
+{
+    return UpdateRegistration(false);
 }
 
 // The shape rundll32.exe calls; the four arguments are not used. Without a

@@ -1,5 +1,7 @@
 #include "Server/Module.h"
 
+#include "Server/ComServer.h"
+#include "Server/ContextMenuFactory.h"
 #include "Work/ExtensionState.h"
 #include "Work/Favorites.h"
 
@@ -16,12 +18,15 @@ BOOL CALLBACK StartModule(PINIT_ONCE, PVOID, PVOID*)
     try {
         // The runtime and the window system are already up in a started
         // process; the server object and its factories come before the state.
+        CreateModuleServer(g_instance);
+        CreateContextMenuFactory(*ModuleServer());
         const bool installed = StartExtensionState(g_instance);
         InterlockedExchange(&g_installationMissing, installed ? 0 : 1);
         InterlockedExchange(&g_started, 1);
         return TRUE;
     } catch (...) {
         StopExtensionState();
+        DestroyServerFrame();
         return FALSE;
     }
 }
@@ -53,8 +58,12 @@ bool ModuleStarted()
 
 void StopModule()
 {
+    // Marked first: a handler object destroyed from here on must not reach
+    // for the server or its factory, which are about to go.
+    BeginFrameShutDown();
     if (!InterlockedExchange(&g_started, 0)) return;
     StopExtensionState();
+    DestroyServerFrame();
 }
 
 } // namespace vok

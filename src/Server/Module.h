@@ -20,7 +20,9 @@ bool EnsureModuleStarted();
 // Whether the start-up steps have run in this load.
 bool ModuleStarted();
 
-// The shut-down steps, in reverse order; nothing when start-up never ran.
+// The shut-down steps, in reverse order: the module state, then the server
+// with its factories, then the factory registry; nothing when start-up never
+// ran. Handler objects destroyed from then on touch none of it.
 void StopModule();
 
 } // namespace vok

@@ -1,18 +1,27 @@
 // The library as a host loads it: start-up on first use, the
-// missing-installation message once per load, nothing under the loader lock.
+// missing-installation message once per load, nothing under the loader lock;
+// and the frame's shut-down and failed constructions, run in this program.
+#include "Server/ComServer.h"
+#include "Server/ContextMenuFactory.h"
+#include "Server/Module.h"
 #include "TestSupport.h"
 #include "Work/Favorites.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <shlobj.h>
 
+#include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace vok {
 namespace {
 
-const CLSID kHandlerClsid = {0x2F793154, 0xC4B7, 0x4AA8, {0xAA, 0x0E, 0xAF, 0x97, 0xB4, 0x7A, 0x25, 0x5D}};
+using test::kHandlerClsid;
+using Watched = test::WatchedCall;
 
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(WINAPI*)();
@@ -40,84 +49,10 @@ private:
     HMODULE module_;
 };
 
-std::string StaticTextOf(HWND box)
-{
-    std::string text;
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM param) -> BOOL {
-            char cls[32] = {}, buffer[512] = {};
-            GetClassNameA(child, cls, sizeof(cls));
-            GetWindowTextA(child, buffer, sizeof(buffer));
-            if (lstrcmpiA(cls, "Static") == 0 && buffer[0]) *reinterpret_cast<std::string*>(param) = buffer;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&text));
-    return text;
-}
-
-struct Watched {
-    bool finished = false;
-    std::vector<std::string> messages; // texts of the message boxes the call showed
-    std::string caption;
-};
-
-// Runs `call` on its own thread and answers every message box that thread
-// shows with OK, recording its text. Bounded: gives up after 15 seconds.
-Watched CallAnsweringMessageBoxes(void (*call)(void*), void* context)
-{
-    struct Start {
-        void (*call)(void*);
-        void* context;
-    } start{call, context};
-    DWORD threadId = 0;
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            auto* s = static_cast<Start*>(p);
-            s->call(s->context);
-            return 0;
-        },
-        &start, 0, &threadId);
-    Watched watched;
-    const ULONGLONG deadline = GetTickCount64() + 15000;
-    while (GetTickCount64() < deadline) {
-        if (WaitForSingleObject(thread, 20) == WAIT_OBJECT_0) {
-            watched.finished = true;
-            break;
-        }
-        struct Find {
-            DWORD thread;
-            HWND box;
-        } find{threadId, nullptr};
-        EnumThreadWindows(
-            threadId,
-            [](HWND hwnd, LPARAM p) -> BOOL {
-                char cls[16] = {};
-                GetClassNameA(hwnd, cls, sizeof(cls));
-                if (strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) reinterpret_cast<Find*>(p)->box = hwnd;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&find));
-        if (find.box) {
-            char caption[64] = {};
-            GetWindowTextA(find.box, caption, sizeof(caption));
-            watched.caption = caption;
-            watched.messages.push_back(StaticTextOf(find.box));
-            PostMessageA(find.box, WM_COMMAND, IDOK, 0);
-            // Wait for it to go before looking again.
-            for (int i = 0; i < 250 && IsWindow(find.box); ++i) WaitForSingleObject(thread, 20);
-        }
-    }
-    if (!watched.finished) TerminateThread(thread, 1);
-    CloseHandle(thread);
-    return watched;
-}
-
 void AskForFactory(void* library)
 {
-    void* out = reinterpret_cast<void*>(1);
-    static_cast<Library*>(library)->GetClassObject(IID_IClassFactory, &out);
+    IUnknown* factory = nullptr;
+    if (static_cast<Library*>(library)->GetClassObject(IID_PPV_ARGS(&factory)) == S_OK) factory->Release();
 }
 
 class ModuleTest : public ::testing::Test {
@@ -129,7 +64,7 @@ TEST_F(ModuleTest, LoadingShowsNothingEvenWithoutAnInstallation)
 {
     // A message box in the entry point would run under the loader lock.
     Library* library = nullptr;
-    const Watched load = CallAnsweringMessageBoxes([](void* out) { *static_cast<Library**>(out) = new Library; },
+    const Watched load = test::CallAnsweringMessageBoxes([](void* out) { *static_cast<Library**>(out) = new Library; },
                                                    &library);
     ASSERT_TRUE(load.finished);
     EXPECT_TRUE(load.messages.empty());
@@ -144,13 +79,13 @@ TEST_F(ModuleTest, MissingInstallationIsReportedOncePerLoad)
         Library library;
         ASSERT_NE(library.get(), nullptr);
 
-        const Watched first = CallAnsweringMessageBoxes(AskForFactory, &library);
+        const Watched first = test::CallAnsweringMessageBoxes(AskForFactory, &library);
         ASSERT_TRUE(first.finished);
         ASSERT_EQ(first.messages.size(), 1u) << "load " << load;
         EXPECT_EQ(first.messages[0], kMissingInstallationText);
         EXPECT_EQ(first.caption, kMissingInstallationCaption);
 
-        const Watched second = CallAnsweringMessageBoxes(AskForFactory, &library);
+        const Watched second = test::CallAnsweringMessageBoxes(AskForFactory, &library);
         EXPECT_TRUE(second.finished);
         EXPECT_TRUE(second.messages.empty()) << "shown again in the same load";
     }
@@ -160,20 +95,76 @@ TEST_F(ModuleTest, InstalledLibraryStartsWithoutAMessage)
 {
     test::SetInstallFolder("C:\\Vokmark");
     Library library;
-    const Watched watched = CallAnsweringMessageBoxes(AskForFactory, &library);
+    const Watched watched = test::CallAnsweringMessageBoxes(AskForFactory, &library);
     EXPECT_TRUE(watched.finished);
     EXPECT_TRUE(watched.messages.empty());
 }
 
-TEST_F(ModuleTest, ClassObjectQueriesAreAnsweredSafely)
+// The frame linked into this program, as the library runs it.
+TEST_F(ModuleTest, HandlerReleasedAfterShutDownTouchesNoFreedState)
 {
     test::SetInstallFolder("C:\\Vokmark");
-    Library library;
-    void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(library.GetClassObject(IID_IClassFactory, nullptr), E_POINTER);
-    EXPECT_EQ(library.GetClassObject(IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(library.CanUnloadNow(), S_OK);
+    SetModuleInstance(GetModuleHandleA(nullptr));
+    ASSERT_TRUE(EnsureModuleStarted());
+    TComObjectFactory* factory = ComClassManager()->FindFactory(kHandlerClsid);
+    ASSERT_NE(factory, nullptr);
+    IContextMenu* menu = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&menu)), S_OK);
+
+    StopModule();
+    // Whatever reused the freed server and factory now holds garbage.
+    std::vector<std::unique_ptr<char[]>> reused;
+    for (const size_t size : {sizeof(TContextMenuFactory), sizeof(TComServer)}) {
+        for (int i = 0; i < 64; ++i) {
+            reused.emplace_back(new char[size]);
+            memset(reused.back().get(), 0xFF, size);
+        }
+    }
+    EXPECT_EQ(menu->Release(), 0u);
+    EXPECT_EQ(ModuleServer(), nullptr);
+}
+
+std::string g_creationFailure;
+
+TComObject* FailToConstruct(TComObjectFactory&, IUnknown*)
+{
+    throw std::runtime_error(g_creationFailure);
+}
+
+void CreateFailingObject(void* factory)
+{
+    IUnknown* object = reinterpret_cast<IUnknown*>(1);
+    const HRESULT result = static_cast<TComObjectFactory*>(factory)->CreateInstance(nullptr, IID_PPV_ARGS(&object));
+    EXPECT_EQ(result, E_UNEXPECTED);
+    EXPECT_EQ(object, nullptr);
+}
+
+TEST_F(ModuleTest, FailedConstructionIsShownInTheErrorBoxAndCountsNothing)
+{
+    const struct {
+        const char* failure;
+        bool report;
+        const char* shown; // null: no box
+    } cases[] = {
+        {"Out of memory", true, "Out of memory."}, {"Done.", true, "Done."}, {"Why?", true, "Why?."},
+        {"Stop!", true, "Stop!"},                   {"", true, nullptr},      {"Out of memory", false, nullptr},
+    };
+    const CLSID testClass = {0x11111111, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+    TComServer server(GetModuleHandleA(nullptr));
+    for (const auto& c : cases) {
+        TComObjectFactory factory(server, FailToConstruct, testClass, "", "Test", imMultiple, thApartment);
+        factory.ReportCreateErrors = c.report;
+        g_creationFailure = c.failure;
+        const Watched watched = test::CallAnsweringMessageBoxes(CreateFailingObject, &factory);
+        EXPECT_TRUE(watched.finished);
+        if (c.shown) {
+            EXPECT_EQ(watched.caption, "ROZ Error");
+            EXPECT_EQ(watched.messages, std::vector<std::string>{c.shown});
+        } else {
+            EXPECT_TRUE(watched.messages.empty()) << c.failure;
+        }
+        EXPECT_TRUE(server.CanUnload());
+    }
 }
 
 } // namespace

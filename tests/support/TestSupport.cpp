@@ -27,13 +27,17 @@ void PrintTo(const ShellLaunchCall& call, std::ostream* os)
 
 namespace vok::test {
 
-ScratchDir::ScratchDir(const std::string& name)
+std::string TestsRoot()
 {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    const std::string root = std::string(temp) + "vok-tests\\";
-    CreateDirectoryA(root.c_str(), nullptr);
-    path_ = root + name + "\\";
+    return std::string(temp) + "vok-tests\\";
+}
+
+ScratchDir::ScratchDir(const std::string& name)
+{
+    CreateDirectoryA(TestsRoot().c_str(), nullptr);
+    path_ = TestsRoot() + name + "\\";
     RemoveTree(path_);
     MakeFolder(path_);
 }
@@ -423,6 +427,186 @@ bool BringToForeground(HWND window, DWORD timeoutMs)
 {
     SetForegroundWindow(window);
     return PumpUntil([window] { return GetForegroundWindow() == window; }, timeoutMs);
+}
+
+} // namespace vok::test
+
+// ---- The library as the shell's host sees it ----
+
+namespace vok::test {
+namespace {
+
+HMODULE g_hostLibrary = nullptr;
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+template <class Fn>
+Fn LibraryExport(const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(HostEnvironment::Library(), name)));
+}
+
+std::string StaticTextOf(HWND box)
+{
+    std::string text;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM param) -> BOOL {
+            char cls[32] = {}, buffer[512] = {};
+            GetClassNameA(child, cls, sizeof(cls));
+            GetWindowTextA(child, buffer, sizeof(buffer));
+            if (lstrcmpiA(cls, "Static") == 0 && buffer[0]) *reinterpret_cast<std::string*>(param) = buffer;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+HWND VisibleDialogOf(DWORD threadId)
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        threadId,
+        [](HWND hwnd, LPARAM p) -> BOOL {
+            char cls[16] = {};
+            GetClassNameA(hwnd, cls, sizeof(cls));
+            if (strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) *reinterpret_cast<HWND*>(p) = hwnd;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+} // namespace
+
+std::string LibraryPath()
+{
+    return ProgramFolder() + "vok.dll";
+}
+
+std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister)
+{
+    std::string command = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + '"' + dll + '"';
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return std::nullopt;
+    const UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        return std::nullopt;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const char* value)
+{
+    char data[1024] = {};
+    DWORD size = sizeof data;
+    if (RegGetValueA(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::string(data);
+}
+
+void ResetHandlerRegistration()
+{
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClsidText).c_str());
+    for (const char* classKey : kHandlerClassKeys)
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string(classKey) + "\\shellex\\ContextMenuHandlers\\VOK").c_str());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClsidText);
+}
+
+std::string HostEnvironment::Root()
+{
+    return TestsRoot() + "host\\";
+}
+
+std::string HostEnvironment::Favorites()
+{
+    return Root() + "inst\\Favorites\\";
+}
+
+HMODULE HostEnvironment::Library()
+{
+    return g_hostLibrary;
+}
+
+HRESULT HostEnvironment::CanUnloadNow()
+{
+    return LibraryExport<HRESULT(WINAPI*)()>("DllCanUnloadNow")();
+}
+
+HRESULT HostEnvironment::GetClassObject(REFCLSID clsid, REFIID iid, void** out)
+{
+    return LibraryExport<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>("DllGetClassObject")(clsid, iid, out);
+}
+
+void HostEnvironment::SetUp()
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, kVokKey);
+    RemoveTree(Root());
+    MakeFolder(TestsRoot());
+    MakeFolder(Root());
+    MakeFolder(Root() + "inst");
+    MakeFolder(Favorites());
+    SetInstallFolder(Root() + "inst");
+    g_hostLibrary = LoadLibraryA(LibraryPath().c_str());
+    ASSERT_NE(g_hostLibrary, nullptr);
+    // The start-up reads the installation now, once for the whole program.
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(GetClassObject(kHandlerClsid, IID_PPV_ARGS(&factory)), S_OK);
+}
+
+void HostEnvironment::TearDown()
+{
+    ResetHandlerRegistration();
+    RegDeleteTreeA(HKEY_CURRENT_USER, kVokKey);
+    RemoveTree(Root());
+}
+
+WatchedCall CallAnsweringMessageBoxes(void (*call)(void*), void* context)
+{
+    struct Start {
+        void (*call)(void*);
+        void* context;
+    } start{call, context};
+    DWORD threadId = 0;
+    const UniqueHandle thread(CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* s = static_cast<Start*>(p);
+            s->call(s->context);
+            return 0;
+        },
+        &start, 0, &threadId));
+    WatchedCall watched;
+    const ULONGLONG deadline = GetTickCount64() + 15000;
+    while (GetTickCount64() < deadline) {
+        if (WaitForSingleObject(thread.get(), 20) == WAIT_OBJECT_0) {
+            watched.finished = true;
+            break;
+        }
+        const HWND box = VisibleDialogOf(threadId);
+        if (!box) continue;
+        char caption[64] = {};
+        GetWindowTextA(box, caption, sizeof(caption));
+        watched.caption = caption;
+        watched.messages.push_back(StaticTextOf(box));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        // Wait for it to go before looking again.
+        for (int i = 0; i < 250 && IsWindow(box); ++i) WaitForSingleObject(thread.get(), 20);
+    }
+    if (!watched.finished) TerminateThread(thread.get(), 1);
+    return watched;
 }
 
 } // namespace vok::test

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,10 @@ void PrintTo(const ShellLaunchCall& call, std::ostream* os);
 
 namespace vok::test {
 
-// A fresh, empty folder below the temporary folder, removed afterwards.
+// The tests' own folder below the temporary folder, ending in a backslash.
+std::string TestsRoot();
+
+// A fresh, empty folder below TestsRoot(), removed afterwards.
 // path() ends in a backslash.
 class ScratchDir {
 public:
@@ -183,5 +187,52 @@ std::vector<WORD> EmptyDialogTemplate();
 // Makes `window` the foreground window; Wine carries this out only once the
 // thread's messages are dispatched, so this pumps until it holds.
 bool BringToForeground(HWND window, DWORD timeoutMs = 2000);
+
+// ---- The library as the shell's host sees it ----
+
+// The handler's registration as the shell reads it.
+constexpr CLSID kHandlerClsid = {0x2F793154, 0xC4B7, 0x4AA8, {0xAA, 0x0E, 0xAF, 0x97, 0xB4, 0x7A, 0x25, 0x5D}};
+constexpr char kHandlerClsidText[] = "{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}";
+constexpr const char* kHandlerClassKeys[] = {"*", "Directory", "Directory\\Background", "Folder", "Drive", "Network"};
+constexpr char kApprovedKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+// The library of this build, beside the test program.
+std::string LibraryPath();
+
+// The prefix's own registration tool on `dll` (silent); its exit code, or
+// nothing when it had to be ended after 30 seconds.
+std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister);
+
+// The string value `value` (null: the default value) of `key`, or nothing.
+std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const char* value);
+
+// Removes every entry of the handler's registration that unregistration
+// would remove, and the approval value.
+void ResetHandlerRegistration();
+
+// For programs that host the real library: an installation in a fixed
+// scratch folder, registered before the library first starts, and the
+// library kept loaded for the whole program, as a shell keeps it once COM
+// has loaded it. Tests empty Favorites() themselves.
+class HostEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+    static std::string Root();      // ends in "\"
+    static std::string Favorites(); // Root() + "inst\\Favorites\\"
+    static HMODULE Library();
+    static HRESULT CanUnloadNow();
+    static HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out);
+};
+
+// Runs `call` on a thread of its own and answers every message box that
+// thread shows with OK, recording its caption and text. Bounded: gives up
+// after 15 seconds.
+struct WatchedCall {
+    bool finished = false;
+    std::vector<std::string> messages;
+    std::string caption;
+};
+WatchedCall CallAnsweringMessageBoxes(void (*call)(void*), void* context);
 
 } // namespace vok::test

@@ -1,0 +1,68 @@
+#include "Server/ComObject.h"
+
+#include "Server/ComObjectFactory.h"
+#include "Server/ComServer.h"
+
+namespace vok {
+
+TComObject::TComObject(TComObjectFactory& creator, IUnknown* outer) : OuterUnknown(outer), Creator(creator)
+{
+    Creator.Server.NoteObject(true);
+    InterlockedDecrement(&ObjectRefs);
+}
+
+TComObject::~TComObject()
+{
+    // Once shut-down has begun the factory and the server may be gone.
+    if (!FrameShuttingDown()) Creator.Server.NoteObject(false);
+}
+
+HRESULT TComObject::ObjQueryInterface(REFIID iid, void** out)
+{
+    if (!out) return E_POINTER;
+    *out = FindInterface(iid);
+    if (!*out) return E_NOINTERFACE;
+    static_cast<IUnknown*>(*out)->AddRef();
+    return S_OK;
+}
+
+ULONG TComObject::ObjAddRef()
+{
+    return static_cast<ULONG>(InterlockedIncrement(&ObjectRefs));
+}
+
+ULONG TComObject::ObjRelease()
+{
+    const LONG count = InterlockedDecrement(&ObjectRefs);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+HRESULT TComObject::QueryInterface(REFIID iid, void** out)
+{
+    return OuterUnknown ? OuterUnknown->QueryInterface(iid, out) : ObjQueryInterface(iid, out);
+}
+
+ULONG TComObject::AddRef()
+{
+    return OuterUnknown ? OuterUnknown->AddRef() : ObjAddRef();
+}
+
+ULONG TComObject::Release()
+{
+    return OuterUnknown ? OuterUnknown->Release() : ObjRelease();
+}
+
+HRESULT TComObject::InterfaceSupportsErrorInfo(REFIID iid)
+{
+    return FindInterface(iid) ? S_OK : S_FALSE;
+}
+
+void* TComObject::FindInterface(REFIID iid)
+{
+    if (IsEqualIID(iid, IID_IUnknown)) return OwnUnknown();
+    if (IsEqualIID(iid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
+    return nullptr;
+}
+
+} // namespace vok

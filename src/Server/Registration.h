@@ -1,0 +1,50 @@
+// The registry entries through which the shell finds the handler: one table
+// of rows, written in its order at registration and undone in the reverse
+// order at unregistration.
+#pragma once
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace vok {
+
+class TComObjectFactory;
+
+class EOleError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A class entry could not be written.
+class EOleRegistrationError : public EOleError {
+public:
+    using EOleError::EOleError;
+};
+
+// Which factory's registration writes a row: every published factory writes
+// its class rows, the handler's factory adds its own.
+enum RowOwner : BYTE {
+    roClass = 0,
+    roHandler = 1,
+};
+
+// Registering: writes the owner's rows in table order. Unregistering: walks
+// them backwards and deletes the keys that registration made its own; the
+// shared "shellex" keys and the approval value stay. Throws on failure.
+void UpdateRegistryRows(RowOwner owner, bool registering, const TComObjectFactory& factory);
+
+// Creates or opens `key` below `root` and sets one string value (null
+// `valueName`: the default value). Throws EOleRegistrationError.
+void WriteRegistryValue(const std::string& key, const char* valueName, const std::string& value, HKEY root);
+
+// Deletes one key without subkeys; a key that is missing or still has
+// subkeys stays, without a report.
+void DeleteRegistryKey(const std::string& key, HKEY root);
+
+// The path registered for the server: the library's full path, or its short
+// form when it holds a space and a short form can be had.
+std::string RegisteredServerPath(const std::string& fullPath);
+
+} // namespace vok

@@ -1,0 +1,37 @@
+// The handler object the shell creates for each context menu: it records
+// what the menu was opened on and hands the menu, the commands and the help
+// texts to the handler's operations on the process-wide state.
+#pragma once
+
+#include "Server/ComObject.h"
+
+#include <shlobj.h>
+
+#include <string>
+
+namespace vok {
+
+class TContextMenu final : public TComObjectOf<IContextMenu, IShellExtInit> {
+public:
+    using TComObjectOf::TComObjectOf;
+
+    // IContextMenu
+    STDMETHODIMP QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                  UINT uFlags) override;
+    STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* lpici) override;
+    STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, CHAR* pszName,
+                                  UINT cchMax) override;
+
+    // IShellExtInit: records TargetPath and ContextKind from the selection
+    // when there is one, else from the folder and the foreground window.
+    STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* lpdobj, HKEY hkeyProgID) override;
+
+private:
+    HRESULT InitializeFromSelection(IDataObject& selection);
+    HRESULT InitializeFromFolder(PCIDLIST_ABSOLUTE folder);
+    std::string PathBufferText() const;
+
+    char PathBuffer[MAX_PATH + 1] = {};
+};
+
+} // namespace vok

@@ -1,0 +1,291 @@
+// The handler as the shell uses it: created through COM and the registry
+// entries that the registration tool wrote, initialised with real pidls and
+// the shell's own data objects, asked for its menu, help texts and commands.
+#include "TestSupport.h"
+#include "Work/Registry.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace vok {
+namespace {
+
+using test::HostEnvironment;
+
+struct PidlFree {
+    void operator()(void* pidl) const { CoTaskMemFree(pidl); }
+};
+using UniquePidl = std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, PidlFree>;
+
+std::wstring Wide(const std::string& text)
+{
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size())) - 1);
+    return wide;
+}
+
+UniquePidl PidlOf(const std::string& path)
+{
+    PIDLIST_ABSOLUTE pidl = nullptr;
+    EXPECT_EQ(SHParseDisplayName(Wide(path).c_str(), nullptr, &pidl, 0, nullptr), S_OK) << path;
+    return UniquePidl(pidl);
+}
+
+// The selection's data object as Explorer gets it, from the parent folder.
+ComPtr<IDataObject> SelectionOf(const std::string& folder, const std::vector<std::string>& names)
+{
+    ComPtr<IShellFolder> desktop, parent;
+    SHGetDesktopFolder(&desktop);
+    const UniquePidl folderPidl = PidlOf(folder);
+    EXPECT_EQ(desktop->BindToObject(folderPidl.get(), nullptr, IID_PPV_ARGS(&parent)), S_OK);
+    std::vector<UniquePidl> children;
+    std::vector<LPCITEMIDLIST> items;
+    for (const std::string& name : names) {
+        PIDLIST_RELATIVE child = nullptr;
+        std::wstring wide = Wide(name);
+        EXPECT_EQ(parent->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, &child, nullptr), S_OK) << name;
+        children.emplace_back(child);
+        items.push_back(child);
+    }
+    ComPtr<IDataObject> data;
+    EXPECT_EQ(parent->GetUIObjectOf(nullptr, static_cast<UINT>(items.size()), items.data(), IID_IDataObject, nullptr,
+                                    reinterpret_cast<void**>(data.GetAddressOf())),
+              S_OK);
+    return data;
+}
+
+// Counts the releases of a medium handed out with it.
+struct MediumOwner final : IUnknown {
+    int releases = 0;
+    STDMETHODIMP QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return ++releases, 1; }
+};
+
+// A data object of another kind than the shell's, answering CF_HDROP with
+// a medium of its choosing.
+class OddSelection final : public IDataObject {
+public:
+    enum Answer { oaFails, oaStream, oaNullHandle, oaEmptyList };
+    explicit OddSelection(Answer answer) : answer_(answer) {}
+    ~OddSelection() { GlobalFree(list_); }
+    MediumOwner owner;
+
+    STDMETHODIMP GetData(FORMATETC*, STGMEDIUM* medium) override
+    {
+        if (answer_ == oaFails) return DV_E_FORMATETC;
+        *medium = {};
+        medium->tymed = answer_ == oaStream ? TYMED_ISTREAM : TYMED_HGLOBAL;
+        medium->pUnkForRelease = &owner;
+        if (answer_ == oaEmptyList) {
+            medium->hGlobal = list_ = GlobalAlloc(GHND, sizeof(DROPFILES) + 2);
+            static_cast<DROPFILES*>(GlobalLock(list_))->pFiles = sizeof(DROPFILES);
+            GlobalUnlock(list_);
+        }
+        return S_OK;
+    }
+    STDMETHODIMP QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    Answer answer_;
+    HGLOBAL list_ = nullptr;
+};
+
+std::vector<std::string> MenuTexts(HMENU menu)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        char text[256] = {};
+        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+std::string HelpText(const ComPtr<IContextMenu>& menu, UINT_PTR offset)
+{
+    char help[512] = {};
+    menu->GetCommandString(offset, GCS_HELPTEXTA, nullptr, help, sizeof help);
+    return help;
+}
+
+HRESULT Invoke(const ComPtr<IContextMenu>& menu, WORD offset, HWND owner)
+{
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof info;
+    info.hwnd = owner;
+    info.lpVerb = MAKEINTRESOURCEA(offset);
+    info.nShow = SW_SHOWNORMAL;
+    return menu->InvokeCommand(&info);
+}
+
+std::string AddHelp(const std::string& target)
+{
+    return "Add \"" + target + "\" to your favorite list.";
+}
+
+class ContextMenuTest : public ::testing::Test {
+protected:
+    ContextMenuTest() : dir("handler"), data(dir / "Data"), report(dir / "report.txt") {}
+
+    void SetUp() override
+    {
+        test::RemoveTree(favorites);
+        test::MakeFolder(favorites);
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kVokKey, kStatusValue);
+        test::MakeFolder(data);
+        test::MakeFolder(dir / "Second");
+        test::WriteBytes(report, "x");
+        ASSERT_EQ(test::RunRegsvr32(test::LibraryPath(), false), 0u);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(test::RunRegsvr32(test::LibraryPath(), true), 0u);
+        test::ResetHandlerRegistration();
+        test::RemoveTree(favorites);
+        test::MakeFolder(favorites);
+    }
+
+    // A new handler object, as the shell makes one for every menu.
+    static ComPtr<IShellExtInit> CreateHandler()
+    {
+        ComPtr<IShellExtInit> handler;
+        EXPECT_EQ(CoCreateInstance(test::kHandlerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&handler)), S_OK);
+        return handler;
+    }
+
+    const std::string favorites = HostEnvironment::Favorites();
+    test::ScratchDir dir;
+    const std::string folder = dir.path().substr(0, dir.path().size() - 1);
+    const std::string data, report;
+};
+
+TEST_F(ContextMenuTest, ShellMenuOnADialogsBackgroundThenOnASelectedFavorite)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    test::MakeLink(favorites + "Report.lnk", report);
+    test::TestDialog dialog("Open");
+    test::RecordedControl box(dialog.hwnd(), "Edit", "keep.txt");
+    ASSERT_TRUE(test::BringToForeground(dialog.hwnd()));
+    {
+        ComPtr<IShellExtInit> handler = CreateHandler();
+        ASSERT_TRUE(handler);
+        ComPtr<IContextMenu> menu;
+        ASSERT_EQ(handler.As(&menu), S_OK);
+        ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
+
+        UniqueMenu host(CreatePopupMenu());
+        AppendMenuA(host.get(), MF_STRING, 1, "View");
+        AppendMenuA(host.get(), MF_STRING, 2, "Properties");
+        EXPECT_EQ(menu->QueryContextMenu(host.get(), 0, 100, 200, CMF_NORMAL), 6);
+        EXPECT_EQ(MenuTexts(host.get()), (std::vector<std::string>{"View", "Vokmark", "Properties"}));
+        EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 1)),
+                  (std::vector<std::string>{"Data", "Report", "", "Add to list", "Create favorite", "Maintenance"}));
+        EXPECT_EQ(HelpText(menu, 0), data);
+        EXPECT_EQ(HelpText(menu, 3), AddHelp(folder));
+        EXPECT_EQ(HelpText(menu, 5), "Manage your favorite list.");
+
+        // The dialog's box gets the folder and Enter, then its name back.
+        EXPECT_EQ(Invoke(menu, 0, dialog.hwnd()), S_OK);
+        EXPECT_NE(test::Describe(box.log).find('"' + data + '"'), std::string::npos) << test::Describe(box.log);
+    }
+    ASSERT_TRUE(test::PumpUntil([] { return HostEnvironment::CanUnloadNow() == S_OK; }, 3000))
+        << "the restore or an object kept the library loaded";
+    EXPECT_EQ(box.text(), "keep.txt");
+
+    // The folder, now selected, is a favourite: the menu offers to remove it.
+    ComPtr<IShellExtInit> handler = CreateHandler();
+    ComPtr<IContextMenu> menu;
+    ASSERT_EQ(handler.As(&menu), S_OK);
+    ASSERT_EQ(handler->Initialize(nullptr, SelectionOf(folder, {"Data"}).Get(), nullptr), S_OK);
+    UniqueMenu host(CreatePopupMenu());
+    EXPECT_EQ(menu->QueryContextMenu(host.get(), 0, 100, 200, CMF_NORMAL), 6);
+    EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)),
+              (std::vector<std::string>{"Data", "Report", "", "Remove", "Create favorite", "Maintenance"}));
+    EXPECT_EQ(HelpText(menu, 3), "Remove \"" + data + "\" from your favorite list.");
+    EXPECT_EQ(Invoke(menu, 3, nullptr), S_OK);
+    EXPECT_FALSE(test::PathPresent(favorites + "Data.lnk"));
+    EXPECT_TRUE(test::PathPresent(favorites + "Report.lnk"));
+    menu.Reset();
+    handler.Reset();
+    EXPECT_EQ(HostEnvironment::CanUnloadNow(), S_OK);
+}
+
+// With no favourites the menu shows the Add item ("Add" help text naming
+// the target) everywhere but on the desktop background: 3 items or 2.
+TEST_F(ContextMenuTest, InitializeRecordsTheTargetAndWhatTheMenuWasOpenedOn)
+{
+    PIDLIST_ABSOLUTE computer = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer), S_OK);
+    const UniquePidl computerPidl(computer);
+    const std::vector<std::string> none;
+    const struct {
+        const char* name;
+        const char* foreground;
+        LPCITEMIDLIST folder;
+        std::vector<std::string> selection;
+        std::optional<OddSelection::Answer> odd;
+        HRESULT result;
+        HRESULT items;
+        std::string target;
+    } cases[] = {
+        {"desktop background", "Progman", PidlOf(folder).release(), none, {}, S_OK, 2, ""},
+        {"lower-case class", "progman", PidlOf(folder).release(), none, {}, S_OK, 3, folder},
+        {"class beginning so", "ProgmanX", PidlOf(folder).release(), none, {}, S_OK, 3, folder},
+        {"folder without a path", "Window", computer, none, {}, S_OK, 3, ""},
+        {"nothing given", "Window", nullptr, none, {}, E_INVALIDARG, 0, ""},
+        {"one folder", "Window", nullptr, {"Data"}, {}, S_OK, 3, data},
+        {"medium refused", "Window", nullptr, none, OddSelection::oaFails, DV_E_FORMATETC, 0, ""},
+        {"one file", "Window", nullptr, {"report.txt"}, {}, S_OK, 3, report},
+        {"stream medium", "Window", nullptr, none, OddSelection::oaStream, E_INVALIDARG, 0, ""},
+        {"three items", "Window", nullptr, {"Data", "report.txt", "Second"}, {}, S_OK, 3, data},
+        {"null drop handle", "Window", nullptr, none, OddSelection::oaNullHandle, E_INVALIDARG, 0, ""},
+        {"selection beside a folder", "Progman", PidlOf(folder).release(), {"report.txt"}, {}, S_OK, 3, report},
+        {"empty drop list", "Window", nullptr, none, OddSelection::oaEmptyList, S_OK, 3, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const UniquePidl owned(c.folder == computer ? nullptr : const_cast<LPITEMIDLIST>(c.folder));
+        test::TestWindow foreground(c.foreground);
+        ASSERT_TRUE(test::BringToForeground(foreground.hwnd()));
+        std::optional<OddSelection> odd;
+        if (c.odd) odd.emplace(*c.odd);
+        ComPtr<IDataObject> selection = c.selection.empty() ? nullptr : SelectionOf(dir.path(), c.selection);
+        IDataObject* given = odd ? &*odd : selection.Get();
+
+        ComPtr<IShellExtInit> handler = CreateHandler();
+        ComPtr<IContextMenu> menu;
+        ASSERT_EQ(handler.As(&menu), S_OK);
+        EXPECT_EQ(handler->Initialize(c.folder, given, nullptr), c.result);
+        UniqueMenu host(CreatePopupMenu());
+        EXPECT_EQ(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), c.items);
+        if (c.items == 3) {
+            EXPECT_EQ(HelpText(menu, 0), AddHelp(c.target));
+        }
+        if (odd && *c.odd != OddSelection::oaFails) {
+            EXPECT_EQ(odd->owner.releases, 1) << "the medium is released";
+        }
+    }
+}
+
+} // namespace
+} // namespace vok
