@@ -60,8 +60,8 @@ HRESULT TComObject::InterfaceSupportsErrorInfo(REFIID iid)
 
 void* TComObject::FindInterface(REFIID iid)
 {
-    if (IsEqualIID(iid, IID_IUnknown)) return OwnUnknown();
-    if (IsEqualIID(iid, IID_ISupportErrorInfo)) return static_cast<ISupportErrorInfo*>(this);
+    if (IsEqualIID(iid, __uuidof(IUnknown))) return OwnUnknown();
+    if (IsEqualIID(iid, __uuidof(ISupportErrorInfo))) return static_cast<ISupportErrorInfo*>(this);
     return nullptr;
 }
 

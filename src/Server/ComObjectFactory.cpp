@@ -48,7 +48,7 @@ TComObjectFactory::~TComObjectFactory()
 HRESULT TComObjectFactory::QueryInterface(REFIID iid, void** out)
 {
     if (!out) return E_POINTER;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) {
+    if (!IsEqualIID(iid, __uuidof(IUnknown)) && !IsEqualIID(iid, __uuidof(IClassFactory))) {
         *out = nullptr;
         return E_NOINTERFACE;
     }
@@ -71,7 +71,7 @@ HRESULT TComObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ou
 {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    if (outer && !IsEqualIID(iid, __uuidof(IUnknown))) return CLASS_E_NOAGGREGATION;
     TComObject* object;
     try {
         object = MakeObject(outer);

@@ -1,8 +1,8 @@
 #include "Server/ComServer.h"
 
+#include "Common/LibraryError.h"
 #include "Server/ComObjectFactory.h"
 
-#include <stdexcept>
 #include <utility>
 
 namespace vok {
@@ -38,7 +38,7 @@ std::string TComServer::ServerFileName() const
 {
     char path[kServerFileNameBuffer];
     const DWORD length = GetModuleFileNameA(module_, path, kServerFileNameBuffer);
-    if (length == 0 || length >= kServerFileNameBuffer) throw std::runtime_error("The library's path is too long");
+    if (length == 0 || length >= kServerFileNameBuffer) throw ELibraryError("The library's path is too long");
     return std::string(path, length);
 }
 

@@ -3,18 +3,19 @@
 // order at unregistration.
 #pragma once
 
+#include "Common/LibraryError.h"
+
 #include <windows.h>
 
-#include <stdexcept>
 #include <string>
 
 namespace vok {
 
 class TComObjectFactory;
 
-class EOleError : public std::runtime_error {
+class EOleError : public ELibraryError {
 public:
-    using std::runtime_error::runtime_error;
+    using ELibraryError::ELibraryError;
 };
 
 // A class entry could not be written.
