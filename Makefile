@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo dist test bench fuzz screenshot build bootstrap configure i686 x86_64 prefix clean
+.PHONY: demo dist test bench harden fuzz screenshot build bootstrap configure i686 x86_64 prefix clean
 
 # Both libraries and the demo host only (no tests), then the demo itself. The
 # demo's prefix (made once, some 15 s of mostly waiting) is made meanwhile.
@@ -27,6 +27,13 @@ test: build prefix
 
 bench: build prefix
 	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) tools/wine-run $(BUILD)/x86_64/bin/menu_bench.exe
+
+# Bad input, damaged links and a load soak under Wine, plus the native fuzz
+# run, into $(BUILD)/harden-report.txt. `make test` runs the short budget.
+HARDEN_BUDGET ?= long
+harden: build prefix
+	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) \
+	tools/harden.sh $(HARDEN_BUDGET) $(BUILD)/x86_64/bin/harden.exe $(BUILD)/harden-report.txt
 
 # The ".url" reader's plain code, natively under libFuzzer with the address
 # and undefined-behaviour sanitizers; FUZZ_RUNS cases from a fixed seed.

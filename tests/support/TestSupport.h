@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <objidl.h>
 
 #include <functional>
 #include <iosfwd>
@@ -187,6 +188,24 @@ std::vector<WORD> EmptyDialogTemplate();
 // Makes `window` the foreground window; Wine carries this out only once the
 // thread's messages are dispatched, so this pumps until it holds.
 bool BringToForeground(HWND window, DWORD timeoutMs = 2000);
+
+// The base of the tests' own selections: the handler calls GetData alone,
+// so every other method of IDataObject declines. Lives on the stack, so it
+// counts no references; a selection adds GetData and QueryInterface.
+class SelectionBase : public IDataObject {
+public:
+    virtual ~SelectionBase() = default;
+    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP DUnadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+};
 
 // ---- The library as the shell's host sees it ----
 
