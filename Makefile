@@ -35,15 +35,19 @@ harden: build prefix
 	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) \
 	tools/harden.sh $(HARDEN_BUDGET) $(BUILD)/x86_64/bin/harden.exe $(BUILD)/harden-report.txt
 
-# The ".url" reader's plain code, natively under libFuzzer with the address
-# and undefined-behaviour sanitizers; FUZZ_RUNS cases from a fixed seed.
+# The ".url" reader's and the link shape check's plain code, natively under
+# libFuzzer with the address and undefined-behaviour sanitizers; FUZZ_RUNS
+# cases each from a fixed seed.
 FUZZ_RUNS ?= 200000
+FUZZ = clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc
 fuzz: bootstrap
-	mkdir -p $(BUILD)/native/url-corpus
-	clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc \
-	        fuzz/UrlTextFuzz.cpp src/Work/UrlText.cpp -o $(BUILD)/native/url_fuzz
+	mkdir -p $(BUILD)/native/url-corpus $(BUILD)/native/link-corpus
+	$(FUZZ) fuzz/UrlTextFuzz.cpp src/Work/UrlText.cpp -o $(BUILD)/native/url_fuzz
+	$(FUZZ) fuzz/LinkFileFuzz.cpp src/Work/LinkFile.cpp -o $(BUILD)/native/link_fuzz
 	printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' > $(BUILD)/native/url-corpus/seed
+	python3 fuzz/make_link_seed.py > $(BUILD)/native/link-corpus/seed
 	$(BUILD)/native/url_fuzz -runs=$(FUZZ_RUNS) -max_len=70000 -seed=1 $(BUILD)/native/url-corpus
+	$(BUILD)/native/link_fuzz -runs=$(FUZZ_RUNS) -max_len=4096 -seed=1 $(BUILD)/native/link-corpus
 
 # The About window, photographed on a virtual X server into the README's
 # picture; needs Xvfb, so it is no part of `make test`.

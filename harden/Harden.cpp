@@ -43,7 +43,16 @@ constexpr int kFindingExit = 2;
 
 LONG WINAPI CountCrash(EXCEPTION_POINTERS* info)
 {
-    std::fprintf(stderr, "crash: exception 0x%08lX\n", info->ExceptionRecord->ExceptionCode);
+    // Where it happened, as module + offset, so a crash names its culprit.
+    void* const address = info->ExceptionRecord->ExceptionAddress;
+    HMODULE module = nullptr;
+    char name[MAX_PATH] = "?";
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<LPCSTR>(address), &module))
+        GetModuleFileNameA(module, name, MAX_PATH);
+    std::fprintf(stderr, "crash: exception 0x%08lX at %s+0x%llX\n", info->ExceptionRecord->ExceptionCode, name,
+                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address) -
+                                                 reinterpret_cast<uintptr_t>(module)));
     std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), kCrashExit);
     return EXCEPTION_EXECUTE_HANDLER;

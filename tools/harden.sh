@@ -73,18 +73,29 @@ run registry "$bound" "${wine[@]}" reg
 run com "$bound" "${wine[@]}" com "$sweep"
 run soak "$bound" "${wine[@]}" soak "$soak_menus"
 
-# The reader's plain code, natively under libFuzzer with ASan and UBSan.
-native="not run: clang++ not found"
-if command -v clang++ >/dev/null; then
-    mkdir -p "$work/url-corpus"
-    printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' >"$work/url-corpus/seed"
+# The plain code of the ".url" reader and of the link shape check, natively
+# under libFuzzer with ASan and UBSan.
+# fuzz NAME SOURCE... -- FUZZER_ARGS: builds and runs one target; its summary
+# line in $native_NAME.
+fuzz() {
+    local name=$1; shift
+    local sources=()
+    while [ "$1" != -- ]; do sources+=("$root/$1"); shift; done; shift
     if clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I"$root/src" \
-          "$root/fuzz/UrlTextFuzz.cpp" "$root/src/Work/UrlText.cpp" -o "$work/url_fuzz" 2>"$work/fuzz-build.err"; then
-        run fuzz "$bound" "$work/url_fuzz" -runs="$fuzz_runs" -max_len=70000 -seed="$seed" "$work/url-corpus"
-        native="$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$work/fuzz.err" || echo "no summary"), seed $seed, max_len 70000"
+          "${sources[@]}" -o "$work/$name" 2>"$work/$name-build.err"; then
+        run "$name" "$bound" "$work/$name" -runs="$fuzz_runs" -seed="$seed" "$@"
+        printf -v "native_$name" '%s' "$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$work/$name.err" || echo "no summary")"
     else
-        native="not run: the fuzz target did not build"; findings=$((findings + 1))
+        printf -v "native_$name" '%s' "not run: the fuzz target did not build"; findings=$((findings + 1))
     fi
+}
+native_url_fuzz="not run: clang++ not found" native_link_fuzz=$native_url_fuzz
+if command -v clang++ >/dev/null; then
+    mkdir -p "$work/url-corpus" "$work/link-corpus"
+    printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' >"$work/url-corpus/seed"
+    python3 "$root/fuzz/make_link_seed.py" >"$work/link-corpus/seed"
+    fuzz url_fuzz fuzz/UrlTextFuzz.cpp src/Work/UrlText.cpp -- -max_len=70000 "$work/url-corpus"
+    fuzz link_fuzz fuzz/LinkFileFuzz.cpp src/Work/LinkFile.cpp -- -max_len=4096 "$work/link-corpus"
 fi
 
 FIG="link unreadable files deleted"; a=$(figure "$work"/lnk-*.out)
@@ -109,8 +120,9 @@ fi
     sum "$work"/url-*.out
     echo "  (each result compared with an independent reading of the bytes: the URL or the empty string)"
     echo
-    echo "== the \".url\" reader's plain code, natively (libFuzzer, ASan, UBSan) =="
-    echo "  $native"
+    echo "== plain code, natively (libFuzzer, ASan, UBSan; seed $seed) =="
+    echo "  the \".url\" reader, inputs up to 70,000 bytes: $native_url_fuzz"
+    echo "  the link shape check, inputs up to 4,096 bytes: $native_link_fuzz"
     echo
     echo "== damaged \".lnk\" files in a real favourites folder, read by real menus =="
     sum "$work"/lnk-*.out

@@ -2,6 +2,7 @@
 
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
+#include "Work/LinkFile.h"
 #include "Work/UrlText.h"
 
 #include <shlobj.h>
@@ -76,7 +77,12 @@ LinkReader::LinkReader() noexcept
 bool LinkReader::Read(const std::string& linkPath, std::string& target)
 {
     target.clear();
-    if (!Ready() || FAILED(file_->Load(ToWide(linkPath).data(), STGM_READ))) return false;
+    if (!Ready()) return false;
+    // The system's loader trusts the sizes inside the file; a damaged one
+    // must not reach it.
+    std::string bytes;
+    if (!ReadSmallFile(linkPath, kMaxLinkFileSize, bytes) || !IsWellFormedLink(bytes)) return false;
+    if (FAILED(file_->Load(ToWide(linkPath).data(), STGM_READ))) return false;
     // No SLR_UPDATE: resolving must never write the favourite back.
     link_->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
     char buffer[MAX_PATH + 1] = {};

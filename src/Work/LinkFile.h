@@ -1,0 +1,23 @@
+// The shape of a shell link file (".lnk"), checked before the system's link
+// object is given it. A damaged link whose sizes and offsets point past their
+// own sections can make the loader read beyond what it allocated and fault in
+// the host; a link that fails this check is unreadable, like any other link
+// that cannot be loaded, and so is kept and never judged. Plain code over
+// bytes, with no system calls, so that it can be fuzzed natively.
+#pragma once
+
+#include <string>
+
+namespace vok {
+
+// A link file larger than this is not read at all (real links are a few
+// KiB; the largest sections they can hold come to well under this).
+constexpr size_t kMaxLinkFileSize = 1024 * 1024;
+
+// True when every size and offset in `bytes` stays inside the file and the
+// section it belongs to: the header, the item list, the location record with
+// its volume and network parts, the counted strings and the extra data
+// blocks, each block of a kind the loader reads in full at least that long.
+bool IsWellFormedLink(const std::string& bytes);
+
+} // namespace vok
