@@ -12,6 +12,7 @@
 // debugger (under Wine that would wait for ever).
 #include "HardenCases.h"
 #include "HardenChecks.h"
+#include "HardenRun.h"
 #include "TestSupport.h"
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
@@ -39,7 +40,6 @@ using namespace vok::harden;
 namespace {
 
 constexpr UINT kCrashExit = 3;
-constexpr int kFindingExit = 2;
 
 LONG WINAPI CountCrash(EXCEPTION_POINTERS* info)
 {
@@ -68,37 +68,6 @@ std::string Hex(const std::string& bytes, size_t limit = 48)
     }
     return bytes.size() > limit ? out + "..." : out;
 }
-
-void Figure(const char* name, unsigned long long value) { std::printf("%s: %llu\n", name, value); }
-
-// A scratch installation, registered: `dir`\Data a folder, `dir`\report.txt
-// a file, `dir`\inst the installation folder with its empty Favorites.
-struct Installation {
-    explicit Installation(const char* name) : dir(name), favorites(dir / "inst\\Favorites\\")
-    {
-        test::MakeFolder(dir / "Data");
-        test::WriteBytes(dir / "report.txt", "x");
-        test::MakeFolder(dir / "inst");
-        test::MakeFolder(favorites);
-        test::SetInstallFolder(dir / "inst");
-    }
-    // A folder link, a file link and an Internet shortcut: favourites that
-    // must outlive whatever is tried beside them.
-    std::vector<std::string> MakeLiveFavorites(const std::string& prefix) const
-    {
-        const std::vector<std::string> live = {favorites + prefix + "folder.lnk", favorites + prefix + "file.lnk",
-                                               favorites + prefix + "web.url"};
-        test::MakeLink(live[0], dir / "Data");
-        test::MakeLink(live[1], dir / "report.txt");
-        test::WriteBytes(live[2], kUrlText);
-        return live;
-    }
-    static constexpr const char* kUrlText = "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n";
-
-    test::VokKeyReset registry;
-    test::ScratchDir dir;
-    const std::string favorites;
-};
 
 // ---- ".url" files ----
 
@@ -141,20 +110,6 @@ struct Prejudged {
     bool Readable = false;
     bool Live = false;
 };
-
-bool StillThere(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void BuildMenu(const std::string& targetPath)
-{
-    {
-        StateAccess state;
-        state->ContextKind = ckWindowBackground;
-        state->TargetPath = targetPath;
-    }
-    UniqueMenu host(CreatePopupMenu());
-    AppendMenuA(host.get(), MF_STRING, 1, "Open");
-    QueryContextMenu(host.get(), 0, 100, 0x7FFF, CMF_NORMAL);
-}
 
 int RunLinks(uint64_t seed, uint64_t first, uint64_t count)
 {
