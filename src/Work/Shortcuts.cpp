@@ -6,23 +6,13 @@
 #include "Work/UrlText.h"
 
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
 
 namespace vok {
 namespace {
-
-// A vector, not std::wstring: the wide string class would add its whole
-// runtime instantiation (about 35 KiB) to the library for this one use.
-std::vector<wchar_t> ToWide(const std::string& text)
-{
-    const int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (count <= 0) return std::vector<wchar_t>(1, L'\0');
-    std::vector<wchar_t> wide(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), count);
-    return wide;
-}
 
 // Whole-file read for small text files; false when the file cannot be
 // opened or read, or is larger than `limit`.
@@ -71,18 +61,21 @@ LinkReader::LinkReader() noexcept
     // __uuidof, not CLSID_ShellLink: the named constant lives in one object
     // with every GUID of the platform (35 KiB) that the linker cannot split.
     if (FAILED(CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link_)))) return;
-    if (FAILED(link_.As(&file_))) file_.Reset();
+    if (FAILED(link_.As(&stream_))) stream_.Reset();
 }
 
 bool LinkReader::Read(const std::string& linkPath, std::string& target)
 {
     target.clear();
     if (!Ready()) return false;
-    // The system's loader trusts the sizes inside the file; a damaged one
-    // must not reach it.
+    // The system's loader trusts the sizes inside the file, so a damaged one
+    // must not reach it; and the bytes checked are the bytes loaded, read
+    // from the disk once.
     std::string bytes;
     if (!ReadSmallFile(linkPath, kMaxLinkFileSize, bytes) || !IsWellFormedLink(bytes)) return false;
-    if (FAILED(file_->Load(ToWide(linkPath).data(), STGM_READ))) return false;
+    ComPtr<IStream> memory;
+    memory.Attach(SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
+    if (!memory || FAILED(stream_->Load(memory.Get()))) return false;
     // No SLR_UPDATE: resolving must never write the favourite back.
     link_->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
     char buffer[MAX_PATH + 1] = {};

@@ -42,7 +42,7 @@ public:
 
     // False when the object could not be made (no COM on this thread): then
     // no link can be read, and none may be judged.
-    bool Ready() const { return file_ != nullptr; }
+    bool Ready() const { return stream_ != nullptr; }
 
     // ReadLinkTarget through this object. A link that fails to load yields
     // nothing: the object still holds the previous link, whose target must
@@ -51,7 +51,7 @@ public:
 
 private:
     Microsoft::WRL::ComPtr<IShellLinkA> link_;
-    Microsoft::WRL::ComPtr<IPersistFile> file_;
+    Microsoft::WRL::ComPtr<IPersistStream> stream_;
 };
 
 // The URL of an Internet shortcut of exactly three lines, the first
