@@ -2,6 +2,8 @@
 // can bound each run and count a crash or a hang instead of waiting on one:
 //   harden.exe url SEED FIRST COUNT   ".url" files read by GetShortcutUrl
 //   harden.exe lnk SEED FIRST COUNT   damaged ".lnk" files read by real menus
+//   harden.exe folders MANY            the favourites folder missing or a file, odd names, MANY favourites
+//   harden.exe faults                  faults injected around menus, commands and the About window's store
 //   harden.exe com STEP                the handler's inputs through its COM interfaces
 //   harden.exe reg                     registry values of every wrong type, then a menu
 //   harden.exe soak MENUS              menus built and released, resources sampled
@@ -511,10 +513,12 @@ int main(int argc, char** argv)
     if (mode == "url") result = RunUrl(number(2, 1), number(3, 0), number(4, 1000));
     else if (mode == "lnk") result = RunLinks(number(2, 1), number(3, 0), number(4, 100));
     else if (mode == "reg") result = RunRegistry();
+    else if (mode == "folders") result = RunFolders(static_cast<int>(number(2, 10000)));
+    else if (mode == "faults") result = RunFaults();
     else if (mode == "com") result = RunCom(static_cast<UINT>(std::max(1ull, number(2, 1))));
     else if (mode == "soak") result = RunSoak(static_cast<int>(number(2, 1000)), false);
     else if (mode == "soak-leak") result = RunSoak(static_cast<int>(number(2, 2000)), true);
-    else std::fprintf(stderr, "usage: harden.exe url|lnk SEED FIRST COUNT | reg | com STEP | soak|soak-leak MENUS | crash\n");
+    else std::fprintf(stderr, "usage: harden.exe url|lnk SEED FIRST COUNT | reg | folders MANY | faults | com STEP | soak|soak-leak MENUS | crash\n");
     std::fflush(stdout);
     CoUninitialize();
     return result;

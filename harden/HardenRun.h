@@ -41,4 +41,13 @@ int BuildMenu(const std::string& targetPath);
 
 // The modes kept in files of their own (Harden.cpp holds the rest, and main).
 
+// HardenFaults.cpp. "folders": the favourites folder missing or a file, names
+// of 255 characters and outside the ANSI code page, and `many` generated
+// favourites in one menu (0: none).
+int RunFolders(int many);
+// "faults": no COM, locked, read-only and absent-volume links, the folder or a
+// favourite vanishing between a menu and its command, the About window's
+// store failing.
+int RunFaults();
+
 } // namespace vok::harden

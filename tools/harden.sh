@@ -15,6 +15,10 @@ ci)   url_cases=6000   url_batch=3000  lnk_cases=600  lnk_batch=300  soak_menus=
 long) url_cases=100000 url_batch=10000 lnk_cases=4000 lnk_batch=1000 soak_menus=10000 fuzz_runs=1000000 sweep=1 bound=1200 ;;
 *) echo "harden.sh: budget is ci or long" >&2; exit 2 ;;
 esac
+# 10,000 favourites in one folder on every budget. Wine makes each new file
+# after a search of the whole folder (its names may differ in case only), so
+# writing them takes most of that batch's minute: it has a bound of its own.
+folders_many=10000 folders_bound=$(( bound > 400 ? bound : 400 ))
 work=$(dirname "$report")/harden-work
 rm -rf "$work" && mkdir -p "$work"
 batch_count=0 crashes=0 hangs=0 findings=0
@@ -72,6 +76,8 @@ batches lnk "$lnk_cases" "$lnk_batch"
 run registry "$bound" "${wine[@]}" reg
 run com "$bound" "${wine[@]}" com "$sweep"
 run soak "$bound" "${wine[@]}" soak "$soak_menus"
+run folders "$folders_bound" "${wine[@]}" folders "$folders_many"
+run faults "$bound" "${wine[@]}" faults
 
 # The plain code of the ".url" reader and of the link shape check, natively
 # under libFuzzer with ASan and UBSan.
@@ -102,7 +108,9 @@ FIG="link unreadable files deleted"; a=$(figure "$work"/lnk-*.out)
 FIG="link live files deleted"; b=$(figure "$work"/lnk-*.out)
 FIG="link live favourites lost"; c=$(figure "$work"/lnk-*.out)
 FIG="com live favourites lost"; d=$(figure "$work"/com.out)
-lost=$(( ${a:-0} + ${b:-0} + ${c:-0} + ${d:-0} ))
+FIG="folder files lost"; e=$(figure "$work"/folders.out)
+FIG="faults files lost"; f=$(figure "$work"/faults.out)
+lost=$(( ${a:-0} + ${b:-0} + ${c:-0} + ${d:-0} + ${e:-0} + ${f:-0} ))
 if grep -q '^soak sample' "$work/soak.out" && ! grep '^soak sample' "$work/soak.out" | grep -qv 'gdi 0, user 0,'; then
     gui="GetGuiResources under this Wine returns 0 for GR_GDIOBJECTS and GR_USEROBJECTS at every sample: those two counts are not measured here (handles and private bytes are)"
 else
@@ -143,6 +151,17 @@ fi
     grep -v '^soak sample' "$work/soak.out" | grep -v '^soak growth' | sum /dev/stdin
     grep '^soak sample\|^soak growth' "$work/soak.out" | tr -d '\r' | sed 's/^/  /'
     echo "  $gui"
+    echo
+    echo "== the favourites folder missing or a file, odd names in it, $folders_many favourites in one menu =="
+    grep -v '^folder case ' "$work/folders.out" | sum /dev/stdin
+    grep '^folder case ' "$work/folders.out" | tr -d '\r' | sed 's/^folder case /  /'
+    echo "  (names outside the ANSI code page made with the W functions; the library lists with the ANSI ones)"
+    echo
+    echo "== faults injected around menus, their commands and the About window's store =="
+    grep -v '^fault \|^about store probe ' "$work/faults.out" | sum /dev/stdin
+    grep '^fault ' "$work/faults.out" | tr -d '\r' | sed 's/^fault /  /'
+    grep '^about store probe ' "$work/faults.out" | tr -d '\r' | sed 's/^about store probe /  ways tried to make the store fail: /'
+    echo "  (every launch recorded through the ShellLaunch seam, none started)"
     echo
     echo "batches: $batch_count"
     sed 's/^/  /' "$work/batches.log"

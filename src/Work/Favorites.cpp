@@ -97,9 +97,13 @@ JudgedFavorite JudgeLinkEntry(FavoriteScan& scan, const std::string& name)
 }
 
 // A ".url" whose name has a ".lnk" is that link's favourite, judged already.
+// One that its listed name does not reach is kept, not listed: its item could
+// open nothing. The ANSI listing gives a character outside the code page as
+// "?" or as its nearest fit, and a path past MAX_PATH opens no file.
 JudgedFavorite JudgeUrlEntry(FavoriteScan& scan, const std::string& name)
 {
-    if (!FileExists(scan.FavoritesDir + name + ".lnk")) return {lvList, std::string()};
+    if (!FileExists(scan.FavoritesDir + name + ".lnk"))
+        return {FileExists(scan.FavoritesDir + name + ".url") ? lvList : lvKeep, std::string()};
     const auto known = scan.LinkVerdicts.find(FoldedName(name));
     if (known != scan.LinkVerdicts.end()) return known->second;
     return JudgeFavorite(scan.FavoritesDir, name, scan.Reader); // arrived between the passes

@@ -31,7 +31,9 @@ struct Favorite {
 
 // Reads the favourites folder: one pass for "*.lnk", one for "*.url", each
 // link read once with one link object, dead links deleted (never one that
-// could not be read, nor one whose volume is not there), sorted.
+// could not be read, nor one whose volume is not there), sorted. A file that
+// its ANSI name does not reach (a character outside the code page, a path
+// past MAX_PATH) is neither listed nor deleted.
 std::vector<Favorite> ScanFavoritesFolder(const std::string& favoritesDir);
 
 // Rebuilds FavoriteNames from the favourites folder and decides FlatMenu.

@@ -151,6 +151,47 @@ TEST_F(FavoritesTest, DeadLinksArePrunedAndInternetShortcutsNeverDeleted)
     EXPECT_TRUE(PathPresent(favorites + "junk.url"));
 }
 
+// Made with the W functions; the ANSI listing gives "?" for a character
+// outside the code page, or its nearest fit ("O" for an Omega), and neither
+// names the file. Such a file is kept, and no item stands for it.
+TEST_F(FavoritesTest, NamesTheAnsiListingCannotReachAreKeptUnlisted)
+{
+    MakeLink(dir / "template.lnk", dir / "Data");
+    WriteBytes(dir / "template.url", kUrlText);
+    MakeLink(favorites + "live.lnk", dir / "Data");
+    WriteBytes(favorites + "web.url", kUrlText);
+    const std::wstring wideDir(favorites.begin(), favorites.end());
+    const std::wstring linkTemplate = std::wstring(dir.path().begin(), dir.path().end()) + L"template.lnk";
+    const std::wstring urlTemplate = std::wstring(dir.path().begin(), dir.path().end()) + L"template.url";
+    const struct {
+        const char* label;
+        std::wstring name;
+    } cases[] = {
+        {"Japanese .lnk", L"\x65E5\x672C.lnk"},
+        {"Cyrillic .url", L"\x0416\x0416.url"},
+        {"Omega .lnk", L"\x03A9mega.lnk"},
+        {"Omega .url", L"\x03A9mega.url"},
+        {"long .url", std::wstring(MAX_PATH - favorites.size(), L'u') + L".url"},
+    };
+    // The scratch folder's removal goes through the ANSI names too.
+    struct Cleanup {
+        std::vector<std::wstring> paths;
+        ~Cleanup()
+        {
+            for (const std::wstring& path : paths) DeleteFileW(path.c_str());
+        }
+    } cleanup;
+    for (const auto& c : cases) {
+        cleanup.paths.push_back(wideDir + c.name);
+        const bool link = c.name.compare(c.name.size() - 4, 4, L".lnk") == 0;
+        ASSERT_TRUE(CopyFileW((link ? linkTemplate : urlTemplate).c_str(), (wideDir + c.name).c_str(), FALSE)) << c.label;
+    }
+    EXPECT_EQ(Refresh(), (Names{"live", "web"}));
+    EXPECT_EQ(Refresh(), (Names{"live", "web"})) << "and again";
+    for (const auto& c : cases)
+        EXPECT_NE(GetFileAttributesW((wideDir + c.name).c_str()), INVALID_FILE_ATTRIBUTES) << c.label;
+}
+
 TEST_F(FavoritesTest, LinkToExistingRundll32IsListed)
 {
     char system[MAX_PATH];
