@@ -337,7 +337,7 @@ void Demo::Tick()
     case Stage::ShootAbout:
         if (Shot("about", about_)) CloseAboutWindow();
         break;
-    case Stage::CloseAbout: break; // ShowAboutBox returns
+    case Stage::CloseAbout: // ShowAboutBox returns
     case Stage::Done: break;
     }
 }

@@ -12,7 +12,7 @@ namespace vok {
 
 // A link file larger than this is not read at all (real links are a few
 // KiB; the largest sections they can hold come to well under this).
-constexpr size_t kMaxLinkFileSize = 1024 * 1024;
+constexpr size_t kMaxLinkFileSize = size_t{1024} * 1024;
 
 // True when every size and offset in `bytes` stays inside the file and the
 // section it belongs to: the header, the item list, the location record with
