@@ -8,6 +8,8 @@
 //   harden.exe reg                     registry values of every wrong type, then a menu
 //   harden.exe soak MENUS              menus built and released, resources sampled
 //   harden.exe soak-leak MENUS         the same with a deliberate leak, to prove the ceiling
+//   harden.exe cycles N                vok.dll loaded, used and unloaded N times (HardenLoad.cpp)
+//   harden.exe threads ROUNDS          two threads on one loaded vok.dll, ROUNDS menus each (HardenLoad.cpp)
 //   harden.exe crash                   a deliberate crash, to prove the guard
 // Figures go to standard output as "name: value" lines; the script adds
 // them up. A crash ends the process with kCrashExit rather than starting a
@@ -518,7 +520,10 @@ int main(int argc, char** argv)
     else if (mode == "com") result = RunCom(static_cast<UINT>(std::max(1ull, number(2, 1))));
     else if (mode == "soak") result = RunSoak(static_cast<int>(number(2, 1000)), false);
     else if (mode == "soak-leak") result = RunSoak(static_cast<int>(number(2, 2000)), true);
-    else std::fprintf(stderr, "usage: harden.exe url|lnk SEED FIRST COUNT | reg | folders MANY | faults | com STEP | soak|soak-leak MENUS | crash\n");
+    else if (mode == "cycles") result = RunCycles(static_cast<int>(number(2, 100)));
+    else if (mode == "threads") result = RunThreads(number(2, 200));
+    else std::fprintf(stderr, "usage: harden.exe url|lnk SEED FIRST COUNT | reg | folders MANY | faults | com STEP | "
+                              "soak|soak-leak MENUS | cycles N | threads ROUNDS | crash\n");
     std::fflush(stdout);
     CoUninitialize();
     return result;

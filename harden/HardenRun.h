@@ -49,5 +49,12 @@ int RunFolders(int many);
 // favourite vanishing between a menu and its command, the About window's
 // store failing.
 int RunFaults();
+// HardenLoad.cpp: `cycles N`, vok.dll loaded, used (a navigation that leaves
+// a restore pending) and unloaded N times, its unload answers and resources
+// checked; `threads ROUNDS`, two threads in apartments of their own building
+// menus and running commands on one favourites folder through one loaded
+// vok.dll, every menu's list judged.
+int RunCycles(int cycles);
+int RunThreads(uint64_t rounds);
 
 } // namespace vok::harden
