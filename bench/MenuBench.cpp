@@ -112,8 +112,8 @@ void Measure(int count, int rounds)
         floor.push_back(TimeMs([&] { FloorMenu(favorites); }));
     }
     const double r = Median(real), f = Median(floor);
-    std::printf("%5d folder favourites: menu %8.2f ms, floor %8.2f ms, ratio %.2f (median of %d rounds)\n", count,
-                r, f, r / f, rounds);
+    std::printf("%5d folder favourites: menu %8.2f ms, floor %8.2f ms, ratio %.2f (median of %d rounds)\n", count, r, f,
+                r / f, rounds);
     StopExtensionState();
 }
 

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string url = vok::UrlFromShortcutText(text);
     // A URL comes only from the accepted form, and only from its second line.
-    if (!url.empty() && (text.compare(0, 19, "[InternetShortcut]\r") != 0 && text.compare(0, 19, "[InternetShortcut]\n") != 0))
+    if (!url.empty() &&
+        (text.compare(0, 19, "[InternetShortcut]\r") != 0 && text.compare(0, 19, "[InternetShortcut]\n") != 0))
         std::abort();
     if (url.size() > size) std::abort();
     return 0;

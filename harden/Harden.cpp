@@ -149,9 +149,12 @@ int RunLinks(uint64_t seed, uint64_t first, uint64_t count)
             const std::string expanded = ExpandTargetPath(target);
             one.Live = one.Readable && (FileExists(expanded) || FolderExists(expanded));
             ++byKind[one.Kind];
-            if (!one.Readable) ++unreadable;
-            else if (one.Live) ++readableLive;
-            else ++readableDead;
+            if (!one.Readable)
+                ++unreadable;
+            else if (one.Live)
+                ++readableLive;
+            else
+                ++readableDead;
             batch.push_back(one);
         }
         BuildMenu(dir / "Data");
@@ -161,13 +164,16 @@ int RunLinks(uint64_t seed, uint64_t first, uint64_t count)
                 DeleteFileA(one.Path.c_str());
                 continue;
             }
-            if (!one.Readable) ++unreadableDeleted;
-            else if (one.Live) ++liveDeleted;
-            else ++deadDeleted;
+            if (!one.Readable)
+                ++unreadableDeleted;
+            else if (one.Live)
+                ++liveDeleted;
+            else
+                ++deadDeleted;
             if (!one.Readable || one.Live)
                 std::fprintf(stderr, "link case %llu (%s) deleted though %s\n",
-                             static_cast<unsigned long long>(one.Index),
-                             LinkCaseKindName(one.Kind), one.Readable ? "live" : "unreadable");
+                             static_cast<unsigned long long>(one.Index), LinkCaseKindName(one.Kind),
+                             one.Readable ? "live" : "unreadable");
         }
         for (const std::string& path : live)
             if (!StillThere(path)) {
@@ -192,7 +198,10 @@ int RunLinks(uint64_t seed, uint64_t first, uint64_t count)
 
 // ---- Registry values of every wrong type and size ----
 
-std::string Repeat(char c, size_t n) { return std::string(n, c); }
+std::string Repeat(char c, size_t n)
+{
+    return std::string(n, c);
+}
 
 std::vector<RegistryRow> RegistryRows(const std::string& folder)
 {
@@ -263,9 +272,9 @@ int RunRegistry()
                                 (HRESULT_CODE(built) == 0) == (!enabled || favoritesDir.empty());
         ++rows;
         if (!asExpected) ++wrong;
-        std::printf("registry row %s as %s: %s, %s, menu of %d items%s\n", row.Value, row.Label,
-                    enabled ? "on" : "off", favoritesDir.empty() ? "no folder" : "a folder",
-                    static_cast<int>(HRESULT_CODE(built)), asExpected ? "" : "  <- NOT AS EXPECTED");
+        std::printf("registry row %s as %s: %s, %s, menu of %d items%s\n", row.Value, row.Label, enabled ? "on" : "off",
+                    favoritesDir.empty() ? "no folder" : "a folder", static_cast<int>(HRESULT_CODE(built)),
+                    asExpected ? "" : "  <- NOT AS EXPECTED");
     }
     StopExtensionState();
     Figure("registry rows", rows);
@@ -299,7 +308,7 @@ void Exercise(IShellExtInit& init, IDataObject* selection, PCIDLIST_ABSOLUTE fol
     const UINT used = SUCCEEDED(built) ? HRESULT_CODE(built) : 0;
 
     const UINT types[] = {GCS_VERBA, GCS_HELPTEXTA, GCS_VALIDATEA, 3, GCS_VERBW, GCS_HELPTEXTW, GCS_VALIDATEW, 7,
-                          8, 0xFFFFFFFFu};
+                          8,         0xFFFFFFFFu};
     const UINT sizes[] = {0, 1, 2, 5, 260, 512};
     std::vector<UINT_PTR> offsets = {static_cast<UINT_PTR>(-1), 0xFFFFFFFFu, 32767, 32768, 65535, 65536, 69999, 70000};
     for (UINT o = 0; o < used + 4; ++o) offsets.push_back(o);
@@ -351,8 +360,7 @@ int RunCom(UINT sweepStep)
     const auto canUnload = reinterpret_cast<CanUnloadFn>(
         reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
     Microsoft::WRL::ComPtr<IClassFactory> factory;
-    if (!getClassObject || !canUnload ||
-        FAILED(getClassObject(test::kHandlerClsid, IID_PPV_ARGS(&factory)))) {
+    if (!getClassObject || !canUnload || FAILED(getClassObject(test::kHandlerClsid, IID_PPV_ARGS(&factory)))) {
         std::fprintf(stderr, "com: no class factory\n");
         return kFindingExit;
     }
@@ -512,18 +520,29 @@ int main(int argc, char** argv)
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int result = 1;
-    if (mode == "url") result = RunUrl(number(2, 1), number(3, 0), number(4, 1000));
-    else if (mode == "lnk") result = RunLinks(number(2, 1), number(3, 0), number(4, 100));
-    else if (mode == "reg") result = RunRegistry();
-    else if (mode == "folders") result = RunFolders(static_cast<int>(number(2, 10000)));
-    else if (mode == "faults") result = RunFaults();
-    else if (mode == "com") result = RunCom(static_cast<UINT>(std::max(1ull, number(2, 1))));
-    else if (mode == "soak") result = RunSoak(static_cast<int>(number(2, 1000)), false);
-    else if (mode == "soak-leak") result = RunSoak(static_cast<int>(number(2, 2000)), true);
-    else if (mode == "cycles") result = RunCycles(static_cast<int>(number(2, 100)));
-    else if (mode == "threads") result = RunThreads(number(2, 200));
-    else std::fprintf(stderr, "usage: harden.exe url|lnk SEED FIRST COUNT | reg | folders MANY | faults | com STEP | "
-                              "soak|soak-leak MENUS | cycles N | threads ROUNDS | crash\n");
+    if (mode == "url")
+        result = RunUrl(number(2, 1), number(3, 0), number(4, 1000));
+    else if (mode == "lnk")
+        result = RunLinks(number(2, 1), number(3, 0), number(4, 100));
+    else if (mode == "reg")
+        result = RunRegistry();
+    else if (mode == "folders")
+        result = RunFolders(static_cast<int>(number(2, 10000)));
+    else if (mode == "faults")
+        result = RunFaults();
+    else if (mode == "com")
+        result = RunCom(static_cast<UINT>(std::max(1ull, number(2, 1))));
+    else if (mode == "soak")
+        result = RunSoak(static_cast<int>(number(2, 1000)), false);
+    else if (mode == "soak-leak")
+        result = RunSoak(static_cast<int>(number(2, 2000)), true);
+    else if (mode == "cycles")
+        result = RunCycles(static_cast<int>(number(2, 100)));
+    else if (mode == "threads")
+        result = RunThreads(number(2, 200));
+    else
+        std::fprintf(stderr, "usage: harden.exe url|lnk SEED FIRST COUNT | reg | folders MANY | faults | com STEP | "
+                             "soak|soak-leak MENUS | cycles N | threads ROUNDS | crash\n");
     std::fflush(stdout);
     CoUninitialize();
     return result;

@@ -16,7 +16,10 @@ namespace {
 
 const char* const kBreaks[] = {"\r\n", "\n", "\r"};
 
-std::string RandomBreak(Rng& rng) { return kBreaks[rng.Below(3)]; }
+std::string RandomBreak(Rng& rng)
+{
+    return kBreaks[rng.Below(3)];
+}
 
 // Printable text, now and then with bytes a URL would not hold.
 std::string RandomText(Rng& rng, size_t length)
@@ -33,9 +36,9 @@ std::string RandomUrlLine(Rng& rng)
     std::string url = RandomText(rng, rng.Below(80));
     if (rng.Below(4) != 0) url = "http://" + url;
     switch (rng.Below(6)) {
-    case 0: return url;                                // no key at all
-    case 1: return RandomText(rng, 3) + "URL=" + url;  // the key further on
-    case 2: return "URL=" + url + "URL=" + url;        // the key twice
+    case 0: return url;                               // no key at all
+    case 1: return RandomText(rng, 3) + "URL=" + url; // the key further on
+    case 2: return "URL=" + url + "URL=" + url;       // the key twice
     default: return "URL=" + url;
     }
 }

@@ -25,14 +25,14 @@ private:
 
 // The families of ".url" cases, cycled through by case number.
 enum UrlCaseKind : int {
-    ucValid,       // the accepted form, random URL and line breaks
+    ucValid, // the accepted form, random URL and line breaks
     ucNoFinalBreak,
-    ucMutated,     // the accepted form with bytes flipped, inserted or removed
-    ucNulBytes,    // NUL bytes put in
-    ucAtBound,     // padded to the size limit, one below or one above it
-    ucUtf16,       // the accepted form as UTF-16, with or without its mark
-    ucExtraLines,  // blank or further lines before, between or after
-    ucRandom,      // random bytes of random length
+    ucMutated,    // the accepted form with bytes flipped, inserted or removed
+    ucNulBytes,   // NUL bytes put in
+    ucAtBound,    // padded to the size limit, one below or one above it
+    ucUtf16,      // the accepted form as UTF-16, with or without its mark
+    ucExtraLines, // blank or further lines before, between or after
+    ucRandom,     // random bytes of random length
     ucKindCount
 };
 const char* UrlCaseKindName(int kind);

@@ -64,10 +64,10 @@ TEST(HardenCases, ExpectedUrlReadsTheAcceptedFormOnly)
     EXPECT_EQ(ExpectedUrl("[InternetShortcut]\r\nURL=http://a/\r\n\r\n", kLimit), "http://a/");
     EXPECT_EQ(ExpectedUrl("[InternetShortcut]\nURL=http://a/\nx", kLimit), "http://a/");
     EXPECT_EQ(ExpectedUrl("[InternetShortcut]\rxURL=b\r\r", kLimit), "xb");
-    EXPECT_EQ(ExpectedUrl("[InternetShortcut]\r\nURL=a\r\n", kLimit), "");              // two lines
-    EXPECT_EQ(ExpectedUrl("[InternetShortcut]\r\nURL=a\r\n\r\n\r\n", kLimit), "");      // four
+    EXPECT_EQ(ExpectedUrl("[InternetShortcut]\r\nURL=a\r\n", kLimit), "");                        // two lines
+    EXPECT_EQ(ExpectedUrl("[InternetShortcut]\r\nURL=a\r\n\r\n\r\n", kLimit), "");                // four
     EXPECT_EQ(ExpectedUrl(std::string("[InternetShortcut]\r\nURL=a\0\r\n\r\n", 28), kLimit), ""); // cut at NUL
-    EXPECT_EQ(ExpectedUrl("[InternetShortcut]\r\nURL=a\r\n\r\n", 10), "");              // too large
+    EXPECT_EQ(ExpectedUrl("[InternetShortcut]\r\nURL=a\r\n\r\n", 10), "");                        // too large
 }
 
 TEST(HardenCases, ExpectedUrlAgreesWithTheReaderOnEveryFamily)

@@ -77,9 +77,9 @@ void AskString(IContextMenu& menu, UINT_PTR offset, UINT type, UINT cchMax, ComF
 // GetGuiResources, which has no stand-in).
 struct Resources {
     DWORD Gdi = 0, User = 0;
-    DWORD HandleCount = 0;   // GetProcessHandleCount
-    DWORD HandlesProbed = 0; // handle values GetHandleInformation accepts
-    SIZE_T PrivateUsage = 0; // PROCESS_MEMORY_COUNTERS_EX.PrivateUsage
+    DWORD HandleCount = 0;    // GetProcessHandleCount
+    DWORD HandlesProbed = 0;  // handle values GetHandleInformation accepts
+    SIZE_T PrivateUsage = 0;  // PROCESS_MEMORY_COUNTERS_EX.PrivateUsage
     SIZE_T PrivateMapped = 0; // committed private regions, by VirtualQuery
     DWORD Handles() const { return HandleCount ? HandleCount : HandlesProbed; }
     SIZE_T Private() const { return PrivateUsage ? PrivateUsage : PrivateMapped; }

@@ -33,13 +33,15 @@ namespace {
 std::wstring Wide(const std::string& text)
 {
     std::wstring wide(text.size() + 1, L'\0');
-    wide.resize(static_cast<size_t>(
-        MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &wide[0],
-                            static_cast<int>(wide.size()))));
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
     return wide;
 }
 
-bool StillThereW(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool StillThereW(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 uint64_t CountMissing(const std::vector<std::string>& paths)
 {
@@ -117,7 +119,10 @@ Menu MenuOn(const std::string& targetPath, ContextKind kind = ckWindowBackground
 
 // The menu's fixed items: a separator after any favourites, then Add or
 // Remove (not on the desktop), "Create favorite" and "Maintenance".
-int ExpectedItems(size_t favourites) { return static_cast<int>(favourites) + (favourites ? 1 : 0) + 3; }
+int ExpectedItems(size_t favourites)
+{
+    return static_cast<int>(favourites) + (favourites ? 1 : 0) + 3;
+}
 
 std::string Join(const std::vector<std::string>& names)
 {
@@ -213,15 +218,14 @@ void ForeignNames(const Installation& inst, const std::wstring& templateLink, Ta
     for (const std::wstring& path : {url, both + L".url"}) {
         UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        WriteFile(file.get(), Installation::kUrlText, static_cast<DWORD>(std::strlen(Installation::kUrlText)),
-                  &written, nullptr);
+        WriteFile(file.get(), Installation::kUrlText, static_cast<DWORD>(std::strlen(Installation::kUrlText)), &written,
+                  nullptr);
     }
     const std::vector<std::wstring> files = {link, url, both + L".lnk", both + L".url"};
     WIN32_FIND_DATAA entry;
     std::string listedAs;
     UniqueFind find(FindFirstFileA((inst.favorites + "*").c_str(), &entry));
-    if (find)
-        do {
+    if (find) do {
             if (entry.cFileName[0] != '.') listedAs += (listedAs.empty() ? "" : ", ") + std::string(entry.cFileName);
         } while (FindNextFileA(find.get(), &entry));
 
@@ -358,13 +362,13 @@ void LockedLinks(Tally& tally)
     test::RestartStateWithInstallFolder(inst.dir / "inst");
     Menu menu;
     {
-        UniqueFile writerA(CreateFileA(dead.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                       nullptr));
-        UniqueFile writerB(CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                       nullptr));
+        UniqueFile writerA(
+            CreateFileA(dead.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueFile writerB(
+            CreateFileA(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!writerA || !writerB) {
-            tally.Line("links locked by a writer", "could not lock them (" + std::to_string(GetLastError()) + ")",
-                       0, false);
+            tally.Line("links locked by a writer", "could not lock them (" + std::to_string(GetLastError()) + ")", 0,
+                       false);
             return;
         }
         menu = MenuOn(inst.dir / "inst");
@@ -404,7 +408,8 @@ void ReadOnlyDeadLink(Tally& tally)
                "menus of " + std::to_string(menu.Used) + " and " + std::to_string(again.Used) + " items listing " +
                    Join(again.Names) + ", the dead link " +
                    (keptTwice ? std::string("kept unlisted: DeleteFileA refuses a read-only file (") +
-                                    (deletable ? "yet it was deletable here" : "error " + std::to_string(error) + " here too") +
+                                    (deletable ? "yet it was deletable here"
+                                               : "error " + std::to_string(error) + " here too") +
                                     "), and each menu tries again"
                               : std::string(keptOnce ? "kept by the first menu, " : "") + "deleted as dead"),
                CountMissing(live), menu.Names.size() == 3 && again.Names.size() == 3);
@@ -415,8 +420,9 @@ void AbsentVolumes(Tally& tally)
 {
     const Installation inst("harden-fault-volumes");
     const std::vector<std::string> live = inst.MakeLiveFavorites("");
-    const std::vector<std::pair<std::string, std::string>> links = {
-        {"no drive Q", "Q:\\Work"}, {"unplugged M", "M:\\Photos"}, {"offline share", "\\\\nohost\\share\\Reports"}};
+    const std::vector<std::pair<std::string, std::string>> links = {{"no drive Q", "Q:\\Work"},
+                                                                    {"unplugged M", "M:\\Photos"},
+                                                                    {"offline share", "\\\\nohost\\share\\Reports"}};
     std::vector<std::string> paths;
     for (const auto& [name, target] : links) {
         paths.push_back(inst.favorites + name + ".lnk");
@@ -454,8 +460,8 @@ void FolderRemovedBetweenMenus(Tally& tally)
     const std::string help = HelpText(offsets.ListActionCmd);
     const bool sane = second.Names.empty() && second.Used == ExpectedItems(0) && favoritesDir == inst.favorites &&
                       action == laAdd && offsets.LastFavorite == -1 && offsets.ListActionCmd == 0 &&
-                      offsets.MaintenanceCmd == 2 && help == "Add \"" + inst.dir / "Data" + "\" to your favorite list." &&
-                      !StillThere(folder);
+                      offsets.MaintenanceCmd == 2 &&
+                      help == "Add \"" + inst.dir / "Data" + "\" to your favorite list." && !StillThere(folder);
     test::MakeFolder(folder);
     const std::vector<std::string> live = inst.MakeLiveFavorites("");
     const Menu third = MenuOn(inst.dir / "Data");
@@ -534,8 +540,10 @@ void RemoveOfAGoneFile(Tally& tally)
     const bool controlRemoved = !StillThere(current);
     const uint64_t controlLost = CountMissing(others);
     tally.Line("Remove on the current folder's favourite whose file has just gone",
-               "InvokeCommand gave " + Hr(rc) + ", " + std::to_string(launched) + " launches, nothing deleted; the "
-                   "control (file back) removed " + (controlRemoved ? "exactly it" : "NOTHING"),
+               "InvokeCommand gave " + Hr(rc) + ", " + std::to_string(launched) +
+                   " launches, nothing deleted; the "
+                   "control (file back) removed " +
+                   (controlRemoved ? "exactly it" : "NOTHING"),
                lost + controlLost,
                action == laRemove && rc == S_OK && launched == 0 && controlRc == S_OK && controlRemoved);
     StopExtensionState();
@@ -548,8 +556,7 @@ HWND FindDialog(const char* caption, HWND owner)
     for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", caption));) {
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);
-        if (pid == GetCurrentProcessId() && IsWindowVisible(w) && (!owner || GetWindow(w, GW_OWNER) == owner))
-            return w;
+        if (pid == GetCurrentProcessId() && IsWindowVisible(w) && (!owner || GetWindow(w, GW_OWNER) == owner)) return w;
     }
     return nullptr;
 }

@@ -105,8 +105,8 @@ public:
         if (!module_) return Fail("does not load");
         getClassObject_ = reinterpret_cast<GetClassObjectFn>(
             reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
-        canUnloadNow_ =
-            reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+        canUnloadNow_ = reinterpret_cast<CanUnloadFn>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
         if (!getClassObject_ || !canUnloadNow_) return Fail("lacks DllGetClassObject or DllCanUnloadNow");
         if (PatchImport(module_, "shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(&RecordLaunch)) != 1)
             return Fail("has no one import of ShellExecuteA to record its launches through");
@@ -262,7 +262,7 @@ struct DialogWithBox {
 
 // ---- Load / use / unload cycles ----
 
-constexpr int kBaseCycle = 10;     // every cache filled by then
+constexpr int kBaseCycle = 10; // every cache filled by then
 constexpr int kSampleEvery = 100;
 constexpr DWORD kRestoreBoundMs = 3000;
 // Over the sample after cycle 10: a leak of one handle every 60 cycles, or of
@@ -310,11 +310,11 @@ bool RunOneCycle(const Installation& inst, PCIDLIST_ABSOLUTE folder, DialogWithB
         SubmenuTexts texts;
         UniqueMenu host(CreatePopupMenu());
         AppendMenuA(host.get(), MF_STRING, 1, "Open");
-        const bool backgroundOk =
-            background->Initialize(folder, nullptr, nullptr) == S_OK &&
-            HRESULT_CODE(backgroundMenu->QueryContextMenu(host.get(), 0, 100, 0x7FFF, CMF_NORMAL)) == 7 &&
-            ReadSubmenu(host.get(), texts) == MenuRead::Read && texts.Favorites == expected &&
-            texts.Tail == std::vector<std::string>{"Remove", "Create favorite", "Maintenance"};
+        const bool backgroundOk = background->Initialize(folder, nullptr, nullptr) == S_OK &&
+                                  HRESULT_CODE(
+                                      backgroundMenu->QueryContextMenu(host.get(), 0, 100, 0x7FFF, CMF_NORMAL)) == 7 &&
+                                  ReadSubmenu(host.get(), texts) == MenuRead::Read && texts.Favorites == expected &&
+                                  texts.Tail == std::vector<std::string>{"Remove", "Create favorite", "Maintenance"};
 
         DropSelection selection({data});
         UniqueMenu selectionHost(CreatePopupMenu());
@@ -426,10 +426,10 @@ int RunCycles(int cycles)
                 kBaseCycle, handles, privateBytes, kCycleHandleCeiling, kCyclePrivateCeiling,
                 sampled ? "" : "; no sample after the base: not measured");
     Figure("cycles ceilings exceeded", within ? 0 : 1);
-    const uint64_t wrong = f.LoadFailures + f.ObjectFailures + f.WrongMenus + f.WrongHelpTexts +
-                           f.WrongInvokeResults + f.NotTyped + g_wizardLaunches + g_otherLaunches +
-                           f.GrantedPending + f.RefusedOtherwise + f.RestoresNotRun + f.BoxesNotRestored +
-                           f.StillLoaded + f.Lost + (f.RefusedPending != f.RestorePending);
+    const uint64_t wrong = f.LoadFailures + f.ObjectFailures + f.WrongMenus + f.WrongHelpTexts + f.WrongInvokeResults +
+                           f.NotTyped + g_wizardLaunches + g_otherLaunches + f.GrantedPending + f.RefusedOtherwise +
+                           f.RestoresNotRun + f.BoxesNotRestored + f.StillLoaded + f.Lost +
+                           (f.RefusedPending != f.RestorePending);
     return wrong || !within || !completed ? kFindingExit : 0;
 }
 
@@ -443,7 +443,7 @@ namespace {
 const char* const kBaseNames[] = {"Alpha", "Epsilon", "Gamma"}; // folder link, ".url", file link
 const char* const kAddedNames[] = {"Beta", "Delta"};            // one per thread
 constexpr int kThreads = 2;
-constexpr DWORD kShownMs = 2;        // how long a menu stays "on screen" before its command
+constexpr DWORD kShownMs = 2;         // how long a menu stays "on screen" before its command
 constexpr DWORD kRestoreWaitMs = 500; // for the box's own restore after a navigation
 
 // Wine 8.0's own Edit control cannot be typed into by two threads of one
@@ -462,9 +462,7 @@ LRESULT CALLBACK PlainBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPar
 {
     constexpr int kSelectedAll = 0;
     switch (message) {
-    case EM_SETSEL:
-        SetWindowLongPtrA(box, kSelectedAll, wParam == 0 && lParam == -1);
-        return 0;
+    case EM_SETSEL: SetWindowLongPtrA(box, kSelectedAll, wParam == 0 && lParam == -1); return 0;
     case WM_CLEAR:
         if (GetWindowLongPtrA(box, kSelectedAll)) SetWindowTextA(box, "");
         SetWindowLongPtrA(box, kSelectedAll, 0);
@@ -503,11 +501,37 @@ public:
 };
 
 enum ThreadCount {
-    tRounds, tObjectFailures, tMenus, tEmptyMenus, tMenusRead, tNoSubmenu, tTornLists, tBaseMissing, tWrongShapes,
-    tAddedDeletedByAMenu, tGoneAtRead, tGoneBeforeCommand, tCommandsNotChosen, tHelpNamedOther, tNavigations,
-    tNavigationsTyped, tRestoredOwnText, tRestoredOtherText, tNotRestored, tAdds, tAddsLaunchedWizard,
-    tAddsOwnPresent, tRemoves, tRemovesOwnGone, tWizardsUnfilled, tWizardsFilled, tWizardUnexpectedPath,
-    tSlowCommands, tWrongInvokeResults, tWizardEmptyPath, tWizardSavesRefused,
+    tRounds,
+    tObjectFailures,
+    tMenus,
+    tEmptyMenus,
+    tMenusRead,
+    tNoSubmenu,
+    tTornLists,
+    tBaseMissing,
+    tWrongShapes,
+    tAddedDeletedByAMenu,
+    tGoneAtRead,
+    tGoneBeforeCommand,
+    tCommandsNotChosen,
+    tHelpNamedOther,
+    tNavigations,
+    tNavigationsTyped,
+    tRestoredOwnText,
+    tRestoredOtherText,
+    tNotRestored,
+    tAdds,
+    tAddsLaunchedWizard,
+    tAddsOwnPresent,
+    tRemoves,
+    tRemovesOwnGone,
+    tWizardsUnfilled,
+    tWizardsFilled,
+    tWizardUnexpectedPath,
+    tSlowCommands,
+    tWrongInvokeResults,
+    tWizardEmptyPath,
+    tWizardSavesRefused,
     kThreadCounts
 };
 
@@ -539,12 +563,15 @@ struct WizardStandIn {
             if (seen.Message != WM_KEYDOWN || seen.WParam != VK_RETURN || Filled) return;
             Filled = true;
             std::string typed = box.text();
-            if (typed.size() >= 2 && typed.front() == '"' && typed.back() == '"') typed = typed.substr(1, typed.size() - 2);
+            if (typed.size() >= 2 && typed.front() == '"' && typed.back() == '"')
+                typed = typed.substr(1, typed.size() - 2);
             const std::string name = typed.substr(typed.rfind('\\') + 1);
             Known = std::find_if(std::begin(kAddedNames), std::end(kAddedNames),
                                  [&](const char* added) { return name == added; }) != std::end(kAddedNames);
-            if (Known) Saved = SaveLink(favorites + name + ".lnk", typed);
-            else if (!typed.empty()) std::fprintf(stderr, "threads: the wizard was given \"%s\"\n", typed.c_str());
+            if (Known)
+                Saved = SaveLink(favorites + name + ".lnk", typed);
+            else if (!typed.empty())
+                std::fprintf(stderr, "threads: the wizard was given \"%s\"\n", typed.c_str());
             Empty = typed.empty();
             // Past its first page: no longer the window the library looks for.
             SetWindowTextA(dialog.hwnd(), "Create Shortcut - done");
@@ -600,7 +627,8 @@ private:
             window_ = &window;
             ComPtr<IClassFactory> factory;
             if (folder && SUCCEEDED(shared_.Vok.GetClassObject(IID_PPV_ARGS(&factory)))) {
-                for (uint64_t r = 0; r < rounds_ && GetTickCount64() < shared_.Deadline; ++r) Round(*factory.Get(), folder.get(), r);
+                for (uint64_t r = 0; r < rounds_ && GetTickCount64() < shared_.Deadline; ++r)
+                    Round(*factory.Get(), folder.get(), r);
                 Finished = F[tRounds] == rounds_;
             } else {
                 ++F[tObjectFailures];
@@ -620,8 +648,10 @@ private:
     {
         for (const auto& wizard : wizards_) {
             ++(wizard->Filled ? F[tWizardsFilled] : F[tWizardsUnfilled]);
-            if (wizard->Empty) ++F[tWizardEmptyPath];
-            else if (!wizard->Known) ++F[tWizardUnexpectedPath];
+            if (wizard->Empty)
+                ++F[tWizardEmptyPath];
+            else if (!wizard->Known)
+                ++F[tWizardUnexpectedPath];
             if (FAILED(wizard->Saved)) ++F[tWizardSavesRefused];
         }
         wizards_.clear();
@@ -640,8 +670,10 @@ private:
         bool torn = false;
         for (const std::string& name : texts.Favorites) {
             const auto rank = shared_.Rank.find(name);
-            if (rank == shared_.Rank.end() || rank->second <= last) torn = true;
-            else last = rank->second;
+            if (rank == shared_.Rank.end() || rank->second <= last)
+                torn = true;
+            else
+                last = rank->second;
         }
         bool baseMissing = false;
         for (const char* name : kBaseNames)
@@ -805,8 +837,8 @@ int RunThreads(uint64_t rounds)
     bool joined = true;
     for (HANDLE thread : threads) {
         const ULONGLONG now = GetTickCount64(), limit = shared.Deadline + 20000;
-        joined = joined && thread && WaitForSingleObject(thread, now < limit ? static_cast<DWORD>(limit - now) : 0) ==
-                                         WAIT_OBJECT_0;
+        joined = joined && thread &&
+                 WaitForSingleObject(thread, now < limit ? static_cast<DWORD>(limit - now) : 0) == WAIT_OBJECT_0;
     }
     const ULONGLONG elapsed = GetTickCount64() - started;
     ThreadFigures f;

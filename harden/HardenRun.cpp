@@ -8,9 +8,15 @@
 
 namespace vok::harden {
 
-void Figure(const char* name, unsigned long long value) { std::printf("%s: %llu\n", name, value); }
+void Figure(const char* name, unsigned long long value)
+{
+    std::printf("%s: %llu\n", name, value);
+}
 
-bool StillThere(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool StillThere(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 Installation::Installation(const char* name) : dir(name), favorites(dir / "inst\\Favorites\\")
 {

@@ -20,10 +20,18 @@ const struct {
     int Id;
     int Left, Top, Width, Height;
 } kLayout[] = {
-    {IDC_BEVEL, RECT_BEVEL},     {IDC_WARNING, RECT_WARNING},   {IDC_IMAGE, RECT_IMAGE},
-    {IDOK, RECT_OK},             {IDC_OUTER, RECT_OUTER},       {IDC_PRODUCT, RECT_PRODUCT},
-    {IDC_VERSIONINFO, RECT_VERSIONINFO}, {IDC_VERSION, RECT_VERSION}, {IDC_COPYRIGHT, RECT_COPYRIGHT},
-    {IDC_COMPANY, RECT_COMPANY}, {IDC_ACTIVE, RECT_ACTIVE},     {IDC_INACTIVE, RECT_INACTIVE},
+    {IDC_BEVEL, RECT_BEVEL},
+    {IDC_WARNING, RECT_WARNING},
+    {IDC_IMAGE, RECT_IMAGE},
+    {IDOK, RECT_OK},
+    {IDC_OUTER, RECT_OUTER},
+    {IDC_PRODUCT, RECT_PRODUCT},
+    {IDC_VERSIONINFO, RECT_VERSIONINFO},
+    {IDC_VERSION, RECT_VERSION},
+    {IDC_COPYRIGHT, RECT_COPYRIGHT},
+    {IDC_COMPANY, RECT_COMPANY},
+    {IDC_ACTIVE, RECT_ACTIVE},
+    {IDC_INACTIVE, RECT_INACTIVE},
 };
 
 UniqueFont MakeFont(const char* face, LONG weight, bool underline, BYTE charset)
@@ -85,9 +93,7 @@ void TAboutBoxForm::Dispatch(Handler handler)
 INT_PTR TAboutBoxForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        Dispatch(&TAboutBoxForm::FormCreate);
-        return TRUE; // focus on the first tab stop, btOK
+    case WM_INITDIALOG: Dispatch(&TAboutBoxForm::FormCreate); return TRUE; // focus on the first tab stop, btOK
     case WM_SHOWWINDOW:
         if (wParam) Dispatch(&TAboutBoxForm::FormShow);
         return FALSE;
@@ -106,9 +112,7 @@ INT_PTR TAboutBoxForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             return TRUE;
         }
         return FALSE;
-    case WM_MOUSEMOVE:
-        Dispatch(&TAboutBoxForm::FormMouseMove);
-        return FALSE;
+    case WM_MOUSEMOVE: Dispatch(&TAboutBoxForm::FormMouseMove); return FALSE;
     case WM_SETCURSOR:
         // A child passes WM_SETCURSOR to its parent first: this is where the
         // dialog learns that the pointer moves over the link.
@@ -125,9 +129,7 @@ INT_PTR TAboutBoxForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         const HGDIOBJ brush = IsTransparentLabel(id) ? GetStockObject(NULL_BRUSH) : GetSysColorBrush(COLOR_BTNFACE);
         return reinterpret_cast<INT_PTR>(brush);
     }
-    case WM_DRAWITEM:
-        Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-        return TRUE;
+    case WM_DRAWITEM: Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
     }
     return FALSE;
 }
@@ -211,8 +213,7 @@ void TAboutBoxForm::FitLabelToText(int id, bool wordWrapped)
     const std::string text = TextOf(label);
     const HDC dc = GetDC(label);
     if (!dc) return;
-    const HGDIOBJ previous =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
+    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
     ScopeExit release([&] {
         SelectObject(dc, previous);
         ReleaseDC(label, dc);

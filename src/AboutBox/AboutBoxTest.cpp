@@ -58,7 +58,11 @@ bool AboutMutexExists()
 // ShowAboutWindow on a thread of its own, as a host's thread would call it.
 class AboutOnThread {
 public:
-    AboutOnThread() : thread_(CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return ShowAboutWindow(), 0; }, nullptr, 0, nullptr)) {}
+    AboutOnThread()
+        : thread_(CreateThread(
+              nullptr, 0, [](LPVOID) -> DWORD { return ShowAboutWindow(), 0; }, nullptr, 0, nullptr))
+    {
+    }
     ~AboutOnThread()
     {
         if (!Ended(0) && IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
@@ -90,7 +94,9 @@ public:
     DWORD ExitCode() const // STILL_ACTIVE: still running after 20 seconds
     {
         DWORD code = STILL_ACTIVE;
-        return WaitForSingleObject(process_.get(), 20000) == WAIT_OBJECT_0 && GetExitCodeProcess(process_.get(), &code) ? code : STILL_ACTIVE;
+        return WaitForSingleObject(process_.get(), 20000) == WAIT_OBJECT_0 && GetExitCodeProcess(process_.get(), &code)
+                   ? code
+                   : STILL_ACTIVE;
     }
     DWORD id = 0;
 
@@ -110,7 +116,8 @@ public:
     {
         const auto target = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA("advapi32.dll"), function));
         auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-        const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base +
+                                                             reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
         const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
         for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name && !slot_; ++d)
             for (auto* slot = reinterpret_cast<ULONG_PTR*>(base + d->FirstThunk); *slot && !slot_; ++slot)
@@ -136,7 +143,10 @@ private:
     ULONG_PTR original_ = 0;
 };
 
-LONG WINAPI RefusedSetValue(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_ACCESS_DENIED; }
+LONG WINAPI RefusedSetValue(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD)
+{
+    return ERROR_ACCESS_DENIED;
+}
 LONG WINAPI RefusedCreateKey(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD)
 {
     return ERROR_ACCESS_DENIED;
@@ -208,7 +218,8 @@ TEST_F(AboutBoxTest, WindowHasItsDesignedFrameAndComponents)
     GetClientRect(window, &client);
     GetWindowRect(window, &frame);
     EXPECT_EQ(std::make_pair(client.right, client.bottom), std::make_pair(294L, 323L));
-    EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+    EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) &
+                  (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
               WS_CAPTION | WS_SYSMENU);
     EXPECT_TRUE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_NEAR(frame.left + frame.right, GetSystemMetrics(SM_CXSCREEN), 1) << "centred";
@@ -370,7 +381,8 @@ TEST_F(AboutBoxTest, SwitchThatCannotBeStoredShowsTheErrorBox)
             char text[128] = {};
             GetDlgItemTextA(box, 0xFFFF, text, sizeof text); // a message box's text
             EXPECT_STREQ(text, "Failed to set data for 'Status'");
-            EXPECT_EQ(SendDlgItemMessageA(box, 0x0440, STM_GETICON, 0, 0), reinterpret_cast<LRESULT>(LoadIconA(nullptr, IDI_ERROR)));
+            EXPECT_EQ(SendDlgItemMessageA(box, 0x0440, STM_GETICON, 0, 0),
+                      reinterpret_cast<LRESULT>(LoadIconA(nullptr, IDI_ERROR)));
             PostMessageA(box, WM_COMMAND, IDOK, 0);
             EXPECT_TRUE(PumpUntil([&] { return !IsWindow(box); }, 10000));
         }
@@ -398,7 +410,8 @@ TEST_F(AboutBoxTest, PointerUnderlinesTheLinkAndAClickOpensTheHomePageHidden)
     PostMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     PostMessageA(link, WM_LBUTTONUP, 0, 0);
     ASSERT_TRUE(about.Ended());
-    const ShellLaunchCall home{window, std::string("open"), std::string("http://") + kMakerHost, {}, {}, SW_SHOWMAXIMIZED};
+    const ShellLaunchCall home{window, std::string("open"), std::string("http://") + kMakerHost, {},
+                               {},     SW_SHOWMAXIMIZED};
     EXPECT_EQ(launches.calls(), std::vector<ShellLaunchCall>{home});
     EXPECT_FALSE(visibleAtLaunch);
 }

@@ -521,10 +521,10 @@ void Demo::ReadAboutWindow()
         const bool stored = RegGetValueA(HKEY_CURRENT_USER, "Software\\VOK", "Status", RRF_RT_REG_DWORD, nullptr,
                                          &status, &size) == ERROR_SUCCESS;
         Say("");
-        Say("The About window (ShowAboutBox): \"%s\", Active %s, Inactive %s;", TextOf(about_).c_str(),
-            pressed(active), pressed(inactive));
-        Say("  \"Status\" in HKEY_CURRENT_USER\\Software\\VOK: %s", stored ? (status ? "1 (active)" : "0 (inactive)")
-                                                                             : "not set (reads as active)");
+        Say("The About window (ShowAboutBox): \"%s\", Active %s, Inactive %s;", TextOf(about_).c_str(), pressed(active),
+            pressed(inactive));
+        Say("  \"Status\" in HKEY_CURRENT_USER\\Software\\VOK: %s",
+            stored ? (status ? "1 (active)" : "0 (inactive)") : "not set (reads as active)");
     }
     if (Settled()) Enter(Stage::ShootAbout, 20000);
 }

@@ -72,8 +72,8 @@ DemoLayout LayoutAt(const std::string& root)
 std::vector<std::string> InstallDemo(const DemoLayout& layout)
 {
     const std::string& root = layout.Root;
-    for (const std::string& folder : {root, layout.InstallFolder, layout.Favorites, layout.StartFolder,
-                                      root + "Music", root + "Projects", layout.ChosenFolder})
+    for (const std::string& folder : {root, layout.InstallFolder, layout.Favorites, layout.StartFolder, root + "Music",
+                                      root + "Projects", layout.ChosenFolder})
         MakeFolder(folder);
     WriteText(layout.StartFolder + "\\letter.txt", "Dear reader,\r\n");
     WriteText(root + "Projects\\plan.txt", "1. Write the plan.\r\n");

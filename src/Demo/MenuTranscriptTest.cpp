@@ -86,12 +86,8 @@ TEST_F(MenuTranscriptTest, MenuIsReadAndPrintedAsTheUserSeesIt)
     EXPECT_EQ(menu[1].Submenu[3].Id, 14u);
 
     const Lines expected = {
-        "     Refresh",
-        "[S]  Vokmark  (default) >",
-        "          Music",
-        "          ----------",
-        "     [A]  Add to list",
-        "     [M]  Maintenance  (default)",
+        "     Refresh",         "[S]  Vokmark  (default) >", "          Music",
+        "          ----------", "     [A]  Add to list",     "     [M]  Maintenance  (default)",
     };
     EXPECT_EQ(FormatMenu(menu), expected);
     EXPECT_EQ(FormatMenu(menu, 2)[0], "       Refresh");

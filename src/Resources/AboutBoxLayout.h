@@ -7,6 +7,8 @@
 #ifndef VOK_ABOUTBOXLAYOUT_H
 #define VOK_ABOUTBOXLAYOUT_H
 
+/* The values aligned in one column, as a table. */
+/* clang-format off */
 #define IDD_ABOUTBOX          "TABOUTBOXFORM"
 #define IDB_BANNER            "BANNER"
 #define IDI_ABOUTBOX          "ABOUTICON"
@@ -40,5 +42,7 @@
 #define RECT_COMPANY          56, 68, 94, 13
 #define RECT_ACTIVE           56, 39, 76, 19
 #define RECT_INACTIVE         132, 39, 76, 20
+
+/* clang-format on */
 
 #endif

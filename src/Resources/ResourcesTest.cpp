@@ -84,9 +84,10 @@ std::string Describe(const std::string& path)
     char text[512] = {};
     const int length = LoadStringA(m, IDS_WARNING, text, sizeof text);
     const std::string warning(text);
-    out << "string " << IDS_WARNING << " length " << length << " names product " << (warning.find("Vokmark") != std::string::npos)
-        << " by-two-spaces " << (warning.find(" by  copyright ") != std::string::npos) << " ends \""
-        << warning.substr(warning.size() - 10) << "\" in English " << !!Find(m, RT_STRING, MAKEINTRESOURCEA(IDS_WARNING / 16 + 1)) << "\n";
+    out << "string " << IDS_WARNING << " length " << length << " names product "
+        << (warning.find("Vokmark") != std::string::npos) << " by-two-spaces "
+        << (warning.find(" by  copyright ") != std::string::npos) << " ends \"" << warning.substr(warning.size() - 10)
+        << "\" in English " << !!Find(m, RT_STRING, MAKEINTRESOURCEA(IDS_WARNING / 16 + 1)) << "\n";
 
     std::vector<BYTE> block(GetFileVersionInfoSizeA(path.c_str(), nullptr));
     GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data());
@@ -98,14 +99,16 @@ std::string Describe(const std::string& path)
     const auto* f = static_cast<const VS_FIXEDFILEINFO*>(query("\\", size));
     const auto* t = static_cast<const WORD*>(query("\\VarFileInfo\\Translation", size));
     if (!f || !t) return out.str() + "no version\n";
-    out << std::hex << "version " << f->dwFileVersionMS << "." << f->dwFileVersionLS << " product " << f->dwProductVersionMS
-        << "." << f->dwProductVersionLS << " mask " << f->dwFileFlagsMask << " flags " << f->dwFileFlags << " os "
-        << f->dwFileOS << " type " << f->dwFileType << "/" << f->dwFileSubtype << " translation " << t[0] << " " << t[1]
-        << " in English " << !!Find(m, RT_VERSION, MAKEINTRESOURCEA(1)) << std::dec << "\n";
+    out << std::hex << "version " << f->dwFileVersionMS << "." << f->dwFileVersionLS << " product "
+        << f->dwProductVersionMS << "." << f->dwProductVersionLS << " mask " << f->dwFileFlagsMask << " flags "
+        << f->dwFileFlags << " os " << f->dwFileOS << " type " << f->dwFileType << "/" << f->dwFileSubtype
+        << " translation " << t[0] << " " << t[1] << " in English " << !!Find(m, RT_VERSION, MAKEINTRESOURCEA(1))
+        << std::dec << "\n";
     for (const char* field : {"CompanyName", "ProductName", "FileVersion", "ProductVersion", "FileDescription",
                               "InternalName", "LegalCopyright", "LegalTrademarks", "OriginalFilename", "Comments"}) {
         const auto* value = static_cast<const char*>(query(std::string("\\StringFileInfo\\040904E4\\") + field, size));
-        out << field << (value ? "=\"" + std::string(value, strnlen(value, size)) + "\"" : std::string(" missing")) << "\n";
+        out << field << (value ? "=\"" + std::string(value, strnlen(value, size)) + "\"" : std::string(" missing"))
+            << "\n";
     }
 
     out << "typelib resource " << !!Find(m, "TYPELIB", MAKEINTRESOURCEA(kTypeLibraryResourceId));
@@ -116,9 +119,10 @@ std::string Describe(const std::string& path)
     BSTR name = nullptr, help = nullptr;
     if (SUCCEEDED(LoadTypeLibEx(wide, REGKIND_NONE, &library)) && SUCCEEDED(library->GetLibAttr(&a)) &&
         SUCCEEDED(library->GetDocumentation(-1, &name, &help, nullptr, nullptr))) {
-        out << " " << std::string(name, name + SysStringLen(name)) << " \"" << std::string(help, help + SysStringLen(help))
-            << "\" ours " << !!IsEqualGUID(a->guid, LIBID_zindle) << " " << a->wMajorVerNum << "." << a->wMinorVerNum
-            << " locale " << std::hex << a->lcid << std::dec << " kind " << a->syskind << " types " << library->GetTypeInfoCount();
+        out << " " << std::string(name, name + SysStringLen(name)) << " \""
+            << std::string(help, help + SysStringLen(help)) << "\" ours " << !!IsEqualGUID(a->guid, LIBID_zindle) << " "
+            << a->wMajorVerNum << "." << a->wMinorVerNum << " locale " << std::hex << a->lcid << std::dec << " kind "
+            << a->syskind << " types " << library->GetTypeInfoCount();
     }
     SysFreeString(name);
     SysFreeString(help);
@@ -150,7 +154,9 @@ TEST_P(ResourcesTest, LibraryCarriesEveryResourceInUsEnglish)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, ResourcesTest, ::testing::ValuesIn(Libraries()),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.index ? "i686" : "x86_64"; });
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return info.index ? "i686" : "x86_64";
+                         });
 
 } // namespace
 } // namespace vok

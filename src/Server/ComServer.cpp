@@ -16,7 +16,9 @@ constexpr DWORD kServerFileNameBuffer = 262;
 
 } // namespace
 
-TComServer::TComServer(HINSTANCE module) : module_(module) {}
+TComServer::TComServer(HINSTANCE module) : module_(module)
+{
+}
 
 TComServer::~TComServer()
 {

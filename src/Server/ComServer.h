@@ -39,8 +39,8 @@ public:
 
 private:
     HINSTANCE module_;
-    volatile LONG LiveObjects = 0;  // handler objects alive, plus server locks
-    volatile LONG FactoryRefs = 0;  // references on factories handed out
+    volatile LONG LiveObjects = 0; // handler objects alive, plus server locks
+    volatile LONG FactoryRefs = 0; // references on factories handed out
 };
 
 // Null before start-up and after shut-down.

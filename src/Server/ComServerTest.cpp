@@ -87,8 +87,8 @@ TEST_F(ComServerTest, EachObjectIsCountedUntilItsLastRelease)
                  {true, IID_IUnknown, S_OK},           {true, IID_IShellExtInit, CLASS_E_NOAGGREGATION}};
     for (const auto& c : cases) {
         IUnknown* out = reinterpret_cast<IUnknown*>(1);
-        const HRESULT result =
-            Factory()->CreateInstance(c.aggregated ? &outer : nullptr, c.iid, reinterpret_cast<void**>(&out));
+        const HRESULT result = Factory()->CreateInstance(c.aggregated ? &outer : nullptr, c.iid,
+                                                         reinterpret_cast<void**>(&out));
         ExpectCounted(result, c.result, out);
     }
     EXPECT_EQ(outer.refs, 0);
@@ -105,7 +105,8 @@ TEST_F(ComServerTest, InterfacesShareOneCountOrTheOuterObjects)
     EXPECT_EQ(menu->Release(), 2u);
     for (const IID* iid : {&IID_IContextMenu, &IID_IShellExtInit, &IID_ISupportErrorInfo, &IID_IUnknown})
         EXPECT_EQ(info->InterfaceSupportsErrorInfo(*iid), S_OK);
-    for (const IID* iid : {&IID_IClassFactory, &IID_IDataObject}) EXPECT_EQ(info->InterfaceSupportsErrorInfo(*iid), S_FALSE);
+    for (const IID* iid : {&IID_IClassFactory, &IID_IDataObject})
+        EXPECT_EQ(info->InterfaceSupportsErrorInfo(*iid), S_FALSE);
 
     OuterObject outer;
     ComPtr<IUnknown> inner;

@@ -65,7 +65,7 @@ TEST_F(ModuleTest, LoadingShowsNothingEvenWithoutAnInstallation)
     // A message box in the entry point would run under the loader lock.
     Library* library = nullptr;
     const Watched load = test::CallAnsweringMessageBoxes([](void* out) { *static_cast<Library**>(out) = new Library; },
-                                                   &library);
+                                                         &library);
     ASSERT_TRUE(load.finished);
     EXPECT_TRUE(load.messages.empty());
     ASSERT_NE(library->get(), nullptr);
@@ -181,8 +181,12 @@ TEST_F(ModuleTest, FailedConstructionIsShownInTheErrorBoxAndCountsNothing)
         bool report;
         const char* shown; // null: no box
     } cases[] = {
-        {"Out of memory", true, "Out of memory."}, {"Done.", true, "Done."}, {"Why?", true, "Why?."},
-        {"Stop!", true, "Stop!"},                   {"", true, nullptr},      {"Out of memory", false, nullptr},
+        {"Out of memory", true, "Out of memory."},
+        {"Done.", true, "Done."},
+        {"Why?", true, "Why?."},
+        {"Stop!", true, "Stop!"},
+        {"", true, nullptr},
+        {"Out of memory", false, nullptr},
     };
     const CLSID testClass = {0x11111111, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
     TComServer server(GetModuleHandleA(nullptr));

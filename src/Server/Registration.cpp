@@ -40,6 +40,8 @@ struct RegistryRow {
     RowUndo Undo;
 };
 
+// One row a line, as the table reads.
+// clang-format off
 #define VOK_HANDLER_ROWS(classKey)                                                                     \
     {roHandler, rkClassValue, classKey "\\shellex", nullptr, rdText, "", ruKeep},                      \
     {roHandler, rkClassValue, classKey "\\shellex\\ContextMenuHandlers", nullptr, rdText, "", ruKeep}, \
@@ -59,6 +61,7 @@ const RegistryRow kRegistrationRows[] = {
      rdText, "VOK Menu Shell Extension", ruKeep},
 };
 #undef VOK_HANDLER_ROWS
+// clang-format on
 
 const char* const kThreadingModels[] = {nullptr, "Apartment", "Free", "Both", "Neutral"};
 
@@ -107,7 +110,7 @@ void WriteApprovalValue(const std::string& key, const std::string& valueName, co
 const char* ThreadingModelOf(const TComObjectFactory& factory)
 {
     return factory.Threading < sizeof kThreadingModels / sizeof *kThreadingModels ? kThreadingModels[factory.Threading]
-                                                                                 : nullptr;
+                                                                                  : nullptr;
 }
 
 struct RowContext {

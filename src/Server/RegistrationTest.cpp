@@ -35,8 +35,8 @@ std::vector<Row> RegisteredRows(const std::string& serverPath)
         const std::string shellex = std::string(classKey) + "\\shellex";
         rows.push_back({HKEY_CLASSES_ROOT, shellex, nullptr, "", true});
         rows.push_back({HKEY_CLASSES_ROOT, shellex + "\\ContextMenuHandlers", nullptr, "", true});
-        rows.push_back({HKEY_CLASSES_ROOT, shellex + "\\ContextMenuHandlers\\VOK", nullptr, test::kHandlerClsidText,
-                        false});
+        rows.push_back(
+            {HKEY_CLASSES_ROOT, shellex + "\\ContextMenuHandlers\\VOK", nullptr, test::kHandlerClsidText, false});
     }
     rows.push_back({HKEY_LOCAL_MACHINE, test::kApprovedKey, test::kHandlerClsidText, "VOK Menu Shell Extension", true});
     return rows;

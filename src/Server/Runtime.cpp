@@ -41,6 +41,8 @@ void __verbose_terminate_handler()
 } // namespace __gnu_cxx
 
 namespace std {
+// One line each, as a table of what each failure becomes.
+// clang-format off
 void __throw_bad_alloc() { throw bad_alloc(); }
 void __throw_bad_array_new_length() { throw bad_array_new_length(); }
 void __throw_bad_cast() { throw bad_cast(); }
@@ -56,4 +58,5 @@ void __throw_runtime_error(const char* what) { throw ERuntimeFailure(what); }
 void __throw_range_error(const char* what) { throw ERuntimeFailure(what); }
 void __throw_overflow_error(const char* what) { throw ERuntimeFailure(what); }
 void __throw_underflow_error(const char* what) { throw ERuntimeFailure(what); }
+// clang-format on
 } // namespace std

@@ -16,11 +16,9 @@ public:
     using TComObjectOf::TComObjectOf;
 
     // IContextMenu
-    STDMETHODIMP QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
-                                  UINT uFlags) override;
+    STDMETHODIMP QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) override;
     STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* lpici) override;
-    STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, CHAR* pszName,
-                                  UINT cchMax) override;
+    STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, CHAR* pszName, UINT cchMax) override;
 
     // IShellExtInit: records TargetPath and ContextKind from the selection
     // when there is one, else from the folder and the foreground window.

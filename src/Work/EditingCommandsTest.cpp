@@ -16,11 +16,11 @@
 namespace vok {
 namespace {
 
+using test::Describe;
 using test::MakeLink;
 using test::PathPresent;
 using test::RecordedControl;
 using test::ScratchDir;
-using test::Describe;
 using test::SeenMessage;
 using test::ShellLaunchLog;
 using test::TestDialog;
@@ -33,12 +33,9 @@ constexpr WizardTimeouts kLongWaits{5000, 5000, 10};
 
 Messages Filled(const std::string& text)
 {
-    return {{EM_SETSEL, 0, -1, ""},
-            {WM_CLEAR, 0, 0, ""},
-            {WM_SETTEXT, 0, 0, text},
-            {WM_KEYDOWN, VK_RETURN, 0, ""},
-            {WM_KEYUP, VK_RETURN, 0, ""},
-            {WM_CHAR, '\r', 0, ""}}; // queued by the wait's TranslateMessage
+    return {{EM_SETSEL, 0, -1, ""},       {WM_CLEAR, 0, 0, ""},
+            {WM_SETTEXT, 0, 0, text},     {WM_KEYDOWN, VK_RETURN, 0, ""},
+            {WM_KEYUP, VK_RETURN, 0, ""}, {WM_CHAR, '\r', 0, ""}}; // queued by the wait's TranslateMessage
 }
 
 ULONGLONG ThreadCpuMs()

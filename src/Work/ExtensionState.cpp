@@ -30,8 +30,7 @@ bool StartExtensionState(HINSTANCE resources)
     auto state = std::make_unique<ExtensionState>();
     const bool installed = LoadInstallFolder(*state);
     state->FavoriteNames.clear();
-    for (int i = 0; i < mbCount; ++i)
-        state->MenuBitmaps[i].reset(LoadBitmapA(resources, kBitmapNames[i]));
+    for (int i = 0; i < mbCount; ++i) state->MenuBitmaps[i].reset(LoadBitmapA(resources, kBitmapNames[i]));
 
     StateAccess access;
     delete g_state;

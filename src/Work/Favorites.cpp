@@ -11,14 +11,13 @@
 
 namespace vok {
 
-const char* const kMissingInstallationText =
-    "Error: A registry entry is missing.\rPlease reinstall \"Vokmate\"";
+const char* const kMissingInstallationText = "Error: A registry entry is missing.\rPlease reinstall \"Vokmate\"";
 const char* const kMissingInstallationCaption = "Vokmark";
 
 namespace {
 
-constexpr DWORD kListableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-    FILE_ATTRIBUTE_SYSTEM | 0x8 /* volume label */ | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
+constexpr DWORD kListableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      0x8 /* volume label */ | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
 
 constexpr size_t kExtensionLength = 4; // ".lnk", ".url"
 
@@ -123,14 +122,9 @@ void ScanFavorites(FavoriteScan& scan, const char* pattern)
         std::string name(entry.cFileName, length - kExtensionLength);
         JudgedFavorite judged = links ? JudgeLinkEntry(scan, name) : JudgeUrlEntry(scan, name);
         switch (judged.Verdict) {
-        case lvList:
-            scan.Listed.push_back({std::move(name), std::move(judged.Target)});
-            break;
-        case lvDelete:
-            DeleteFileA((scan.FavoritesDir + name + ".lnk").c_str());
-            break;
-        case lvKeep:
-            break;
+        case lvList: scan.Listed.push_back({std::move(name), std::move(judged.Target)}); break;
+        case lvDelete: DeleteFileA((scan.FavoritesDir + name + ".lnk").c_str()); break;
+        case lvKeep: break;
         }
     } while (FindNextFileA(find.get(), &entry));
 }
@@ -148,8 +142,7 @@ bool LoadInstallFolder(ExtensionState& state)
 {
     state.FavoritesDir.clear();
     UniqueKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kVokKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return false;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kVokKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
     std::string folder;
     if (!ReadInstallFolder(key.get(), folder)) return true;
     state.InstallDir = folder + "\\";

@@ -53,7 +53,7 @@ protected:
 
 struct InstallFolderCase {
     const char* label;
-    DWORD type;      // 0: the value is absent
+    DWORD type; // 0: the value is absent
     std::string data;
     std::string installDir;
     std::string favoritesDir;
@@ -69,8 +69,7 @@ TEST_P(InstallFolderTest, ReadsTheRegisteredFolder)
     const InstallFolderCase& c = GetParam();
     DWORD unrelated = 1;
     test::SetVokValue(kStatusValue, REG_DWORD, &unrelated, sizeof(unrelated)); // the key exists
-    if (c.type != 0)
-        test::SetVokValue(kInstallFolderValue, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+    if (c.type != 0) test::SetVokValue(kInstallFolderValue, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
 
     ExtensionState state;
     EXPECT_TRUE(LoadInstallFolder(state)) << "no message for a key that exists";
@@ -106,8 +105,7 @@ TEST(InstallFolder, MissingKeyIsReportedAndLeavesFavoritesDirEmpty)
 
 TEST(InstallFolder, MissingInstallationMessageText)
 {
-    EXPECT_STREQ(kMissingInstallationText,
-                 "Error: A registry entry is missing.\x0dPlease reinstall \x22Vokmate\x22");
+    EXPECT_STREQ(kMissingInstallationText, "Error: A registry entry is missing.\x0dPlease reinstall \x22Vokmate\x22");
 }
 
 // ---- The scan --------------------------------------------------------------
@@ -184,7 +182,8 @@ TEST_F(FavoritesTest, NamesTheAnsiListingCannotReachAreKeptUnlisted)
     for (const auto& c : cases) {
         cleanup.paths.push_back(wideDir + c.name);
         const bool link = c.name.compare(c.name.size() - 4, 4, L".lnk") == 0;
-        ASSERT_TRUE(CopyFileW((link ? linkTemplate : urlTemplate).c_str(), (wideDir + c.name).c_str(), FALSE)) << c.label;
+        ASSERT_TRUE(CopyFileW((link ? linkTemplate : urlTemplate).c_str(), (wideDir + c.name).c_str(), FALSE))
+            << c.label;
     }
     EXPECT_EQ(Refresh(), (Names{"live", "web"}));
     EXPECT_EQ(Refresh(), (Names{"live", "web"})) << "and again";
@@ -242,8 +241,9 @@ TEST(FavoriteEntry, OnlyClassicAttributeBitsTakePart)
 {
     for (DWORD bits : {0x0, 0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x3F})
         EXPECT_TRUE(IsFavoriteEntry(bits)) << std::hex << bits;
-    for (DWORD bits : {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
-                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_OFFLINE})
+    for (DWORD bits :
+         {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
+          FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_OFFLINE})
         EXPECT_FALSE(IsFavoriteEntry(bits)) << std::hex << bits;
 }
 
@@ -314,12 +314,12 @@ TEST_F(FavoritesTest, LinksToAbsentVolumesAreKeptUnlisted)
         bool kept;
     } cases[] = {
         {"floppy", "A:\\Letters", true},
-        {"lowercase", "a:\\Letters", true},     // no drive a: answers either
-        {"disc", "D:\\Install\\Setup", true},   // the CD-ROM drive's empty folder answers
-        {"unplugged", "M:\\Photos", true},      // its device points nowhere
-        {"nodrive", "Q:\\Work", true},          // no such drive letter
+        {"lowercase", "a:\\Letters", true},   // no drive a: answers either
+        {"disc", "D:\\Install\\Setup", true}, // the CD-ROM drive's empty folder answers
+        {"unplugged", "M:\\Photos", true},    // its device points nowhere
+        {"nodrive", "Q:\\Work", true},        // no such drive letter
         {"offline", "\\\\nohost\\share\\Reports", true},
-        {"deleted", dir / "Gone", false},       // C: answers: the folder is gone
+        {"deleted", dir / "Gone", false}, // C: answers: the folder is gone
         {"cdrive", "C:\\no such folder", false},
     };
     for (const auto& c : cases) MakeLink(favorites + c.name + ".lnk", c.target);
@@ -330,9 +330,16 @@ TEST_F(FavoritesTest, LinksToAbsentVolumesAreKeptUnlisted)
 TEST(VolumeRoot, DriveAndNetworkRoots)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"C:\\Data\\x", "C:\\"},         {"m:", "m:\\"},  {"\\\\srv\\share\\a\\b", "\\\\srv\\share\\"},
-        {"\\\\srv\\share", "\\\\srv\\share\\"}, {"\\\\srv", ""}, {"\\\\\\share", ""}, {"\\\\srv\\\\x", ""},
-        {"relative\\path", ""},          {"", ""},        {"1:\\x", ""},
+        {"C:\\Data\\x", "C:\\"},
+        {"m:", "m:\\"},
+        {"\\\\srv\\share\\a\\b", "\\\\srv\\share\\"},
+        {"\\\\srv\\share", "\\\\srv\\share\\"},
+        {"\\\\srv", ""},
+        {"\\\\\\share", ""},
+        {"\\\\srv\\\\x", ""},
+        {"relative\\path", ""},
+        {"", ""},
+        {"1:\\x", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(VolumeRootOf(c.first), c.second) << c.first;
 }

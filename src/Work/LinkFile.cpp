@@ -135,12 +135,11 @@ bool IsWellFormedLocation(const Section& file, size_t& pos)
     location.U32(0x08, flags);
     if (headerSize < 0x1C || headerSize > size || (headerSize > 0x1C && headerSize < 0x24)) return false;
     const bool local = (flags & kHasVolumeAndLocalPath) != 0, network = (flags & kHasNetworkAndSuffix) != 0;
-    if (local && (!IsVolumeWellFormed(location) || !IsStringAtOffsetWellFormed(location, 0x10, 1, true)))
-        return false;
+    if (local && (!IsVolumeWellFormed(location) || !IsStringAtOffsetWellFormed(location, 0x10, 1, true))) return false;
     if (network && !IsNetworkWellFormed(location)) return false;
     if (!IsStringAtOffsetWellFormed(location, 0x18, 1, false)) return false;
-    return headerSize < 0x24 ||
-           (IsStringAtOffsetWellFormed(location, 0x1C, 2, false) && IsStringAtOffsetWellFormed(location, 0x20, 2, false));
+    return headerSize < 0x24 || (IsStringAtOffsetWellFormed(location, 0x1C, 2, false) &&
+                                 IsStringAtOffsetWellFormed(location, 0x20, 2, false));
 }
 
 bool AreStringsWellFormed(const Section& file, uint32_t flags, size_t& pos)
@@ -160,8 +159,8 @@ bool AreStringsWellFormed(const Section& file, uint32_t flags, size_t& pos)
 uint32_t LeastBlockSize(uint32_t signature)
 {
     switch (signature) {
-    case 0xA0000001: // environment variable target
-    case 0xA0000006: // installer identifier
+    case 0xA0000001:               // environment variable target
+    case 0xA0000006:               // installer identifier
     case 0xA0000007: return 0x314; // environment variable icon
     case 0xA0000002: return 0xCC;  // console
     case 0xA0000003: return 0x60;  // distributed link tracker

@@ -24,14 +24,32 @@ std::string ReadBytes(const std::string& path)
     return bytes;
 }
 
-uint32_t Get16(const std::string& b, size_t at) { return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8; }
-uint32_t Get32(const std::string& b, size_t at) { return Get16(b, at) | Get16(b, at + 2) << 16; }
-void Put16(std::string& b, size_t at, uint32_t v) { b[at] = char(v), b[at + 1] = char(v >> 8); }
-void Put32(std::string& b, size_t at, uint32_t v) { Put16(b, at, v), Put16(b, at + 2, v >> 16); }
+uint32_t Get16(const std::string& b, size_t at)
+{
+    return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8;
+}
+uint32_t Get32(const std::string& b, size_t at)
+{
+    return Get16(b, at) | Get16(b, at + 2) << 16;
+}
+void Put16(std::string& b, size_t at, uint32_t v)
+{
+    b[at] = char(v), b[at + 1] = char(v >> 8);
+}
+void Put32(std::string& b, size_t at, uint32_t v)
+{
+    Put16(b, at, v), Put16(b, at + 2, v >> 16);
+}
 
 // Where the sections of a link written by the system begin.
-size_t ItemList(const std::string&) { return 0x4C; }
-size_t Location(const std::string& b) { return (Get32(b, 0x14) & 1) ? 0x4C + 2 + Get16(b, 0x4C) : 0x4C; }
+size_t ItemList(const std::string&)
+{
+    return 0x4C;
+}
+size_t Location(const std::string& b)
+{
+    return (Get32(b, 0x14) & 1) ? 0x4C + 2 + Get16(b, 0x4C) : 0x4C;
+}
 size_t Block(const std::string& b, uint32_t signature)
 {
     for (size_t at = Location(b) + Get32(b, Location(b)); at + 8 <= b.size() && Get32(b, at) >= 8; at += Get32(b, at))

@@ -89,10 +89,7 @@ public:
         return static_cast<UINT>(GetMenuItemCount(host_) - 1);
     }
 
-    void PlaceWithBitmap(const char* caption, HBITMAP bitmap)
-    {
-        SetBitmap(Holder(), Place(caption), bitmap);
-    }
+    void PlaceWithBitmap(const char* caption, HBITMAP bitmap) { SetBitmap(Holder(), Place(caption), bitmap); }
 
     static void SetBitmap(HMENU menu, UINT position, HBITMAP bitmap)
     {

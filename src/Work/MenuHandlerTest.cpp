@@ -69,8 +69,11 @@ protected:
         test::RemoveTree(favorites);
         test::MakeFolder(favorites);
         for (const Link& l : links) {
-            if (*l.target) MakeLink(favorites + l.name + ".lnk", dir / l.target);
-            else test::WriteBytes(favorites + l.name + ".url", "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
+            if (*l.target)
+                MakeLink(favorites + l.name + ".lnk", dir / l.target);
+            else
+                test::WriteBytes(favorites + l.name + ".url",
+                                 "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
         }
     }
     void Context(ContextKind kind, const std::string& target)
@@ -88,7 +91,8 @@ protected:
     }
     static HRESULT Invoke(UINT_PTR offset)
     {
-        CMINVOKECOMMANDINFO info = {sizeof(info), 0, nullptr, reinterpret_cast<LPCSTR>(offset), nullptr, nullptr, 0, 0, nullptr};
+        CMINVOKECOMMANDINFO info = {sizeof(info), 0, nullptr, reinterpret_cast<LPCSTR>(offset), nullptr, nullptr, 0, 0,
+                                    nullptr};
         return InvokeCommand(&info);
     }
 
@@ -143,6 +147,8 @@ const Lines kHostWithEntryAt1 = {"host1", "*Vokmark>{S}", "host2", "host3"};
 
 TEST_F(MenuTest, ItemsOffsetsBitmapsAndDefaults)
 {
+    // One case a few lines, as the menus read.
+    // clang-format off
     const struct {
         ContextKind kind;
         const char* target;
@@ -174,6 +180,7 @@ TEST_F(MenuTest, ItemsOffsetsBitmapsAndDefaults)
           "*7:Maintenance{M}"},
          {"*host1", "host2", "Vokmark>{S}", "host3"}, {0, 3, 5, 6, 7}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.submenu.front());
         Favorites(c.links);
@@ -215,10 +222,8 @@ TEST_F(MenuTest, RefusedMenusLeaveTheLastOneAsItWas)
         bool installed, initialised, enabledAfter;
     } cases[] = {
         {"shell's own flag", 0x00010000, 1, true, true, false}, // "Status" 1 is not even read
-        {"switched off", CMF_NORMAL, 0, true, true, false},
-        {"default only", CMF_DEFAULTONLY, 2, true, true, true},
-        {"no verbs", CMF_NOVERBS, 2, true, true, true},
-        {"not installed", CMF_NORMAL, 2, false, true, true},
+        {"switched off", CMF_NORMAL, 0, true, true, false},     {"default only", CMF_DEFAULTONLY, 2, true, true, true},
+        {"no verbs", CMF_NOVERBS, 2, true, true, true},         {"not installed", CMF_NORMAL, 2, false, true, true},
         {"not initialised", CMF_NORMAL, 2, true, false, true},
     };
     for (const auto& c : cases) {

@@ -32,12 +32,9 @@ bool IsEditOfHost(const std::string& className, LPARAM hostKind)
     switch (hostKind) {
     case ehOtherWindow:
     case ehCabinetWindow:
-    case ehExploreWindow:
-        return className == "Edit";
-    case ehOfficeDialog:
-        return className == "RichEdit20W";
-    default:
-        return false;
+    case ehExploreWindow: return className == "Edit";
+    case ehOfficeDialog: return className == "RichEdit20W";
+    default: return false;
     }
 }
 
@@ -107,8 +104,7 @@ void ForgetPendingRestore()
 // Enter may close the dialog that holds the box; the box's timer dies with
 // it and the restore never runs. Without this watch the screen would stay
 // locked and no later navigation would ever restore again.
-LRESULT CALLBACK WatchRestoreControl(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                     DWORD_PTR)
+LRESULT CALLBACK WatchRestoreControl(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR)
 {
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(control, WatchRestoreControl, id);

@@ -113,7 +113,6 @@ protected:
         state->ContextKind = contextKind;
     }
 
-
     static void SetSavedEditText(const std::string& text)
     {
         StateAccess state;
@@ -135,9 +134,8 @@ TEST_F(NavigationTest, HostKindFollowsTheActiveWindowClass)
         const char* className;
         EditHostKind kind;
     } cases[] = {
-        {"CabinetWClass", ehCabinetWindow}, {"ExploreWClass", ehExploreWindow},
-        {"bosa_sdm", ehOfficeDialog},       {"bosa_sdm_Mso96", ehOfficeDialog},
-        {"bosa_sd", ehOtherWindow},         {"Bosa_sdm_Mso96", ehOtherWindow},
+        {"CabinetWClass", ehCabinetWindow}, {"ExploreWClass", ehExploreWindow}, {"bosa_sdm", ehOfficeDialog},
+        {"bosa_sdm_Mso96", ehOfficeDialog}, {"bosa_sd", ehOtherWindow},         {"Bosa_sdm_Mso96", ehOtherWindow},
         {"cabinetwclass", ehOtherWindow},   {"ExplorerWClass", ehOtherWindow}, // Wine's own Explorer
     };
     for (const auto& c : cases) {
@@ -184,7 +182,10 @@ TEST_F(NavigationTest, FolderChosenOnTheDesktopBackgroundOpensInANewWindow)
         const char* activeClass;
         const char* verb;
     } cases[] = {
-        {"Progman", "open"}, {"CabinetWClass", "open"}, {"ExploreWClass", "explore"}, {"bosa_sdm_Mso96", "open"},
+        {"Progman", "open"},
+        {"CabinetWClass", "open"},
+        {"ExploreWClass", "explore"},
+        {"bosa_sdm_Mso96", "open"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.activeClass);
@@ -195,8 +196,7 @@ TEST_F(NavigationTest, FolderChosenOnTheDesktopBackgroundOpensInANewWindow)
 
         NavigateToFavorite();
 
-        const std::vector<ShellLaunchCall> expected{
-            {nullptr, c.verb, dataPath, std::nullopt, std::nullopt, SW_SHOWNA}};
+        const std::vector<ShellLaunchCall> expected{{nullptr, c.verb, dataPath, std::nullopt, std::nullopt, SW_SHOWNA}};
         EXPECT_EQ(launches.calls(), expected);
         EXPECT_EQ(Describe(box.log), Describe(Messages())) << "nothing is typed";
         EXPECT_FALSE(lock.ScreenLocked());
@@ -212,8 +212,8 @@ TEST_F(NavigationTest, DialogBoxGetsThePathAndEnterAndItsTextBackAfterTheRestore
         const char* restored;
     } cases[] = {
         {"Open", "keep.txt", "keep.txt"},
-        {"Open", "", ""},                           // an empty box stays empty: no select-all after the clear
-        {"Browse For Folder", "keep.txt", ""},      // a folder picker's box ends up empty
+        {"Open", "", ""},                               // an empty box stays empty: no select-all after the clear
+        {"Browse For Folder", "keep.txt", ""},          // a folder picker's box ends up empty
         {"Browse For Folder ", "keep.txt", "keep.txt"}, // only the exact caption counts
     };
     for (const auto& c : cases) {
@@ -298,9 +298,7 @@ TEST_F(NavigationTest, OfficeDialogsUseOnlyTheirRichEditBox)
         const char* className;
         bool richEditTyped;
     } cases[] = {
-        {"bosa_sdm_Mso96", true},
-        {"bosa_sdm", true},
-        {"bosa_sd", false}, // seven characters: an ordinary window
+        {"bosa_sdm_Mso96", true}, {"bosa_sdm", true}, {"bosa_sd", false}, // seven characters: an ordinary window
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.className);
@@ -422,8 +420,8 @@ TEST_F(NavigationTest, LockIsReleasedWhenEnterClosesTheDialogBeforeTheRestore)
     run.lock = &lock;
     const std::vector<WORD> dialogTemplate = test::EmptyDialogTemplate();
     const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr),
-                                                   reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()),
-                                                   nullptr, ClosingDialog::Proc, reinterpret_cast<LPARAM>(&run));
+                                                   reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()), nullptr,
+                                                   ClosingDialog::Proc, reinterpret_cast<LPARAM>(&run));
 
     ASSERT_EQ(result, IDOK) << "Enter was to close the dialog";
     EXPECT_EQ(run.timerAfterNavigation, kRestoreTimerId);
@@ -449,8 +447,8 @@ TEST_F(NavigationTest, RestoreEndsWhenItsTimerIsAlreadyGone)
     std::string restored;
     const bool finished = test::RunOnThreadWithoutCom(
         [&] {
-            HWND box = CreateWindowExA(0, "Edit", "typed path", WS_POPUP | WS_VISIBLE, 0, 0, 200, 24, nullptr,
-                                       nullptr, nullptr, nullptr);
+            HWND box = CreateWindowExA(0, "Edit", "typed path", WS_POPUP | WS_VISIBLE, 0, 0, 200, 24, nullptr, nullptr,
+                                       nullptr, nullptr);
             {
                 StateAccess state;
                 state->SavedEditText = "keep.txt";
@@ -605,9 +603,7 @@ struct FileDialogRun {
         case WM_TIMER:
             if (wParam == kStepTimer) static_cast<FileDialogRun*>(GetPropA(hook, kRunProperty))->Step(GetParent(hook));
             return 0;
-        case WM_DESTROY:
-            RemovePropA(hook, kRunProperty);
-            return 0;
+        case WM_DESTROY: RemovePropA(hook, kRunProperty); return 0;
         }
         return 0;
     }

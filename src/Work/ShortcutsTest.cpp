@@ -44,7 +44,7 @@ TEST_F(ShortcutsTest, ReusedReaderNeverHandsOnThePreviousTarget)
         bool read;
         std::string target;
     } reads[] = {{"Data", true, dir / "Data"}, {"text", false, ""},    {"Data", true, dir / "Data"},
-                 {"outside", true, ""},         {"missing", false, ""}, {"Data", true, dir / "Data"}};
+                 {"outside", true, ""},        {"missing", false, ""}, {"Data", true, dir / "Data"}};
     for (const auto& r : reads) {
         EXPECT_EQ(reader.Read(favorites + r.link + ".lnk", target), r.read) << r.link;
         EXPECT_EQ(target, r.target) << r.link;
@@ -74,7 +74,7 @@ TEST_F(ShortcutsTest, ClassifiesEachKindOfFavorite)
         const char* name;
         FavoriteKind kind;
     } cases[] = {
-        {"folder", fkFolderLink}, {"file", fkFileLink}, {"root", fkFolderLink},
+        {"folder", fkFolderLink}, {"file", fkFileLink},        {"root", fkFolderLink},
         {"gone", fkNone},         {"web", fkInternetShortcut}, {"neither", fkNone},
     };
     for (const auto& c : cases) EXPECT_EQ(ClassifyFavorite(c.name), c.kind) << c.name;
@@ -98,21 +98,21 @@ TEST_F(ShortcutsTest, InternetShortcutUrlFollowsTheLineRules)
         std::string url;
     } cases[] = {
         {H + "\r\nURL=abc\r\nModified=0", "abc"},
-        {H + "\r\nURL=abc\r\nModified=0\r\n", "abc"},    // a final break opens no line
-        {H + "\nURL=abc\nx", "abc"},                      // LF alone
-        {H + "\rURL=abc\rx", "abc"},                      // CR alone
-        {H + "\r\nURL=abc\r\n\r\n", "abc"},               // two final breaks: an empty last line
-        {H + "\r\nURL=abc\r\nx\r\nIconIndex=0", ""},      // four lines
-        {H + "\r\nURL=abc", ""},                          // two lines
-        {"", ""},                                         // empty file
-        {H + "\n\rURL=abc", ""},                          // LF CR is two breaks: three lines, URL third
-        {"[internetshortcut]\r\nURL=abc\r\nx", ""},       // letter case
-        {H + " \r\nURL=abc\r\nx", ""},                    // trailing blank
-        {"\xEF\xBB\xBF" + H + "\r\nURL=abc\r\nx", ""},    // byte-order mark
-        {H + "\r\nurl=abc\r\nx", "url=abc"},              // only "URL=" is removed
-        {H + "\r\nURL=aURL=b\r\nx", "aURL=b"},            // only the first occurrence
-        {H + "\r\nx URL=abc\r\nx", "x abc"},              // anywhere in the line
-        {H + "\r\nURL=abc\r\nx" + std::string(1, '\0') + "\r\nmore", "abc"}, // a NUL ends the text
+        {H + "\r\nURL=abc\r\nModified=0\r\n", "abc"},  // a final break opens no line
+        {H + "\nURL=abc\nx", "abc"},                   // LF alone
+        {H + "\rURL=abc\rx", "abc"},                   // CR alone
+        {H + "\r\nURL=abc\r\n\r\n", "abc"},            // two final breaks: an empty last line
+        {H + "\r\nURL=abc\r\nx\r\nIconIndex=0", ""},   // four lines
+        {H + "\r\nURL=abc", ""},                       // two lines
+        {"", ""},                                      // empty file
+        {H + "\n\rURL=abc", ""},                       // LF CR is two breaks: three lines, URL third
+        {"[internetshortcut]\r\nURL=abc\r\nx", ""},    // letter case
+        {H + " \r\nURL=abc\r\nx", ""},                 // trailing blank
+        {"\xEF\xBB\xBF" + H + "\r\nURL=abc\r\nx", ""}, // byte-order mark
+        {H + "\r\nurl=abc\r\nx", "url=abc"},           // only "URL=" is removed
+        {H + "\r\nURL=aURL=b\r\nx", "aURL=b"},         // only the first occurrence
+        {H + "\r\nx URL=abc\r\nx", "x abc"},           // anywhere in the line
+        {H + "\r\nURL=abc\r\nx" + std::string(1, '\0') + "\r\nmore", "abc"},         // a NUL ends the text
         {std::string("[\0I\0n\0t\0", 8) + "\r\0\n\0U\0R\0L\0=\0a\0\r\0\n\0x\0", ""}, // UTF-16
     };
     int i = 0;

@@ -18,9 +18,8 @@ namespace vok {
 void PrintTo(const ShellLaunchCall& call, std::ostream* os)
 {
     const auto text = [](const std::optional<std::string>& s) { return s ? '"' + *s + '"' : std::string("NULL"); };
-    *os << "{owner " << call.Owner << ", verb " << text(call.Verb) << ", file " << text(call.File)
-        << ", parameters " << text(call.Parameters) << ", directory " << text(call.Directory) << ", show "
-        << call.ShowCommand << "}";
+    *os << "{owner " << call.Owner << ", verb " << text(call.Verb) << ", file " << text(call.File) << ", parameters "
+        << text(call.Parameters) << ", directory " << text(call.Directory) << ", show " << call.ShowCommand << "}";
 }
 
 } // namespace vok
@@ -128,8 +127,7 @@ bool PathPresent(const std::string& path)
 void MakeLink(const std::string& linkPath, const std::string& target)
 {
     ComPtr<IShellLinkA> link;
-    ASSERT_HRESULT_SUCCEEDED(
-        CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link)));
+    ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link)));
     ASSERT_HRESULT_SUCCEEDED(link->SetPath(target.c_str()));
     ComPtr<IPersistFile> file;
     ASSERT_HRESULT_SUCCEEDED(link.As(&file));
@@ -167,8 +165,7 @@ bool ReadStatusValue(DWORD& value)
 {
     DWORD size = sizeof(value);
     DWORD type = 0;
-    return RegGetValueA(HKEY_CURRENT_USER, kVokKey, kStatusValue, RRF_RT_ANY, &type, &value, &size) ==
-               ERROR_SUCCESS &&
+    return RegGetValueA(HKEY_CURRENT_USER, kVokKey, kStatusValue, RRF_RT_ANY, &type, &value, &size) == ERROR_SUCCESS &&
            type == REG_DWORD;
 }
 
@@ -179,8 +176,7 @@ void RestartStateWithInstallFolder(const std::string& installFolder)
     ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
 }
 
-InstalledTest::InstalledTest(const std::string& scratchName)
-    : dir(scratchName), favorites(dir / "inst\\Favorites\\")
+InstalledTest::InstalledTest(const std::string& scratchName) : dir(scratchName), favorites(dir / "inst\\Favorites\\")
 {
 }
 
@@ -229,8 +225,8 @@ TestWindow::TestWindow(const std::string& className, const std::string& title) :
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = className_.c_str();
     RegisterClassA(&wc);
-    hwnd_ = CreateWindowExA(0, className_.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300,
-                            200, nullptr, nullptr, wc.hInstance, nullptr);
+    hwnd_ = CreateWindowExA(0, className_.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                            nullptr, nullptr, wc.hInstance, nullptr);
     SetForegroundWindow(hwnd_);
     SetActiveWindow(hwnd_);
 }
@@ -330,10 +326,8 @@ bool IsRecordedMessage(UINT message)
     case WM_CHAR:
     case WM_KEYDOWN:
     case WM_KEYUP:
-    case WM_SETTEXT:
-        return true;
-    default:
-        return false;
+    case WM_SETTEXT: return true;
+    default: return false;
     }
 }
 
