@@ -1,12 +1,12 @@
 #include "Work/Shortcuts.h"
 
 #include "Common/Unique.h"
+#include "Work/ByteStream.h"
 #include "Work/ExtensionState.h"
 #include "Work/LinkFile.h"
 #include "Work/UrlText.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 #include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
@@ -73,9 +73,8 @@ bool LinkReader::Read(const std::string& linkPath, std::string& target)
     // from the disk once.
     std::string bytes;
     if (!ReadSmallFile(linkPath, kMaxLinkFileSize, bytes) || !IsWellFormedLink(bytes)) return false;
-    ComPtr<IStream> memory;
-    memory.Attach(SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
-    if (!memory || FAILED(stream_->Load(memory.Get()))) return false;
+    ByteStream memory(bytes);
+    if (FAILED(stream_->Load(&memory))) return false;
     // No SLR_UPDATE: resolving must never write the favourite back.
     link_->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
     char buffer[MAX_PATH + 1] = {};
