@@ -24,6 +24,7 @@ folders_many=10000 folders_bound=$(( bound > 400 ? bound : 400 ))
 work=$(dirname "$report")/harden-work
 rm -rf "$work" && mkdir -p "$work"
 batch_count=0 crashes=0 hangs=0 findings=0
+if [ "$sweep" = 1 ]; then sweep_text="every offset"; else sweep_text="every ${sweep}th"; fi
 
 # run NAME TIMEOUT COMMAND...: one bounded batch; its output in $work/NAME.out.
 run() {
@@ -149,8 +150,8 @@ fi
     echo "== the handler through its COM interfaces (vok.dll's class factory, as a host loads it) =="
     sum "$work/com.out"
     echo "  (drop lists of 0, 1, 2, 50 and 1,000 items, paths of 259 to 32,768 characters, no selection, a folder;"
-    echo "   GetCommandString with 10 uType values, cchMax 0, 1, 2, 5, 260, 512 at offsets -1 to 70,000 (every"
-    echo "   ${sweep}th of 0..70,000 for the help text, beside the menu's own and the edges); InvokeCommand with"
+    echo "   GetCommandString with 10 uType values, cchMax 0, 1, 2, 5, 260, 512 at offsets -1 to 70,000 ($sweep_text"
+    echo "   of 0..70,000 for the help text, beside the menu's own and the edges); InvokeCommand with"
     echo "   offsets past the menu, verb strings, CMINVOKECOMMANDINFOEX records, a null record)"
     echo
     echo "== load soak: menus built and released in one process, each with a help text and a command =="
