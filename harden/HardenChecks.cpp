@@ -49,20 +49,6 @@ DWORD ProbeHandles()
     return count;
 }
 
-SIZE_T CommittedPrivateBytes()
-{
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    SIZE_T total = 0;
-    auto* at = static_cast<const char*>(system.lpMinimumApplicationAddress);
-    MEMORY_BASIC_INFORMATION region;
-    while (at < system.lpMaximumApplicationAddress && VirtualQuery(at, &region, sizeof region) == sizeof region) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
-        at = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-    }
-    return total;
-}
-
 Resources Sample()
 {
     Resources r;
@@ -75,7 +61,7 @@ Resources Sample()
     if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                              sizeof counters))
         r.PrivateUsage = counters.PrivateUsage;
-    r.PrivateMapped = CommittedPrivateBytes();
+    r.PrivateMapped = test::CommittedPrivateBytes();
     return r;
 }
 

@@ -87,8 +87,7 @@ struct Resources {
 
 // Handle values GetHandleInformation accepts, below 64 Ki.
 DWORD ProbeHandles();
-// The committed private regions of the address space, by VirtualQuery.
-SIZE_T CommittedPrivateBytes();
+using test::CommittedPrivateBytes;
 Resources Sample();
 
 } // namespace vok::harden

@@ -48,6 +48,12 @@ wine=("$here/wine-run" "$exe")
 sum() { awk -F': ' '{ sub(/\r$/, "") } NF == 2 && $2 ~ /^[0-9]+$/ { if (!($1 in t)) o[n++] = $1; t[$1] += $2 }
                     END { for (i = 0; i < n; i++) printf "  %s: %d\n", o[i], t[o[i]] }' "$@"; }
 figure() { sum "$@" 2>/dev/null | awk -F': ' -v k="$FIG" '$1 == "  " k { print $2 }' | head -1; }
+# sampled MODE: the figures of $work/MODE.out added up, then its resource
+# samples and growth line as they stand.
+sampled() {
+    grep -v "^$1 sample\|^$1 growth" "$work/$1.out" | sum /dev/stdin
+    grep "^$1 sample\|^$1 growth" "$work/$1.out" | tr -d '\r' | sed 's/^/  /'
+}
 
 # The guard itself: a deliberate crash must come back as the crash code, at
 # once, with no debugger left waiting.
@@ -155,8 +161,7 @@ fi
     echo "   offsets past the menu, verb strings, CMINVOKECOMMANDINFOEX records, a null record)"
     echo
     echo "== load soak: menus built and released in one process, each with a help text and a command =="
-    grep -v '^soak sample' "$work/soak.out" | grep -v '^soak growth' | sum /dev/stdin
-    grep '^soak sample\|^soak growth' "$work/soak.out" | tr -d '\r' | sed 's/^/  /'
+    sampled soak
     echo "  $gui"
     echo
     echo "== the favourites folder missing or a file, odd names in it, $folders_many favourites in one menu =="
@@ -171,8 +176,7 @@ fi
     echo "  (every launch recorded through the ShellLaunch seam, none started)"
     echo
     echo "== load / use / unload cycles: vok.dll loaded, used and freed by a host, $cycles times in one process =="
-    grep -v '^cycles sample' "$work/cycles.out" | grep -v '^cycles growth' | sum /dev/stdin
-    grep '^cycles sample\|^cycles growth' "$work/cycles.out" | tr -d '\r' | sed 's/^/  /'
+    sampled cycles
     echo "  (each cycle: LoadLibrary, DllGetClassObject, a folder-background and a selection handler, Initialize,"
     echo "   QueryContextMenu, GetCommandString, InvokeCommand of a folder favourite into this program's own file"
     echo "   dialog, so that a restore of its box is pending; everything released, DllCanUnloadNow asked while the"

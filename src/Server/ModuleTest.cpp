@@ -100,22 +100,6 @@ TEST_F(ModuleTest, InstalledLibraryStartsWithoutAMessage)
     EXPECT_TRUE(watched.messages.empty());
 }
 
-// The committed private memory of the process, region by region (this Wine
-// reports no PrivateUsage).
-SIZE_T CommittedPrivateBytes()
-{
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    SIZE_T total = 0;
-    auto* at = static_cast<const char*>(system.lpMinimumApplicationAddress);
-    MEMORY_BASIC_INFORMATION region;
-    while (at < system.lpMaximumApplicationAddress && VirtualQuery(at, &region, sizeof region) == sizeof region) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
-        at = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-    }
-    return total;
-}
-
 TEST_F(ModuleTest, UnloadingGivesBackWhatTheLoadTook)
 {
     // The statically linked C++ runtime allocates an emergency exception
@@ -128,9 +112,9 @@ TEST_F(ModuleTest, UnloadingGivesBackWhatTheLoadTook)
         ASSERT_EQ(library.CanUnloadNow(), S_OK);
     };
     for (int i = 0; i < 5; ++i) cycle();
-    const SIZE_T before = CommittedPrivateBytes();
+    const SIZE_T before = test::CommittedPrivateBytes();
     for (int i = 0; i < 40; ++i) cycle();
-    const SIZE_T after = CommittedPrivateBytes();
+    const SIZE_T after = test::CommittedPrivateBytes();
     EXPECT_EQ(GetModuleHandleA(VOK_DLL_NAME), nullptr);
     EXPECT_LE(after, before + 1024 * 1024) << "grew by " << (after - before) << " bytes over 40 loads";
 }

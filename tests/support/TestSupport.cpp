@@ -603,4 +603,18 @@ WatchedCall CallAnsweringMessageBoxes(void (*call)(void*), void* context)
     return watched;
 }
 
+SIZE_T CommittedPrivateBytes()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    SIZE_T total = 0;
+    auto* at = static_cast<const char*>(system.lpMinimumApplicationAddress);
+    MEMORY_BASIC_INFORMATION region;
+    while (at < system.lpMaximumApplicationAddress && VirtualQuery(at, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        at = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    }
+    return total;
+}
+
 } // namespace vok::test
