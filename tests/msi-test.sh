@@ -13,11 +13,8 @@ here=$(dirname "$(realpath "$0")")
 menu_exe=$(realpath "$3") work=$(realpath -m "$4")
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
 clsid='{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}'
-failures=0
-check() { # check WHAT CONDITION...
-  local what=$1; shift
-  if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=support/checks.sh
+. "$here/support/checks.sh"
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -159,12 +156,4 @@ check "the package's message for it says a newer version is installed" \
   <(msiinfo export "$work/vokmark.msi" LaunchCondition | tr -d '\r')
 check "$next stays, alone" test "$(entry_count)/$(entry_value DisplayVersion)" = "1/$next"
 
-timeout 30 "$wineserver" -k 2>/dev/null || true
-timeout 30 "$wineserver" -w 2>/dev/null || true
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed; the prefix stays in $prefix" >&2
-  exit 1
-fi
-# A prefix is some 700 MB: keep it only when something failed.
-rm -rf "$work"
-echo "msi: all checks passed"
+finish msi "$work"
