@@ -486,7 +486,11 @@ std::string LibraryPath()
 
 std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister)
 {
-    std::string command = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + '"' + dll + '"';
+    return RunProgram(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + '"' + dll + '"');
+}
+
+std::optional<DWORD> RunProgram(std::string command)
+{
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -514,6 +518,7 @@ std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
 void ResetHandlerRegistration()
 {
     RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClsidText).c_str());
+    RegDeleteKeyExA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClsidText).c_str(), KEY_WOW64_32KEY, 0);
     for (const char* classKey : kHandlerClassKeys)
         RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string(classKey) + "\\shellex\\ContextMenuHandlers\\VOK").c_str());
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClsidText);

@@ -222,11 +222,15 @@ std::string LibraryPath();
 // nothing when it had to be ended after 30 seconds.
 std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister);
 
+// Any command line of the prefix's programs; its exit code, or nothing when
+// it could not start or had to be ended after 30 seconds.
+std::optional<DWORD> RunProgram(std::string command);
+
 // The string value `value` (null: the default value) of `key`, or nothing.
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const char* value);
 
 // Removes every entry of the handler's registration that unregistration
-// would remove, and the approval value.
+// would remove, the class key of the 32-bit view, and the approval value.
 void ResetHandlerRegistration();
 
 // For programs that host the real library: an installation in a fixed
