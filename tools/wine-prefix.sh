@@ -6,11 +6,13 @@ prefix=$(realpath -m "$1")
 # A drive M: whose device points nowhere: a drive without its medium, or an
 # unplugged one. Cheap, so it is checked on every run, older prefixes too.
 absent_drive() { [ -d "$prefix/dosdevices" ] && ln -sfn ../absent-medium "$prefix/dosdevices/m:"; }
-# The slow volume's mount point (tools/slow-volume.sh mounts it) as the drive
-# S: and the share \\slowhost\share; unmounted, both are an empty folder.
+# The slow volume's mount point (tools/slow-volume.sh makes and mounts it) as
+# the drive S: and the share \\slowhost\share; unmounted, both are an empty
+# folder. Nothing here looks into the mount point: while a test makes the
+# volume slow, that would wait too.
 slow_volume() {
   [ -d "$prefix/dosdevices" ] || return 0
-  mkdir -p "$prefix/slow-volume/mnt" "$prefix/dosdevices/unc/slowhost"
+  mkdir -p "$prefix/dosdevices/unc/slowhost"
   ln -sfn ../slow-volume/mnt "$prefix/dosdevices/s:"
   ln -sfn ../../../slow-volume/mnt "$prefix/dosdevices/unc/slowhost/share"
 }
