@@ -7,9 +7,9 @@ prefix=$(realpath -m "$1")
 # unplugged one. Cheap, so it is checked on every run, older prefixes too.
 absent_drive() { [ -d "$prefix/dosdevices" ] && ln -sfn ../absent-medium "$prefix/dosdevices/m:"; }
 # The slow volume's mount point (tools/slow-volume.sh makes and mounts it) as
-# the drive S: and the share \\slowhost\share; unmounted, both are an empty
-# folder. Nothing here looks into the mount point: while a test makes the
-# volume slow, that would wait too.
+# the drive S: and the share \\slowhost\share; unmounted, they lead to an
+# empty folder, or nowhere. Nothing here looks into the mount point: while a
+# test makes the volume slow, that would wait too.
 slow_volume() {
   [ -d "$prefix/dosdevices" ] || return 0
   mkdir -p "$prefix/dosdevices/unc/slowhost"

@@ -1,9 +1,9 @@
-// Favourites whose targets lie on volumes that can keep a caller waiting (a
-// share, a mapped network drive, a removable drive, a disc): a lookup there
-// may wait for a server's time-out, tens of seconds. Such targets are judged
-// on threads of the library's own, one per volume, and a menu waits for all
-// of them together within a bound; what has not come back by then is judged
-// by what the link file records, and at a later menu.
+// Favourites whose targets lie on other volumes than the favourites folder's:
+// any of them may keep a caller waiting (a share or a mapped drive whose
+// server is gone waits for its time-out, tens of seconds). Such targets are
+// judged on threads of the library's own, one per volume, and a menu waits
+// for all of them together within a bound; what has not come back by then is
+// listed as the link file records it, and judged at a later menu.
 #pragma once
 
 #include "Common/WideString.h"
