@@ -26,8 +26,10 @@ dist: bootstrap configure
 test: build prefix
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
 
+# The slow volume is mounted for the run (tools/slow-volume.sh).
 bench: build prefix
-	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) tools/wine-run $(BUILD)/x86_64/bin/menu_bench.exe
+	VOK_WINEPREFIX=$(abspath $(BUILD)/x86_64/wineprefix) tools/slow-volume.sh $(BUILD)/x86_64/wineprefix run \
+	  tools/wine-run $(BUILD)/x86_64/bin/menu_bench.exe
 
 # Bad input, damaged links and a load soak under Wine, plus the native fuzz
 # run, into $(BUILD)/harden-report.txt. `make test` runs the short budget.

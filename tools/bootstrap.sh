@@ -10,6 +10,7 @@ packages=(
   xvfb imagemagick x11-apps xdotool
   zip unzip
   wixl msitools
+  fuse3 python3-fusepy
   clang libclang-rt-14-dev clang-tidy clang-format
 )
 missing=()
@@ -19,8 +20,18 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "bootstrap: installing ${missing[*]}"
 sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Another apt may hold its locks (several builds share a machine): wait for
+# it, within bounds, and never end it.
+apt_retry() {
+  for attempt in 1 2 3 4 5 6; do
+    "$@" && return 0
+    [ "$attempt" -lt 6 ] && { echo "bootstrap: apt busy, retrying in 20 s" >&2; sleep 20; }
+  done
+  return 1
+}
+apt_retry $sudo apt-get -o DPkg::Lock::Timeout=120 update -qq
+apt_retry env DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=120 install -y -qq \
+  --no-install-recommends "${missing[@]}" >/dev/null
 # 32-bit Wine cannot run on these machines; never let it shadow wine64.
 if dpkg-query -W -f='${Status}' wine32 2>/dev/null | grep -q 'install ok installed'; then
   echo "bootstrap: warning: wine32 is installed; tests call /usr/lib/wine/wine64 by path" >&2

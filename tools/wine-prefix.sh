@@ -6,7 +6,25 @@ prefix=$(realpath -m "$1")
 # A drive M: whose device points nowhere: a drive without its medium, or an
 # unplugged one. Cheap, so it is checked on every run, older prefixes too.
 absent_drive() { [ -d "$prefix/dosdevices" ] && ln -sfn ../absent-medium "$prefix/dosdevices/m:"; }
-[ -f "$prefix/.vok-ready" ] && { absent_drive; exit 0; }
+# The slow volume's mount point (tools/slow-volume.sh makes and mounts it) as
+# the drive S: and the share \\slowhost\share; unmounted, they lead to an
+# empty folder, or nowhere. Nothing here looks into the mount point: while a
+# test makes the volume slow, that would wait too.
+slow_volume() {
+  [ -d "$prefix/dosdevices" ] || return 0
+  mkdir -p "$prefix/dosdevices/unc/slowhost"
+  ln -sfn ../slow-volume/mnt "$prefix/dosdevices/s:"
+  ln -sfn ../../../slow-volume/mnt "$prefix/dosdevices/unc/slowhost/share"
+}
+# S: is a network drive, as a mapped share is. Wine reads drive types when the
+# prefix's wineserver starts, so a prefix made before gets it once, with its
+# wineserver ended after.
+network_drive() {
+  grep -q '^"s:"="network"' "$prefix/system.reg" 2>/dev/null && return 0
+  WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v 's:' /t REG_SZ /d network /f >/dev/null 2>&1
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -w
+}
+[ -f "$prefix/.vok-ready" ] && { absent_drive; slow_volume; network_drive; exit 0; }
 rm -rf "$prefix"
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -25,5 +43,7 @@ mkdir -p "$prefix/cdrom"
 ln -sfn ../cdrom "$prefix/dosdevices/d:"
 /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v 'd:' /t REG_SZ /d cdrom /f >/dev/null 2>&1
 absent_drive
+slow_volume
+/usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v 's:' /t REG_SZ /d network /f >/dev/null 2>&1
 /usr/lib/wine/wineserver64 -w
 touch "$prefix/.vok-ready"

@@ -5,6 +5,7 @@
 #include "Server/ComServer.h"
 #include "Server/Module.h"
 #include "Work/Navigation.h"
+#include "Work/VolumeProbe.h"
 
 #include <objbase.h>
 
@@ -80,6 +81,8 @@ extern "C" HRESULT WINAPI DllCanUnloadNow()
     if (!ModuleStarted()) return S_OK;
     // A pending restore still has a timer pointing into us.
     if (RestorePending()) return S_FALSE;
+    // A worker still out on a slow volume runs the library's code.
+    if (RunningProbes() != 0) return S_FALSE;
     const TComServer* server = ModuleServer();
     return !server || server->CanUnload() ? S_OK : S_FALSE;
 }

@@ -21,11 +21,6 @@ constexpr DWORD kListableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 
 constexpr size_t kExtensionLength = 4; // ".lnk", ".url"
 
-bool IsDriveLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
 bool ReadInstallFolder(HKEY key, WString& folder)
 {
     DWORD type = 0;
@@ -41,29 +36,41 @@ bool ReadInstallFolder(HKEY key, WString& folder)
     return true;
 }
 
-// A link whose volume is not there (a floppy, a disc, an unplugged drive, a
-// share out of reach) is kept, though not listed, while its target cannot be
-// found: it comes back with the volume. Only a target whose volume answers
-// and whose folder is gone counts as dead.
-bool OnAbsentVolume(const WString& target)
-{
-    if (target.compare(0, 3, L"A:\\") == 0) return true;
-    const WString cdrom = FindFirstCdromRoot();
-    if (!cdrom.empty() && target.compare(0, 3, cdrom) == 0) return true;
-    const WString root = VolumeRootOf(target);
-    return !root.empty() && GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES;
-}
-
-enum LinkVerdict { lvList, lvKeep, lvDelete };
+// lvAsked: its volume can keep the caller waiting; a worker judges it.
+enum LinkVerdict { lvList, lvKeep, lvDelete, lvAsked };
 
 struct JudgedFavorite {
     LinkVerdict Verdict;
     WString Target;
+    size_t Ticket = 0; // lvAsked: its place in the probe's answers
 };
 
-JudgedFavorite JudgeFavorite(const WString& favoritesDir, const WString& name, LinkReader& reader)
+// A favourite that waits for its volume's answer: a ".lnk", or the ".url" of
+// the same name, which goes by that link's answer.
+struct AskedFavorite {
+    WString Name;
+    WString Target;
+    size_t Ticket;
+    bool Link;
+};
+
+// One refresh: what it has listed, and how the "*.lnk" pass judged each link,
+// so that the "*.url" pass reads none of them again.
+struct FavoriteScan {
+    explicit FavoriteScan(const WString& dir) : FavoritesDir(dir) {}
+    const WString& FavoritesDir;
+    LinkReader Reader;
+    std::vector<Favorite> Listed;
+    std::unordered_map<WString, JudgedFavorite, WStringHash> LinkVerdicts;
+    VolumeProbe Probe;
+    std::vector<AskedFavorite> Asked;
+};
+
+JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
 {
-    FavoriteInspection found = InspectFavorite(favoritesDir, name, reader);
+    FavoriteInspection found = InspectFavorite(scan.FavoritesDir, name, scan.Reader);
+    if (found.Far && found.LinkRead)
+        return {lvAsked, std::move(found.Target), scan.Probe.Ask(VolumeRootOf(found.Path), scan.Reader.TakeBytes())};
     if (found.Kind != fkNone) return {lvList, std::move(found.Target)};
     // No link to judge (the file went away since the folder was listed; a new
     // one may be arriving from the wizard), or one that could not be read.
@@ -79,19 +86,9 @@ WString FoldedName(WString name)
     return name;
 }
 
-// One refresh: what it has listed, and how the "*.lnk" pass judged each link,
-// so that the "*.url" pass reads none of them again.
-struct FavoriteScan {
-    explicit FavoriteScan(const WString& dir) : FavoritesDir(dir) {}
-    const WString& FavoritesDir;
-    LinkReader Reader;
-    std::vector<Favorite> Listed;
-    std::unordered_map<WString, JudgedFavorite, WStringHash> LinkVerdicts;
-};
-
 JudgedFavorite JudgeLinkEntry(FavoriteScan& scan, const WString& name)
 {
-    JudgedFavorite judged = JudgeFavorite(scan.FavoritesDir, name, scan.Reader);
+    JudgedFavorite judged = JudgeFavorite(scan, name);
     scan.LinkVerdicts[FoldedName(name)] = judged;
     return judged;
 }
@@ -105,7 +102,7 @@ JudgedFavorite JudgeUrlEntry(FavoriteScan& scan, const WString& name)
         return {FileExists(scan.FavoritesDir + name + L".url") ? lvList : lvKeep, WString()};
     const auto known = scan.LinkVerdicts.find(FoldedName(name));
     if (known != scan.LinkVerdicts.end()) return known->second;
-    return JudgeFavorite(scan.FavoritesDir, name, scan.Reader); // arrived between the passes
+    return JudgeFavorite(scan, name); // arrived between the passes
 }
 
 // One pass over FavoritesDir + pattern ("*.lnk" or "*.url").
@@ -125,8 +122,33 @@ void ScanFavorites(FavoriteScan& scan, const wchar_t* pattern)
         case lvList: scan.Listed.push_back({std::move(name), std::move(judged.Target)}); break;
         case lvDelete: DeleteFileW((scan.FavoritesDir + name + L".lnk").c_str()); break;
         case lvKeep: break;
+        case lvAsked: scan.Asked.push_back({std::move(name), std::move(judged.Target), judged.Ticket, links}); break;
         }
     } while (FindNextFileW(find.get(), &entry));
+}
+
+// The workers' answers, as far as they came within the bound. A favourite
+// without one is listed as its link records it and kept: a volume too slow
+// to answer is no proof that a target is gone.
+void SettleAskedFavorites(FavoriteScan& scan)
+{
+    std::vector<ProbedTarget> answers = scan.Probe.Collect(kVolumeWaitMs);
+    for (AskedFavorite& asked : scan.Asked) {
+        ProbedTarget& answer = answers[asked.Ticket];
+        switch (answer.Verdict) {
+        case tvFolder:
+        case tvFile: scan.Listed.push_back({std::move(asked.Name), answer.Target}); break;
+        case tvUnanswered: scan.Listed.push_back({std::move(asked.Name), std::move(asked.Target)}); break;
+        case tvGone:
+            // The ".url" of a dead link's name stands alone once the link is gone.
+            if (asked.Link)
+                DeleteFileW((scan.FavoritesDir + asked.Name + L".lnk").c_str());
+            else
+                scan.Listed.push_back({std::move(asked.Name), WString()});
+            break;
+        case tvVolumeAbsent: break;
+        }
+    }
 }
 
 bool ComesBefore(const WString& a, const WString& b)
@@ -178,6 +200,7 @@ std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir)
     // ".lnk", and nothing is deleted.
     if (scan.Reader.Ready()) ScanFavorites(scan, L"*.lnk");
     ScanFavorites(scan, L"*.url");
+    if (!scan.Asked.empty()) SettleAskedFavorites(scan);
     SortFavorites(scan.Listed);
     return std::move(scan.Listed);
 }
@@ -238,17 +261,6 @@ bool IsTargetFavorite(const std::vector<Favorite>& favorites, const WString& tar
 {
     return std::any_of(favorites.begin(), favorites.end(),
                        [&](const Favorite& favorite) { return favorite.Target == targetPath; });
-}
-
-WString VolumeRootOf(const WString& path)
-{
-    if (path.size() >= 2 && path[1] == L':' && IsDriveLetter(path[0])) return path.substr(0, 2) + L"\\";
-    if (path.compare(0, 2, L"\\\\") != 0) return WString();
-    const size_t server = path.find(L'\\', 2);
-    if (server == WString::npos || server == 2) return WString();
-    const size_t share = path.find(L'\\', server + 1);
-    if (share == server + 1) return WString();
-    return share == WString::npos ? path + L"\\" : path.substr(0, share + 1);
 }
 
 } // namespace vok

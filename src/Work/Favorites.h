@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Work/ExtensionState.h"
+#include "Work/VolumeProbe.h"
 
 #include <vector>
 
@@ -32,7 +33,10 @@ struct Favorite {
 // link read once with one link object, dead links deleted (never one that
 // could not be read, nor one whose volume is not there), sorted. Names are
 // read as the folder holds them, in any script; a file that its name does
-// not reach (a path past MAX_PATH) is neither listed nor deleted.
+// not reach (a path past MAX_PATH) is neither listed nor deleted. A link
+// whose target lies on another volume than the folder's is judged on a
+// worker (VolumeProbe), within kVolumeWaitMs for all of them together; one
+// not judged by then is listed as the link records it, and kept.
 std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir);
 
 // Rebuilds FavoriteNames from the favourites folder and decides FlatMenu.
@@ -64,9 +68,5 @@ bool IsTargetFavorite();
 
 // The same question answered from a list just read, without reading links.
 bool IsTargetFavorite(const std::vector<Favorite>& favorites, const WString& targetPath);
-
-// The root of the volume a path lies on: "X:\" for a drive path, or
-// "\\server\share\" for a network path; empty for anything else.
-WString VolumeRootOf(const WString& path);
 
 } // namespace vok

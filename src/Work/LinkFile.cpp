@@ -7,6 +7,7 @@ namespace vok {
 namespace {
 
 constexpr uint32_t kHeaderSize = 0x4C;
+constexpr size_t kTargetAttributesOffset = 0x18;
 constexpr unsigned char kShellLinkClassId[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
@@ -205,6 +206,13 @@ bool IsWellFormedLink(const std::string& bytes)
     if ((flags & kHasItemList) && !IsWellFormedItemList(file, pos)) return false;
     if ((flags & kHasLocation) && !IsWellFormedLocation(file, pos)) return false;
     return AreStringsWellFormed(file, flags, pos) && AreExtraBlocksWellFormed(file, pos);
+}
+
+uint32_t RecordedTargetAttributes(const std::string& bytes)
+{
+    uint32_t attributes = 0;
+    Section(bytes, 0, bytes.size()).U32(kTargetAttributesOffset, attributes);
+    return attributes;
 }
 
 } // namespace vok

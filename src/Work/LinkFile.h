@@ -6,6 +6,7 @@
 // bytes, with no system calls, so that it can be fuzzed natively.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vok {
@@ -19,5 +20,10 @@ constexpr size_t kMaxLinkFileSize = size_t{1024} * 1024;
 // its volume and network parts, the counted strings and the extra data
 // blocks, each block of a kind the loader reads in full at least that long.
 bool IsWellFormedLink(const std::string& bytes);
+
+// The attributes (FILE_ATTRIBUTE_*) that the header of a well-formed link
+// records of its target as it was when the link was saved: what is known of
+// the target without asking its volume.
+uint32_t RecordedTargetAttributes(const std::string& bytes);
 
 } // namespace vok

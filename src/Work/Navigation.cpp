@@ -222,7 +222,10 @@ void NavigateToFavorite() noexcept
             contextKind = s.ContextKind;
         });
         // The link is read once: the target that classified it is the folder.
-        const FavoriteInspection found = InspectFavorite(favoritesDir, name);
+        FavoriteInspection found = InspectFavorite(favoritesDir, name);
+        // Chosen, a target on another volume is asked what it is, however
+        // long its volume takes: going there waits for it all the same.
+        if (found.Far) found.Kind = TargetKind(found.Path);
         if (found.Kind == fkFolderLink)
             GoToFolder(found.Path, contextKind);
         else

@@ -67,16 +67,43 @@ LinkReader::LinkReader() noexcept
 bool LinkReader::Read(const WString& linkPath, WString& target)
 {
     target.clear();
+    far_ = false;
     if (!Ready()) return false;
     // The system's loader trusts the sizes inside the file, so a damaged one
     // must not reach it; and the bytes checked are the bytes loaded, read
     // from the disk once.
-    std::string bytes;
-    if (!ReadSmallFile(linkPath, kMaxLinkFileSize, bytes) || !IsWellFormedLink(bytes)) return false;
-    ByteStream memory(bytes);
-    if (FAILED(stream_->Load(&memory))) return false;
+    bytes_.clear();
+    if (!ReadSmallFile(linkPath, kMaxLinkFileSize, bytes_) || !IsWellFormedLink(bytes_) || !Load(bytes_)) return false;
+    const WString nearRoot = VolumeRootOf(linkPath);
+    if (!ReadStoredPath(target)) return false;
+    if (!IsNearTarget(ExpandTargetPath(target), nearRoot)) return far_ = true;
     // No SLR_UPDATE: resolving must never write the favourite back.
-    link_->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
+    link_->Resolve(nullptr, kResolveFlags);
+    WString resolved;
+    if (!ReadStoredPath(resolved)) return false;
+    if (resolved != target) {
+        target = std::move(resolved);
+        far_ = !IsNearTarget(ExpandTargetPath(target), nearRoot);
+    }
+    return true;
+}
+
+bool LinkReader::ReadResolved(const std::string& bytes, WString& target)
+{
+    target.clear();
+    if (!Ready() || !Load(bytes)) return false;
+    link_->Resolve(nullptr, kResolveFlags);
+    return ReadStoredPath(target);
+}
+
+bool LinkReader::Load(const std::string& bytes)
+{
+    ByteStream memory(bytes);
+    return SUCCEEDED(stream_->Load(&memory));
+}
+
+bool LinkReader::ReadStoredPath(WString& target)
+{
     wchar_t buffer[MAX_PATH + 1] = {};
     // No find-data record: nothing reads it, and filling it costs more than
     // the rest of the read.
@@ -88,6 +115,11 @@ bool LinkReader::Read(const WString& linkPath, WString& target)
     // never as dead.
     if (target.find(L'?') != WString::npos) return ReadItemListPath(target);
     return true;
+}
+
+FavoriteKind LinkReader::RecordedKind() const
+{
+    return (RecordedTargetAttributes(bytes_) & FILE_ATTRIBUTE_DIRECTORY) ? fkFolderLink : fkFileLink;
 }
 
 bool LinkReader::ReadItemListPath(WString& target)
@@ -131,7 +163,8 @@ FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& n
         result.HasLink = true;
         result.LinkRead = reader.Read(base + L".lnk", result.Target);
         result.Path = ExpandTargetPath(result.Target);
-        result.Kind = KindOfLinkTarget(result.Path);
+        result.Far = reader.Far();
+        result.Kind = result.Far ? reader.RecordedKind() : KindOfLinkTarget(result.Path);
     } else if (FileExists(base + L".url")) {
         result.Kind = fkInternetShortcut;
     }
@@ -166,6 +199,11 @@ FavoriteKind ClassifyFavorite(const WString& name)
 bool FileExists(const WString& path)
 {
     return PathHasAttributes(path, false);
+}
+
+FavoriteKind TargetKind(const WString& path)
+{
+    return KindOfLinkTarget(path);
 }
 
 bool FolderExists(const WString& path)

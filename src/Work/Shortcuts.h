@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Common/WideString.h"
+#include "Work/VolumeProbe.h"
 
 #include <windows.h>
 #include <shobjidl.h>
@@ -48,14 +49,30 @@ public:
 
     // ReadLinkTarget through this object. A link that fails to load yields
     // nothing: the object still holds the previous link, whose target must
-    // not pass for this one's.
+    // not pass for this one's. A target on a volume other than the link's
+    // own (IsNearTarget) is neither resolved nor tested: it is the target as
+    // the link stores it, and Far() says so until the next Read.
     bool Read(const WString& linkPath, WString& target);
 
+    bool Far() const { return far_; }
+    // The kind of target the last link's header records: folder or file.
+    FavoriteKind RecordedKind() const;
+    // The last link file's bytes, for a worker to judge the link from.
+    std::string TakeBytes() { return std::move(bytes_); }
+
+    // The resolved target of a link from its file's bytes, already checked
+    // by a Read: on a worker, where its volume may take its time.
+    bool ReadResolved(const std::string& bytes, WString& target);
+
 private:
+    bool Load(const std::string& bytes);
+    bool ReadStoredPath(WString& target);
     bool ReadItemListPath(WString& target);
 
     Microsoft::WRL::ComPtr<IShellLinkW> link_;
     Microsoft::WRL::ComPtr<IPersistStream> stream_;
+    std::string bytes_;
+    bool far_ = false;
 };
 
 // The URL of an Internet shortcut of exactly three lines, the first
@@ -75,6 +92,7 @@ struct FavoriteInspection {
     bool LinkRead = false; // ... which could be read; Target is then its target
     WString Target;        // as stored in the link: what the user is shown
     WString Path;          // Target as the system finds it: what is tested and opened
+    bool Far = false;      // on another volume than the link's: Kind is what the link records
 };
 FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name);
 FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name, LinkReader& reader);
@@ -87,5 +105,8 @@ FavoriteKind ClassifyFavorite(const WString& name);
 // exists as neither; a folder never exists as a file.
 bool FileExists(const WString& path);
 bool FolderExists(const WString& path);
+
+// What a link's target is now: a folder, a file, or nothing (fkNone).
+FavoriteKind TargetKind(const WString& path);
 
 } // namespace vok

@@ -686,4 +686,18 @@ SIZE_T CommittedPrivateBytes()
     return total;
 }
 
+std::string SlowVolumePath(const std::string& name)
+{
+    char prefix[MAX_PATH] = {};
+    GetEnvironmentVariableA("VOK_WINEPREFIX", prefix, MAX_PATH);
+    std::string path = std::string("Z:") + prefix + "/slow-volume/" + name;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+void SetSlowVolumeWait(const char* seconds)
+{
+    WriteBytes(SlowVolumePath("delay"), seconds);
+}
+
 } // namespace vok::test

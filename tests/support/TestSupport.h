@@ -295,4 +295,11 @@ WatchedCall CallAnsweringMessageBoxes(void (*call)(void*), void* context);
 // VirtualQuery (this Wine reports no PrivateUsage).
 SIZE_T CommittedPrivateBytes();
 
+// The prefix's slow volume (tools/slow-volume.sh mounts it as the network
+// drive S: and the share \\slowhost\share): a path below its own folder,
+// through drive Z:, and the wait of every lookup on it, in seconds. Lowering
+// the wait releases the lookups already waiting.
+std::string SlowVolumePath(const std::string& name);
+void SetSlowVolumeWait(const char* seconds);
+
 } // namespace vok::test

@@ -1,0 +1,93 @@
+// Favourites whose targets lie on other volumes than the favourites folder's:
+// any of them may keep a caller waiting (a share or a mapped drive whose
+// server is gone waits for its time-out, tens of seconds). Such targets are
+// judged on threads of the library's own, one per volume, and a menu waits
+// for all of them together within a bound; what has not come back by then is
+// listed as the link file records it, and judged at a later menu.
+#pragma once
+
+#include "Common/WideString.h"
+
+#include <windows.h>
+#include <shobjidl.h>
+
+#include <string>
+#include <vector>
+
+namespace vok {
+
+// The longest one menu waits for the volumes of its favourites, together.
+constexpr DWORD kVolumeWaitMs = 250;
+
+// Resolve's flags wherever a link is resolved: no window, any match, and a
+// search bounded by the same wait (a zero high word means the system's
+// default of three seconds).
+constexpr DWORD kResolveFlags = DWORD{SLR_NO_UI} | DWORD{SLR_ANY_MATCH} | (kVolumeWaitMs << 16);
+
+// The root of the volume a path lies on: "X:\" for a drive path, or
+// "\\server\share\" for a network path; empty for anything else.
+WString VolumeRootOf(const WString& path);
+
+// A link whose volume is not there (a floppy, a disc, an unplugged drive, a
+// share out of reach) is kept, though not listed, while its target cannot be
+// found: it comes back with the volume. Only a target whose volume answers
+// and whose folder is gone counts as dead. Asks the target's own volume only.
+bool OnAbsentVolume(const WString& target);
+
+// Whether a target may be judged on the caller's thread: it lies on
+// `nearRoot`, the volume of the link itself, which the caller has just read,
+// or on no volume at all. Any other volume may keep the caller waiting, and
+// no call tells which will without asking the volume: under Wine even
+// GetDriveType opens the drive's root. A string test only.
+bool IsNearTarget(const WString& path, const WString& nearRoot);
+
+// What a worker found of one link.
+enum TargetVerdict : BYTE {
+    tvUnanswered = 0,   // no answer in time, or its volume still busy from before
+    tvFolder = 1,       // the target exists as a folder
+    tvFile = 2,         // ... as a file
+    tvGone = 3,         // the volume answered and the target is not there
+    tvVolumeAbsent = 4, // the target is not there, nor is its volume
+};
+
+struct ProbedTarget {
+    TargetVerdict Verdict = tvUnanswered;
+    WString Target; // as the link stores it, once resolved on the worker
+};
+
+struct ProbeRecord;
+
+// One menu's questions about links on far volumes. Ask during the scan, then
+// Collect once: it starts at most one worker per volume, none for a volume
+// whose worker from an earlier menu is still out, and waits for them all
+// together, within the bound. A worker that comes back later reports into a
+// record it shares with this object by reference count, and finds it let go.
+class VolumeProbe {
+public:
+    VolumeProbe() = default;
+    ~VolumeProbe();
+    VolumeProbe(const VolumeProbe&) = delete;
+    VolumeProbe& operator=(const VolumeProbe&) = delete;
+
+    // Queues the link read from `linkBytes` (its file's whole contents),
+    // whose target lies below `root`; returns its ticket into Collect's
+    // result.
+    size_t Ask(const WString& root, std::string linkBytes);
+
+    // What came back within `boundMs`, by ticket; tvUnanswered for the rest.
+    std::vector<ProbedTarget> Collect(DWORD boundMs);
+
+private:
+    struct Question {
+        WString Root;
+        std::string Bytes;
+    };
+    std::vector<Question> questions_;
+    ProbeRecord* record_ = nullptr;
+};
+
+// The number of workers still out in this process; the library must stay
+// loaded while it is not zero.
+LONG RunningProbes();
+
+} // namespace vok

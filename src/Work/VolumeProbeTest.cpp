@@ -1,0 +1,194 @@
+// Favourites on a volume that answers late or never: tools/slowfs.py, which
+// tools/slow-volume.sh mounts for this program as the prefix's network drive
+// S: and as the share \\slowhost\share. Every lookup on it waits as many
+// seconds as its "delay" file says; lowering the wait releases the lookups
+// already waiting.
+#include "TestSupport.h"
+#include "Work/Favorites.h"
+#include "Work/VolumeProbe.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <string>
+#include <vector>
+
+namespace vok {
+namespace {
+
+bool WorkersBack()
+{
+    return test::PumpUntil([] { return RunningProbes() == 0; }, 10000);
+}
+
+size_t ThreadsOfThisProcess()
+{
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    size_t count = 0;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    return count;
+}
+
+double NowMs()
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+const std::vector<std::string> kAllListed = {"Local", "S dead", "S live", "Share live"};
+const std::vector<std::string> kLiveListed = {"Local", "S live", "Share live"};
+
+// A local favourite, live ones on the drive and the share, and one on the
+// drive whose folder is gone; made while the volume answers at once.
+class SlowVolumeTest : public test::InstalledTest {
+protected:
+    SlowVolumeTest() : InstalledTest("slow-volume") {}
+
+    void SetUp() override
+    {
+        InstalledTest::SetUp();
+        ASSERT_EQ(GetDriveTypeW(L"S:\\"), static_cast<UINT>(DRIVE_REMOTE)) << "S: is no network drive";
+        MakeFavorites();
+    }
+
+    void MakeFavorites()
+    {
+        test::SetSlowVolumeWait("0");
+        test::RemoveTree(favorites);
+        test::MakeFolder(favorites);
+        test::RemoveTree(back);
+        test::MakeFolder(back);
+        test::MakeFolder(back + "live");
+        test::MakeFolder(back + "gone");
+        test::MakeLink(favorites + "Local.lnk", dir / "Data");
+        test::MakeLink(favorites + "S live.lnk", "S:\\vok\\live");
+        test::MakeLink(favorites + "Share live.lnk", "\\\\slowhost\\share\\vok\\live");
+        test::MakeLink(favorites + "S dead.lnk", "S:\\vok\\gone");
+        test::RemoveTree(back + "gone");
+    }
+
+    void TearDown() override
+    {
+        test::SetSlowVolumeWait("0");
+        EXPECT_TRUE(WorkersBack());
+        test::RemoveTree(back);
+        InstalledTest::TearDown();
+    }
+
+    std::vector<std::string> ListedNames()
+    {
+        std::vector<std::string> names;
+        for (const Favorite& favorite : ScanFavoritesFolder(test::W(favorites))) names.push_back(AnsiOf(favorite.Name));
+        return names;
+    }
+
+    const std::string back = test::SlowVolumePath("back\\vok\\");
+};
+
+TEST_F(SlowVolumeTest, MenuNeverWaitsForTheVolumeAndLosesNothing)
+{
+    // "late": two seconds per lookup, and a target takes several lookups.
+    const struct {
+        const char* label;
+        const char* wait;
+    } cases[] = {
+        {"answers late", "2"},
+        {"never answers", "3600"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        MakeFavorites();
+        test::SetSlowVolumeWait(c.wait);
+        const double start = NowMs();
+        // Without an answer in time the dead one is listed as its link
+        // records it, and kept.
+        EXPECT_EQ(ListedNames(), kAllListed);
+        // Not a speed target: a menu that waited would take a lookup's wait.
+        EXPECT_LT(NowMs() - start, 1800.0);
+        EXPECT_TRUE(test::PathPresent(favorites + "S dead.lnk"));
+
+        // The first menu whose answers come in time deletes it. Each one
+        // should; a machine too busy to start a thread within the bound
+        // only puts it off to a later menu.
+        test::SetSlowVolumeWait("0");
+        ASSERT_TRUE(WorkersBack());
+        std::vector<std::string> names;
+        for (int menu = 0; menu < 20 && (names.empty() || test::PathPresent(favorites + "S dead.lnk")); ++menu) {
+            names = ListedNames();
+            ASSERT_TRUE(WorkersBack());
+        }
+        EXPECT_EQ(names, kLiveListed);
+        EXPECT_FALSE(test::PathPresent(favorites + "S dead.lnk"));
+        EXPECT_TRUE(test::PathPresent(favorites + "S live.lnk"));
+        EXPECT_TRUE(test::PathPresent(favorites + "Share live.lnk"));
+    }
+}
+
+TEST_F(SlowVolumeTest, VolumeThatNeverAnswersHasOneWorkerAtATime)
+{
+    ListedNames(); // whatever the platform starts once is running now
+    ASSERT_TRUE(WorkersBack());
+    MakeFavorites();
+    const size_t threads = ThreadsOfThisProcess();
+    test::SetSlowVolumeWait("3600");
+    for (int menu = 0; menu < 50; ++menu) {
+        ASSERT_EQ(ListedNames(), kAllListed) << "menu " << menu;
+        ASSERT_LE(RunningProbes(), 2) << "menu " << menu; // S: and \\slowhost\share
+    }
+    EXPECT_LE(ThreadsOfThisProcess(), threads + 2);
+    EXPECT_TRUE(test::PathPresent(favorites + "S dead.lnk"));
+}
+
+using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(WINAPI*)();
+
+template <class Fn>
+Fn ExportOf(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// One menu through the loaded library, on the background of `folder`.
+void BuildMenu(HMODULE library, const std::string& folder)
+{
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(ExportOf<GetClassObjectFn>(library, "DllGetClassObject")(test::kHandlerClsid, IID_PPV_ARGS(&factory)),
+              S_OK);
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&init)), S_OK);
+    factory->Release();
+    PIDLIST_ABSOLUTE pidl = nullptr;
+    ASSERT_EQ(SHParseDisplayName(test::W(folder).c_str(), nullptr, &pidl, 0, nullptr), S_OK);
+    EXPECT_EQ(init->Initialize(pidl, nullptr, nullptr), S_OK);
+    CoTaskMemFree(pidl);
+    IContextMenu* menu = nullptr;
+    ASSERT_EQ(init->QueryInterface(IID_PPV_ARGS(&menu)), S_OK);
+    UniqueMenu host(CreatePopupMenu());
+    EXPECT_TRUE(SUCCEEDED(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL)));
+    menu->Release();
+    init->Release();
+}
+
+TEST_F(SlowVolumeTest, LibraryStaysWhileAWorkerIsOutAndUnloadsOnceItIsBack)
+{
+    HMODULE library = LoadLibraryA(VOK_DLL_NAME);
+    ASSERT_NE(library, nullptr);
+    test::SetSlowVolumeWait("3600");
+    BuildMenu(library, dir.path());
+    EXPECT_EQ(ExportOf<CanUnloadNowFn>(library, "DllCanUnloadNow")(), S_FALSE);
+    // The host lets go anyway: the worker's own reference keeps the code.
+    FreeLibrary(library);
+    EXPECT_NE(GetModuleHandleA(VOK_DLL_NAME), nullptr);
+    test::SetSlowVolumeWait("0");
+    EXPECT_TRUE(test::PumpUntil([] { return GetModuleHandleA(VOK_DLL_NAME) == nullptr; }, 10000));
+}
+
+} // namespace
+} // namespace vok
