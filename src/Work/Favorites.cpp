@@ -4,6 +4,7 @@
 #include "Common/WindowText.h"
 #include "Work/Registry.h"
 #include "Work/Shortcuts.h"
+#include "Work/Wow64.h"
 
 #include <algorithm>
 #include <cstring>
@@ -67,6 +68,7 @@ JudgedFavorite JudgeFavorite(const std::string& favoritesDir, const std::string&
     // No link to judge (the file went away since the folder was listed; a new
     // one may be arriving from the wizard), or one that could not be read.
     if (!found.HasLink || !found.LinkRead) return {lvKeep, std::string()};
+    if (!MayDeleteDeadLink(found.Target)) return {lvKeep, std::string()};
     return {OnAbsentVolume(found.Path) ? lvKeep : lvDelete, std::string()};
 }
 

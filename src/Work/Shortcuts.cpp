@@ -5,6 +5,7 @@
 #include "Work/ExtensionState.h"
 #include "Work/LinkFile.h"
 #include "Work/UrlText.h"
+#include "Work/Wow64.h"
 
 #include <shlobj.h>
 #include <wrl/client.h>
@@ -49,6 +50,7 @@ bool PathHasAttributes(const std::string& path, bool folder)
 // One attribute test tells a live file from a live folder from nothing.
 FavoriteKind KindOfLinkTarget(const std::string& target)
 {
+    const Wow64RedirectionOff redirection;
     const DWORD attributes = AttributesOf(target);
     if (attributes == INVALID_FILE_ATTRIBUTES) return fkNone;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? fkFolderLink : fkFileLink;

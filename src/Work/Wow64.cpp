@@ -1,0 +1,47 @@
+#include "Work/Wow64.h"
+
+#include <atomic>
+
+namespace vok {
+namespace {
+
+std::atomic<Wow64Probe> g_probe{nullptr};
+
+bool SystemSaysWow64()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+} // namespace
+
+bool RunsUnderWow64()
+{
+    if (const Wow64Probe probe = g_probe.load()) return probe();
+    // A process never changes its kind: asked once.
+    static const bool wow64 = SystemSaysWow64();
+    return wow64;
+}
+
+Wow64Probe SetWow64Probe(Wow64Probe probe)
+{
+    return g_probe.exchange(probe);
+}
+
+Wow64RedirectionOff::Wow64RedirectionOff() noexcept
+{
+    if (RunsUnderWow64()) off_ = Wow64DisableWow64FsRedirection(&previous_) != FALSE;
+}
+
+Wow64RedirectionOff::~Wow64RedirectionOff()
+{
+    // On the same thread, as the redirection is the thread's.
+    if (off_) Wow64RevertWow64FsRedirection(previous_);
+}
+
+bool MayDeleteDeadLink(const std::string& storedTarget)
+{
+    return !(RunsUnderWow64() && storedTarget.find('%') != std::string::npos);
+}
+
+} // namespace vok
