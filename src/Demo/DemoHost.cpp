@@ -54,7 +54,6 @@ constexpr int kFileNameBoxId = 1148;
 // The class of Explorer's folder windows since Windows XP; Wine's own
 // Explorer has another, so the demo makes its window of this one.
 constexpr char kExplorerFrameClass[] = "CabinetWClass";
-constexpr char kExplorerFrameTitle[] = "Start - Vokmark demo";
 
 void Say(const char* format, ...)
 {
@@ -265,8 +264,8 @@ public:
         frameClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         frameClass.lpszClassName = kExplorerFrameClass;
         RegisterClassA(&frameClass);
-        frame_ = CreateWindowExA(0, kExplorerFrameClass, kExplorerFrameTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120,
-                                 90, 640, 400, nullptr, nullptr, frameClass.hInstance, nullptr);
+        frame_ = CreateWindowExA(0, kExplorerFrameClass, folder.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 90, 640,
+                                 400, nullptr, nullptr, frameClass.hInstance, nullptr);
         if (!frame_) return "CreateWindowExA of a " + std::string(kExplorerFrameClass) + " window";
         HRESULT hr = CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_));
         if (FAILED(hr)) return "CoCreateInstance of the Explorer Browser: " + std::to_string(hr);
@@ -352,7 +351,7 @@ private:
     bool inMenu_ = false;
     HWND about_ = nullptr;
     ExplorerWindow* explorer_ = nullptr; // while the Explorer window is open
-    BrowserSite* site_ = nullptr;         // its browser, for the handler
+    BrowserSite* site_ = nullptr;        // its browser, for the handler
 };
 
 Demo* g_demo = nullptr;
@@ -640,8 +639,7 @@ void Demo::RunExplorerWindow()
     site_ = &site;
     Say("");
     Say("An Explorer-style window of the demo's own: Wine's Explorer Browser in a \"%s\"", kExplorerFrameClass);
-    Say("frame with no address box, as Explorer shows its breadcrumb bar; it shows %s",
-        window.FolderShown().c_str());
+    Say("frame with no address box, as Explorer shows its breadcrumb bar; it shows %s", window.FolderShown().c_str());
     Enter(Stage::BuildMenu, 5000);
     // The window's own loop: the ticks move the demo on, as in the dialog.
     MSG message;
@@ -659,6 +657,8 @@ void Demo::AwaitExplorerFolder()
 {
     if (explorer_->FolderShown() != layout_.ChosenFolder) return;
     if (settleTicks_ == 0) {
+        // The frame names the folder it shows, as Explorer's title bar does.
+        SetWindowTextA(explorer_->Frame(), explorer_->FolderShown().c_str());
         Say("The Explorer window went to: %s", explorer_->FolderShown().c_str());
         Say("(through its browser, IShellBrowser::BrowseObject: nothing typed, the screen never locked)");
         RedrawWindow(explorer_->Frame(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);

@@ -299,12 +299,14 @@ TEST_F(ContextMenuTest, ItemsKeepToTheIdentifiersTheHostGives)
         std::vector<std::string> items;
         std::vector<std::string> help; // by offset
     } cases[] = {
+        // clang-format off
         {100, 102, {"Add to list", "Create favorite", "Maintenance"}, {add, "Create a new favorite.", manage}},
         {100, 103, {"Add to list", "Create favorite", "Maintenance"}, {add, "Create a new favorite.", manage, ""}},
         {100, 104, {"Data", "", "Add to list", "Create favorite", "Maintenance"}, {data, "", add, "Create a new favorite.", manage}},
         {100, 200, {"Data", "Report", "", "Add to list", "Create favorite", "Maintenance"}, {data, report, "", add}},
         {100, 101, {}, {}},
         {100, 99, {}, {}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.last - c.first);
@@ -354,8 +356,8 @@ TEST_F(ContextMenuTest, FolderWithoutAPathGetsNoListItem)
     web.fMask = MIIM_CHECKMARKS;
     GetMenuItemInfoA(submenu, 1, TRUE, &web);
     EXPECT_EQ(web.hbmpUnchecked, nullptr) << "the Internet shortcut is not marked as the folder shown";
-    const std::vector<std::string> help = {data, "http://example.invalid/", "", "Create a new favorite.",
-                                           "Manage your favorite list.", ""};
+    const std::vector<std::string> help = {
+        data, "http://example.invalid/", "", "Create a new favorite.", "Manage your favorite list.", ""};
     for (size_t offset = 0; offset < help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), help[offset]);
 }
 
@@ -366,7 +368,8 @@ class ExplorerFrame {
 public:
     ExplorerFrame(const char* className, const std::string& folder) : window_(className)
     {
-        EXPECT_EQ(CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_)), S_OK);
+        EXPECT_EQ(CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_)),
+                  S_OK);
         RECT area = {0, 0, 300, 200};
         FOLDERSETTINGS settings = {FVM_DETAILS, 0};
         EXPECT_EQ(browser_->Initialize(window_.hwnd(), &area, &settings), S_OK);
@@ -439,7 +442,8 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
     };
     test::LockProbe lock;
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.frameClass) + (c.site ? " with a site" : " without") + (c.visibleEdit ? ", Edit" : ""));
+        SCOPED_TRACE(std::string(c.frameClass) + (c.site ? " with a site" : " without") +
+                     (c.visibleEdit ? ", Edit" : ""));
         ExplorerFrame frame(c.frameClass, folder);
         ASSERT_EQ(frame.FolderShown(), folder);
         std::optional<test::RecordedControl> address;

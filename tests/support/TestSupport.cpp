@@ -226,8 +226,8 @@ TestWindow::TestWindow(const std::string& className, const std::string& title, H
     wc.lpszClassName = className_.c_str();
     RegisterClassA(&wc);
     const DWORD style = (parent ? WS_CHILD : WS_OVERLAPPEDWINDOW) | WS_VISIBLE;
-    hwnd_ = CreateWindowExA(0, className_.c_str(), title.c_str(), style, 0, 0, 300, 200, parent, nullptr,
-                            wc.hInstance, nullptr);
+    hwnd_ = CreateWindowExA(0, className_.c_str(), title.c_str(), style, 0, 0, 300, 200, parent, nullptr, wc.hInstance,
+                            nullptr);
     if (parent) return;
     SetForegroundWindow(hwnd_);
     SetActiveWindow(hwnd_);
