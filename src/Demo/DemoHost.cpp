@@ -19,12 +19,12 @@
 // picture in between.
 #include "Common/Unique.h"
 #include "Demo/DemoInstall.h"
+#include "Demo/ExplorerWindow.h"
 #include "Demo/MenuTranscript.h"
 
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
-#include <shlguid.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
@@ -213,95 +213,6 @@ struct PidlTraits {
 using UniquePidl = Unique<PidlTraits>;
 
 using ShowAboutBoxFn = void(WINAPI*)(HWND, HINSTANCE, LPSTR, int);
-
-std::string PathOf(PCIDLIST_ABSOLUTE list)
-{
-    char path[MAX_PATH] = {};
-    return list && SHGetPathFromIDListA(list, path) ? path : "";
-}
-
-// What Explorer's site chain does for its view's menus: hands out the
-// window's browser for the top-level and the shell browser services. Lives
-// on the stack, so it counts no references.
-class BrowserSite final : public IServiceProvider {
-public:
-    explicit BrowserSite(IShellBrowser* browser) : browser_(browser) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IServiceProvider) ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 1; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (!IsEqualGUID(service, SID_STopLevelBrowser) && !IsEqualGUID(service, IID_IShellBrowser))
-            return E_NOINTERFACE;
-        return browser_->QueryInterface(iid, out);
-    }
-
-private:
-    IShellBrowser* browser_;
-};
-
-// An Explorer-style window of the demo's own: Wine's Explorer Browser, the
-// folder view Explorer itself is built around, in a top-level
-// "CabinetWClass" frame with no address box.
-class ExplorerWindow {
-public:
-    ~ExplorerWindow()
-    {
-        if (browser_) browser_->Destroy();
-        if (frame_) DestroyWindow(frame_);
-        UnregisterClassA(kExplorerFrameClass, GetModuleHandleA(nullptr));
-    }
-    std::string Open(const std::string& folder)
-    {
-        WNDCLASSA frameClass{};
-        frameClass.lpfnWndProc = DefWindowProcA;
-        frameClass.hInstance = GetModuleHandleA(nullptr);
-        frameClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        frameClass.lpszClassName = kExplorerFrameClass;
-        RegisterClassA(&frameClass);
-        frame_ = CreateWindowExA(0, kExplorerFrameClass, folder.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 90, 640,
-                                 400, nullptr, nullptr, frameClass.hInstance, nullptr);
-        if (!frame_) return "CreateWindowExA of a " + std::string(kExplorerFrameClass) + " window";
-        HRESULT hr = CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_));
-        if (FAILED(hr)) return "CoCreateInstance of the Explorer Browser: " + std::to_string(hr);
-        RECT client{};
-        GetClientRect(frame_, &client);
-        FOLDERSETTINGS settings{FVM_DETAILS, 0};
-        hr = browser_->Initialize(frame_, &client, &settings);
-        if (FAILED(hr)) return "IExplorerBrowser::Initialize: " + std::to_string(hr);
-        UniquePidl list(ILCreateFromPathA(folder.c_str()));
-        hr = list ? browser_->BrowseToIDList(list.get(), SBSP_ABSOLUTE) : E_FAIL;
-        if (FAILED(hr)) return "IExplorerBrowser::BrowseToIDList " + folder + ": " + std::to_string(hr);
-        hr = browser_.As(&shellBrowser_);
-        if (FAILED(hr)) return "the Explorer Browser has no IShellBrowser: " + std::to_string(hr);
-        SetForegroundWindow(frame_);
-        SetActiveWindow(frame_);
-        return "";
-    }
-    HWND Frame() const { return frame_; }
-    IShellBrowser* ShellBrowser() const { return shellBrowser_.Get(); }
-    std::string FolderShown() const
-    {
-        ComPtr<IFolderView> view;
-        ComPtr<IPersistFolder2> folder;
-        PIDLIST_ABSOLUTE list = nullptr;
-        if (!browser_ || FAILED(browser_->GetCurrentView(IID_PPV_ARGS(&view))) ||
-            FAILED(view->GetFolder(IID_PPV_ARGS(&folder))) || FAILED(folder->GetCurFolder(&list)))
-            return "";
-        const UniquePidl owned(list);
-        return PathOf(list);
-    }
-
-private:
-    HWND frame_ = nullptr;
-    ComPtr<IExplorerBrowser> browser_;
-    ComPtr<IShellBrowser> shellBrowser_;
-};
 
 // Everything the stages share. One thread reads and writes it, but for the
 // stage, which the watchdog reads.
@@ -632,7 +543,7 @@ void Demo::AwaitFolder()
 void Demo::RunExplorerWindow()
 {
     ExplorerWindow window;
-    const std::string error = window.Open(layout_.StartFolder);
+    const std::string error = window.Open(kExplorerFrameClass, layout_.StartFolder, {120, 90, 760, 490});
     if (!error.empty()) return Fail(error);
     BrowserSite site(window.ShellBrowser());
     explorer_ = &window;

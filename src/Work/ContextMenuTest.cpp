@@ -1,11 +1,11 @@
 // The handler as the shell uses it: created through COM and the registry
 // entries that the registration tool wrote, initialised with real pidls and
 // the shell's own data objects, asked for its menu, help texts and commands.
+#include "Demo/ExplorerWindow.h"
 #include "TestSupport.h"
 #include "Work/Registry.h"
 
 #include <gtest/gtest.h>
-#include <shlguid.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
@@ -361,71 +361,9 @@ TEST_F(ContextMenuTest, FolderWithoutAPathGetsNoListItem)
     for (size_t offset = 0; offset < help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), help[offset]);
 }
 
-// Wine's Explorer Browser in a top-level window of an Explorer frame's class,
-// with no visible "Edit": Explorer since Windows Vista, whose address box
-// stays hidden until the user clicks the breadcrumb bar.
-class ExplorerFrame {
-public:
-    ExplorerFrame(const char* className, const std::string& folder) : window_(className)
-    {
-        EXPECT_EQ(CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_)),
-                  S_OK);
-        RECT area = {0, 0, 300, 200};
-        FOLDERSETTINGS settings = {FVM_DETAILS, 0};
-        EXPECT_EQ(browser_->Initialize(window_.hwnd(), &area, &settings), S_OK);
-        EXPECT_EQ(browser_->BrowseToIDList(PidlOf(folder).get(), SBSP_ABSOLUTE), S_OK);
-        EXPECT_EQ(browser_.As(&shellBrowser_), S_OK);
-    }
-    ~ExplorerFrame() { browser_->Destroy(); }
-    HWND hwnd() const { return window_.hwnd(); }
-    IShellBrowser* ShellBrowser() const { return shellBrowser_.Get(); }
-
-    std::string FolderShown() const
-    {
-        ComPtr<IFolderView> view;
-        ComPtr<IPersistFolder2> folder;
-        PIDLIST_ABSOLUTE list = nullptr;
-        if (FAILED(browser_->GetCurrentView(IID_PPV_ARGS(&view))) || FAILED(view->GetFolder(IID_PPV_ARGS(&folder))) ||
-            FAILED(folder->GetCurFolder(&list)))
-            return "(none)";
-        const UniquePidl owned(list);
-        char path[MAX_PATH] = {};
-        SHGetPathFromIDListA(list, path);
-        return path;
-    }
-
-private:
-    test::TestWindow window_;
-    ComPtr<IExplorerBrowser> browser_;
-    ComPtr<IShellBrowser> shellBrowser_;
-};
-
-// What Explorer's site chain does for its view's menu: hands out the
-// window's browser for both browser services. Counts the references others
-// hold on it.
-class BrowserSite final : public IServiceProvider {
-public:
-    explicit BrowserSite(IShellBrowser* browser) : browser_(browser) {}
-    LONG held = 0;
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IServiceProvider) ? this : nullptr;
-        return *out ? (AddRef(), S_OK) : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++held); }
-    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--held); }
-    STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (!IsEqualGUID(service, SID_STopLevelBrowser) && !IsEqualGUID(service, IID_IShellBrowser))
-            return E_NOINTERFACE;
-        return browser_->QueryInterface(iid, out);
-    }
-
-private:
-    IShellBrowser* browser_;
-};
-
+// Wine's Explorer Browser in a top-level window of an Explorer frame's class
+// with no visible "Edit", as every Explorer since Windows Vista shows its
+// address box; the site hands out its browser as Explorer's site chain does.
 TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
 {
     test::MakeLink(favorites + "Data.lnk", data);
@@ -444,12 +382,13 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.frameClass) + (c.site ? " with a site" : " without") +
                      (c.visibleEdit ? ", Edit" : ""));
-        ExplorerFrame frame(c.frameClass, folder);
+        demo::ExplorerWindow frame;
+        ASSERT_EQ(frame.Open(c.frameClass, folder, {0, 0, 300, 200}), "");
         ASSERT_EQ(frame.FolderShown(), folder);
         std::optional<test::RecordedControl> address;
-        if (c.visibleEdit) address.emplace(frame.hwnd(), "Edit", "");
-        ASSERT_TRUE(test::BringToForeground(frame.hwnd()));
-        BrowserSite site(frame.ShellBrowser());
+        if (c.visibleEdit) address.emplace(frame.Frame(), "Edit", "");
+        ASSERT_TRUE(test::BringToForeground(frame.Frame()));
+        demo::BrowserSite site(frame.ShellBrowser());
 
         ComPtr<IShellExtInit> handler = CreateHandler();
         ComPtr<IContextMenu> menu;
@@ -459,11 +398,11 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
         if (c.site) {
             EXPECT_EQ(withSite->SetSite(&site), S_OK);
         }
-        EXPECT_EQ(site.held, c.site ? 1 : 0) << "one reference, the object's";
+        EXPECT_EQ(site.Held(), c.site ? 1 : 0) << "one reference, the object's";
         ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
         UniqueMenu host(CreatePopupMenu());
         ASSERT_EQ(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 5);
-        EXPECT_EQ(Invoke(menu, 0, frame.hwnd()), S_OK);
+        EXPECT_EQ(Invoke(menu, 0, frame.Frame()), S_OK);
         EXPECT_FALSE(lock.ScreenLocked());
         // The browser goes there before BrowseObject returns; nothing to wait for otherwise.
         if (c.shown != folder) test::PumpUntil([&] { return frame.FolderShown() == c.shown; }, 3000);
@@ -476,14 +415,14 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
         EXPECT_EQ(withSite->GetSite(IID_PPV_ARGS(&given)), c.site ? S_OK : E_FAIL);
         given.Reset();
         EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
-        EXPECT_EQ(site.held, 0) << "released by SetSite(NULL)";
+        EXPECT_EQ(site.Held(), 0) << "released by SetSite(NULL)";
         if (c.site) {
             EXPECT_EQ(withSite->SetSite(&site), S_OK);
         }
         withSite.Reset();
         menu.Reset();
         handler.Reset();
-        EXPECT_EQ(site.held, 0) << "released with the object";
+        EXPECT_EQ(site.Held(), 0) << "released with the object";
     }
 }
 
