@@ -3,13 +3,12 @@
 // texts to the handler's operations on the process-wide state.
 #pragma once
 
+#include "Common/WideString.h"
 #include "Server/ComObject.h"
 
 #include <ocidl.h>
 #include <shlobj.h>
 #include <wrl/client.h>
-
-#include <string>
 
 namespace vok {
 
@@ -35,9 +34,9 @@ public:
 private:
     HRESULT InitializeFromSelection(IDataObject& selection);
     HRESULT InitializeFromFolder(PCIDLIST_ABSOLUTE folder);
-    std::string PathBufferText() const;
+    WString PathBufferText() const;
 
-    char PathBuffer[MAX_PATH + 1] = {};
+    wchar_t PathBuffer[MAX_PATH + 1] = {};
     Microsoft::WRL::ComPtr<IUnknown> Site;
 };
 

@@ -81,9 +81,9 @@ bool NavigateTo(IWebBrowser2& browser, PCIDLIST_ABSOLUTE folder)
 
 } // namespace
 
-bool BrowseExplorerWindow(IUnknown* site, HWND window, const std::string& folder)
+bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)
 {
-    const UniqueIdList list(ILCreateFromPathA(folder.c_str()));
+    const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
     if (!list) return false;
     if (const ComPtr<IShellBrowser> browser = BrowserOfSite(site))
         return SUCCEEDED(browser->BrowseObject(list.get(), SBSP_SAMEBROWSER | SBSP_ABSOLUTE));

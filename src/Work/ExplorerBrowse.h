@@ -4,10 +4,10 @@
 // from Windows 11 22H2 the bar is no Win32 control at all.
 #pragma once
 
+#include "Common/WideString.h"
+
 #include <windows.h>
 #include <unknwn.h>
-
-#include <string>
 
 namespace vok {
 
@@ -15,6 +15,6 @@ namespace vok {
 // handler; may be null), else in the shell window list's browser whose
 // window is `window`. Returns false when neither exists or the browser
 // refused; nothing is changed then.
-bool BrowseExplorerWindow(IUnknown* site, HWND window, const std::string& folder);
+bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder);
 
 } // namespace vok

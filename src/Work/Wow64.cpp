@@ -39,9 +39,9 @@ Wow64RedirectionOff::~Wow64RedirectionOff()
     if (off_) Wow64RevertWow64FsRedirection(previous_);
 }
 
-bool MayDeleteDeadLink(const std::string& storedTarget)
+bool MayDeleteDeadLink(const WString& storedTarget)
 {
-    return !(RunsUnderWow64() && storedTarget.find('%') != std::string::npos);
+    return !(RunsUnderWow64() && storedTarget.find(L'%') != WString::npos);
 }
 
 } // namespace vok

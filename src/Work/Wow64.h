@@ -4,9 +4,9 @@
 // "C:\Program Files (x86)" there), so a live favourite can look dead.
 #pragma once
 
-#include <windows.h>
+#include "Common/WideString.h"
 
-#include <string>
+#include <windows.h>
 
 namespace vok {
 
@@ -38,6 +38,6 @@ private:
 // Whether a link whose target was not found may be deleted. Under WOW64 a
 // stored target with environment references expands to the 32-bit view's
 // folders and may name a folder of the other view: such a link is kept.
-bool MayDeleteDeadLink(const std::string& storedTarget);
+bool MayDeleteDeadLink(const WString& storedTarget);
 
 } // namespace vok
