@@ -6,6 +6,10 @@ namespace vok {
 namespace {
 
 std::atomic<Wow64Probe> g_probe{nullptr};
+// The system's answer, -1 until asked: a process never changes its kind. Not
+// a function's static: its guard would cost the runtime's lock handles,
+// which outlive every unload of the library.
+std::atomic<int> g_systemWow64{-1};
 
 bool SystemSaysWow64()
 {
@@ -18,9 +22,12 @@ bool SystemSaysWow64()
 bool RunsUnderWow64()
 {
     if (const Wow64Probe probe = g_probe.load()) return probe();
-    // A process never changes its kind: asked once.
-    static const bool wow64 = SystemSaysWow64();
-    return wow64;
+    int known = g_systemWow64.load();
+    if (known < 0) {
+        known = SystemSaysWow64() ? 1 : 0;
+        g_systemWow64.store(known);
+    }
+    return known != 0;
 }
 
 Wow64Probe SetWow64Probe(Wow64Probe probe)
