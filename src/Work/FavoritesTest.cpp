@@ -95,6 +95,18 @@ INSTANTIATE_TEST_SUITE_P(
         InstallFolderCase{"BinaryType", REG_BINARY, std::string("C:\\Tools", 8), "", ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST(InstallFolder, FolderNamedOutsideTheCodePageIsReadExactly)
+{
+    test::VokKeyReset registry;
+    const WString folder = L"C:\\Программы\\写真";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\VOK", kInstallFolderValueW, REG_SZ, folder.c_str(),
+                              static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    ExtensionState state;
+    EXPECT_TRUE(LoadInstallFolder(state));
+    EXPECT_EQ(state.FavoritesDir, folder + L"\\Favorites\\");
+}
+
 TEST(InstallFolder, MissingKeyIsReportedAndLeavesFavoritesDirEmpty)
 {
     test::VokKeyReset registry;
