@@ -102,7 +102,7 @@ rm -f "$out"/*.done
 
 echo
 echo "Screenshots in $out:"
-for name in menu dialog about; do
+for name in menu dialog explorer about; do
   [ -f "$out/$name.png" ] || fail "no $name.png"
   echo "  $name.png  $(/usr/bin/identify -format '%wx%h' "$out/$name.png")"
 done

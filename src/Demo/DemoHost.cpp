@@ -3,11 +3,13 @@
 // what it sees.
 //
 //   vok_demo.exe install ROOT          lays out the installation below ROOT
-//   vok_demo.exe show ROOT [SHOT_DIR]  the Open dialog, the menu, the About window
+//   vok_demo.exe show ROOT [SHOT_DIR]  the Open dialog, the menu, an Explorer
+//                                      window, the About window
 //
 // "show" runs on one thread, as the shell does: the common Open dialog's
-// modal loop (and, inside it, the menu's and the About window's) dispatches a
-// thread timer that moves the demo on one stage per tick. Every stage has a
+// modal loop (and, inside it, the menu's and the About window's; for the
+// Explorer window, a loop of the demo's own) dispatches a thread timer that
+// moves the demo on one stage per tick. Every stage has a
 // deadline, and a watchdog ends the process if a modal call ever stops
 // dispatching. A failing stage names itself and the process exits 1.
 //
@@ -17,6 +19,7 @@
 // picture in between.
 #include "Common/Unique.h"
 #include "Demo/DemoInstall.h"
+#include "Demo/ExplorerWindow.h"
 #include "Demo/MenuTranscript.h"
 
 #include <windows.h>
@@ -48,6 +51,9 @@ constexpr DWORD kWatchdogMs = 60000;
 // hands them over from the message loop within a few ticks of painting.
 constexpr int kSettleTicks = 6;
 constexpr int kFileNameBoxId = 1148;
+// The class of Explorer's folder windows since Windows XP; Wine's own
+// Explorer has another, so the demo makes its window of this one.
+constexpr char kExplorerFrameClass[] = "CabinetWClass";
 
 void Say(const char* format, ...)
 {
@@ -72,6 +78,9 @@ enum class Stage {
     AwaitFolder,
     ShootDialog,
     CloseDialog,
+    AwaitExplorerFolder,
+    ShootExplorer,
+    CloseExplorer,
     ShowAbout,
     ShootAbout,
     CloseAbout,
@@ -93,6 +102,9 @@ const char* NameOf(Stage stage)
     case Stage::AwaitFolder: return "wait for the dialog to go to the favourite";
     case Stage::ShootDialog: return "screenshot of the dialog";
     case Stage::CloseDialog: return "close the Open dialog";
+    case Stage::AwaitExplorerFolder: return "wait for the Explorer window to go to the favourite";
+    case Stage::ShootExplorer: return "screenshot of the Explorer window";
+    case Stage::CloseExplorer: return "close the Explorer window";
     case Stage::ShowAbout: return "show the About window";
     case Stage::ShootAbout: return "screenshot of the About window";
     case Stage::CloseAbout: return "close the About window";
@@ -225,6 +237,8 @@ private:
     void AwaitSubmenu();
     void ChooseFavorite();
     void AwaitFolder();
+    void RunExplorerWindow();
+    void AwaitExplorerFolder();
     void ReadAboutWindow();
     void CloseAboutWindow();
 
@@ -247,6 +261,8 @@ private:
     int chosenPosition_ = -1;
     bool inMenu_ = false;
     HWND about_ = nullptr;
+    ExplorerWindow* explorer_ = nullptr; // while the Explorer window is open
+    BrowserSite* site_ = nullptr;        // its browser, for the handler
 };
 
 Demo* g_demo = nullptr;
@@ -321,7 +337,8 @@ void Demo::Tick()
     case Stage::OpenSubmenu: OpenSubmenu(); break;
     case Stage::AwaitSubmenu: AwaitSubmenu(); break;
     case Stage::ShootMenu:
-        if (Shot("menu", dialog_, VisibleThreadWindows("#32768"))) Enter(Stage::ChooseFavorite, 5000);
+        // One picture of the menu: the Explorer window's is the same menu.
+        if (explorer_ || Shot("menu", dialog_, VisibleThreadWindows("#32768"))) Enter(Stage::ChooseFavorite, 5000);
         break;
     case Stage::ChooseFavorite: ChooseFavorite(); break;
     case Stage::AwaitCommand: break; // TrackPopupMenu returns with the choice
@@ -333,6 +350,11 @@ void Demo::Tick()
         }
         break;
     case Stage::CloseDialog: break; // GetOpenFileNameA returns
+    case Stage::AwaitExplorerFolder: AwaitExplorerFolder(); break;
+    case Stage::ShootExplorer:
+        if (Shot("explorer", explorer_->Frame())) Enter(Stage::CloseExplorer, 5000);
+        break;
+    case Stage::CloseExplorer: break; // the Explorer window's loop ends
     case Stage::ShowAbout: ReadAboutWindow(); break;
     case Stage::ShootAbout:
         if (Shot("about", about_)) CloseAboutWindow();
@@ -374,7 +396,7 @@ void Demo::TypeFileName()
 
 void Demo::BuildMenu()
 {
-    const std::string folder = FolderShown(dialog_);
+    const std::string folder = explorer_ ? explorer_->FolderShown() : FolderShown(dialog_);
     UniquePidl pidl(ILCreateFromPathA(folder.c_str()));
     if (!pidl) return Fail("no item identifier list for " + folder);
 
@@ -385,6 +407,15 @@ void Demo::BuildMenu()
     if (FAILED(hr)) return Fail("IShellExtInit::Initialize: " + std::to_string(hr));
     hr = init.As(&handler_);
     if (FAILED(hr)) return Fail("the handler has no IContextMenu: " + std::to_string(hr));
+    if (explorer_) {
+        // As Explorer does before it asks for the items: the window's browser
+        // is how the handler reaches the window.
+        ComPtr<IObjectWithSite> withSite;
+        hr = init.As(&withSite);
+        if (FAILED(hr)) return Fail("the handler has no IObjectWithSite: " + std::to_string(hr));
+        hr = withSite->SetSite(site_);
+        if (FAILED(hr)) return Fail("IObjectWithSite::SetSite: " + std::to_string(hr));
+    }
 
     // A folder background menu's own items, as a shell puts them there.
     hostMenu_.reset(CreatePopupMenu());
@@ -413,6 +444,7 @@ void Demo::BuildMenu()
     }
     const std::vector<MenuLine> menu = ReadMenu(hostMenu_.get(), known);
     Say("");
+    if (explorer_) Say("The Explorer window's background menu, the handler given the window's browser as its site:");
     Say("The folder background menu (CoCreateInstance %s, Initialize with the", kHandlerClsidText);
     Say("folder's pidl, QueryContextMenu: %u command offsets); [x] = the item's bitmap:", HRESULT_CODE(hr));
     for (const std::string& line : FormatMenu(menu, 2)) Say("%s", line.c_str());
@@ -422,6 +454,7 @@ void Demo::BuildMenu()
     submenu_ = GetSubMenu(hostMenu_.get(), vokmarkPosition_);
     chosenPosition_ = FindCaption(menu[static_cast<size_t>(vokmarkPosition_)].Submenu, kChosenFavorite);
     if (!submenu_ || chosenPosition_ < 0) return Fail(std::string("the Vokmark submenu lists no ") + kChosenFavorite);
+    if (explorer_) return Enter(Stage::ShowMenu, 1000);
 
     const std::string dead = layout_.Favorites + kDeadFavorite + ".lnk";
     const std::string url = layout_.Favorites + kUrlFavorite + ".url";
@@ -434,15 +467,16 @@ void Demo::BuildMenu()
 
 void Demo::ShowMenu()
 {
+    const HWND owner = explorer_ ? explorer_->Frame() : dialog_;
     RECT view{};
-    GetWindowRect(fileView_, &view);
+    GetWindowRect(explorer_ ? owner : fileView_, &view);
     const int x = view.left + (view.right - view.left) / 3, y = view.top + (view.bottom - view.top) / 4;
     Enter(Stage::OpenSubmenu, 5000);
     inMenu_ = true;
     // The modal menu loop runs here; the ticks it dispatches open the
     // submenu, take the picture and choose the favourite.
     const UINT command = static_cast<UINT>(
-        TrackPopupMenu(hostMenu_.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, x, y, 0, dialog_, nullptr));
+        TrackPopupMenu(hostMenu_.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, x, y, 0, owner, nullptr));
     inMenu_ = false;
     if (stage_ == Stage::Done) return;
     if (command == 0) return Fail("the menu closed without a choice");
@@ -453,12 +487,12 @@ void Demo::ShowMenu()
     Say("Chose \"%s\" in the Vokmark submenu: InvokeCommand with command offset %u.", kChosenFavorite, offset);
     CMINVOKECOMMANDINFO invoke{};
     invoke.cbSize = sizeof(invoke);
-    invoke.hwnd = dialog_;
+    invoke.hwnd = owner;
     invoke.lpVerb = MAKEINTRESOURCEA(offset);
     invoke.nShow = SW_SHOWNORMAL;
     const HRESULT hr = handler_->InvokeCommand(&invoke);
     if (FAILED(hr)) return Fail("InvokeCommand: " + std::to_string(hr));
-    Enter(Stage::AwaitFolder, 10000);
+    Enter(explorer_ ? Stage::AwaitExplorerFolder : Stage::AwaitFolder, 10000);
 }
 
 void Demo::OpenSubmenu()
@@ -504,6 +538,43 @@ void Demo::AwaitFolder()
         RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
     if (Settled()) Enter(Stage::ShootDialog, 20000);
+}
+
+void Demo::RunExplorerWindow()
+{
+    ExplorerWindow window;
+    const std::string error = window.Open(kExplorerFrameClass, layout_.StartFolder, {120, 90, 760, 490});
+    if (!error.empty()) return Fail(error);
+    BrowserSite site(window.ShellBrowser());
+    explorer_ = &window;
+    site_ = &site;
+    Say("");
+    Say("An Explorer-style window of the demo's own: Wine's Explorer Browser in a \"%s\"", kExplorerFrameClass);
+    Say("frame with no address box, as Explorer shows its breadcrumb bar; it shows %s", window.FolderShown().c_str());
+    Enter(Stage::BuildMenu, 5000);
+    // The window's own loop: the ticks move the demo on, as in the dialog.
+    MSG message;
+    while (failure_.empty() && stage_ != Stage::CloseExplorer && GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    handler_.Reset(); // gives the site back before it goes
+    hostMenu_.reset();
+    explorer_ = nullptr;
+    site_ = nullptr;
+}
+
+void Demo::AwaitExplorerFolder()
+{
+    if (explorer_->FolderShown() != layout_.ChosenFolder) return;
+    if (settleTicks_ == 0) {
+        // The frame names the folder it shows, as Explorer's title bar does.
+        SetWindowTextA(explorer_->Frame(), explorer_->FolderShown().c_str());
+        Say("The Explorer window went to: %s", explorer_->FolderShown().c_str());
+        Say("(through its browser, IShellBrowser::BrowseObject: nothing typed, the screen never locked)");
+        RedrawWindow(explorer_->Frame(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    }
+    if (Settled()) Enter(Stage::ShootExplorer, 20000);
 }
 
 void Demo::ReadAboutWindow()
@@ -570,6 +641,7 @@ int Demo::Run()
         Fail("GetOpenFileNameA: error " + std::to_string(CommDlgExtendedError()));
     handler_.Reset();
     hostMenu_.reset();
+    if (failure_.empty()) RunExplorerWindow();
 
     if (failure_.empty()) {
         Enter(Stage::ShowAbout, 10000);

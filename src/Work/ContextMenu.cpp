@@ -16,6 +16,18 @@ namespace {
 // The desktop's own window class: a background menu opened while it is in
 // front belongs to the desktop.
 constexpr char kDesktopClass[] = "Progman";
+// From Windows 7 on, Explorer often moves the desktop's folder view out of
+// "Progman" into a top-level "WorkerW" (after Task View, with a wallpaper
+// slideshow), which is then in front. Other "WorkerW" windows hold no view.
+constexpr char kDesktopWorkerClass[] = "WorkerW";
+constexpr char kFolderViewClass[] = "SHELLDLL_DefView";
+
+bool IsDesktopWindow(HWND window)
+{
+    const std::string className = ClassNameOf(window);
+    if (className == kDesktopClass) return true;
+    return className == kDesktopWorkerClass && FindWindowExA(window, nullptr, kFolderViewClass, nullptr) != nullptr;
+}
 
 void ClearTarget() noexcept
 {
@@ -42,7 +54,10 @@ HRESULT TContextMenu::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFi
 
 HRESULT TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* lpici)
 {
-    return vok::InvokeCommand(lpici);
+    // The command may run code that sets another site; this one stays until
+    // the command is done.
+    const Microsoft::WRL::ComPtr<IUnknown> site = Site;
+    return vok::InvokeCommand(lpici, site.Get());
 }
 
 HRESULT TContextMenu::GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, CHAR* pszName, UINT cchMax)
@@ -88,9 +103,22 @@ HRESULT TContextMenu::InitializeFromFolder(PCIDLIST_ABSOLUTE folder)
     // A folder without a file-system path gives the empty path.
     if (!SHGetPathFromIDListW(folder, PathBuffer)) PathBuffer[0] = L'\0';
     const WString path = PathBufferText();
-    const bool desktop = ClassNameOf(GetForegroundWindow()) == kDesktopClass;
-    RecordTarget(path, desktop ? ckDesktopBackground : ckWindowBackground);
+    RecordTarget(path, IsDesktopWindow(GetForegroundWindow()) ? ckDesktopBackground : ckWindowBackground);
     return S_OK;
+}
+
+HRESULT TContextMenu::SetSite(IUnknown* site)
+{
+    Site = site;
+    return S_OK;
+}
+
+HRESULT TContextMenu::GetSite(REFIID iid, void** site)
+{
+    if (!site) return E_POINTER;
+    *site = nullptr;
+    if (!Site) return E_FAIL;
+    return Site->QueryInterface(iid, site);
 }
 
 WString TContextMenu::PathBufferText() const

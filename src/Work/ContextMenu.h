@@ -6,11 +6,13 @@
 #include "Common/WideString.h"
 #include "Server/ComObject.h"
 
+#include <ocidl.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 namespace vok {
 
-class TContextMenu final : public TComObjectOf<IContextMenu, IShellExtInit> {
+class TContextMenu final : public TComObjectOf<IContextMenu, IShellExtInit, IObjectWithSite> {
 public:
     using TComObjectOf::TComObjectOf;
 
@@ -23,12 +25,19 @@ public:
     // when there is one, else from the folder and the foreground window.
     STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject* lpdobj, HKEY hkeyProgID) override;
 
+    // IObjectWithSite: the shell hands over the browser the menu was opened
+    // in before QueryContextMenu. Held by this object alone, one reference,
+    // until SetSite(NULL) or the object goes.
+    STDMETHODIMP SetSite(IUnknown* site) override;
+    STDMETHODIMP GetSite(REFIID iid, void** site) override;
+
 private:
     HRESULT InitializeFromSelection(IDataObject& selection);
     HRESULT InitializeFromFolder(PCIDLIST_ABSOLUTE folder);
     WString PathBufferText() const;
 
     wchar_t PathBuffer[MAX_PATH + 1] = {};
+    Microsoft::WRL::ComPtr<IUnknown> Site;
 };
 
 } // namespace vok

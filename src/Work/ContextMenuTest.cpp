@@ -1,6 +1,7 @@
 // The handler as the shell uses it: created through COM and the registry
 // entries that the registration tool wrote, initialised with real pidls and
 // the shell's own data objects, asked for its menu, help texts and commands.
+#include "Demo/ExplorerWindow.h"
 #include "TestSupport.h"
 #include "Work/Registry.h"
 
@@ -284,11 +285,15 @@ TEST_F(ContextMenuTest, InitializeRecordsTheTargetAndWhatTheMenuWasOpenedOn)
         HRESULT result;
         HRESULT items;
         std::string target;
+        const char* foregroundChild = nullptr;
     } cases[] = {
         {"desktop background", "Progman", PidlOf(folder).release(), none, {}, S_OK, 2, ""},
         {"lower-case class", "progman", PidlOf(folder).release(), none, {}, S_OK, 3, folder},
         {"class beginning so", "ProgmanX", PidlOf(folder).release(), none, {}, S_OK, 3, folder},
-        {"folder without a path", "Window", computer, none, {}, S_OK, 3, ""},
+        {"desktop in a WorkerW", "WorkerW", PidlOf(folder).release(), none, {}, S_OK, 2, "", "SHELLDLL_DefView"},
+        {"WorkerW without the view", "WorkerW", PidlOf(folder).release(), none, {}, S_OK, 3, folder},
+        {"WorkerW with another child", "WorkerW", PidlOf(folder).release(), none, {}, S_OK, 3, folder, "Static"},
+        {"folder without a path", "Window", computer, none, {}, S_OK, 2, ""},
         {"nothing given", "Window", nullptr, none, {}, E_INVALIDARG, 0, ""},
         {"one folder", "Window", nullptr, {"Data"}, {}, S_OK, 3, data},
         {"medium refused", "Window", nullptr, none, OddSelection::oaFails, DV_E_FORMATETC, 0, ""},
@@ -297,12 +302,14 @@ TEST_F(ContextMenuTest, InitializeRecordsTheTargetAndWhatTheMenuWasOpenedOn)
         {"three items", "Window", nullptr, {"Data", "report.txt", "Second"}, {}, S_OK, 3, data},
         {"null drop handle", "Window", nullptr, none, OddSelection::oaNullHandle, E_INVALIDARG, 0, ""},
         {"selection beside a folder", "Progman", PidlOf(folder).release(), {"report.txt"}, {}, S_OK, 3, report},
-        {"empty drop list", "Window", nullptr, none, OddSelection::oaEmptyList, S_OK, 3, ""},
+        {"empty drop list", "Window", nullptr, none, OddSelection::oaEmptyList, S_OK, 2, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const UniquePidl owned(c.folder == computer ? nullptr : const_cast<LPITEMIDLIST>(c.folder));
         test::TestWindow foreground(c.foreground);
+        std::optional<test::TestWindow> child;
+        if (c.foregroundChild) child.emplace(c.foregroundChild, "", foreground.hwnd());
         ASSERT_TRUE(test::BringToForeground(foreground.hwnd()));
         std::optional<OddSelection> odd;
         if (c.odd) odd.emplace(*c.odd);
@@ -321,6 +328,148 @@ TEST_F(ContextMenuTest, InitializeRecordsTheTargetAndWhatTheMenuWasOpenedOn)
         if (odd && *c.odd != OddSelection::oaFails) {
             EXPECT_EQ(odd->owner.releases, 1) << "the medium is released";
         }
+    }
+}
+
+// The host gives identifiers idCmdFirst to idCmdLast and no others: the
+// favourites are left out from the end first, and each item placed keeps
+// its help text and command.
+TEST_F(ContextMenuTest, ItemsKeepToTheIdentifiersTheHostGives)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    test::MakeLink(favorites + "Report.lnk", report);
+    test::TestWindow foreground("Window");
+    ASSERT_TRUE(test::BringToForeground(foreground.hwnd()));
+    const std::string add = AddHelp(folder), manage = "Manage your favorite list.";
+    const struct {
+        UINT first, last;
+        std::vector<std::string> items;
+        std::vector<std::string> help; // by offset
+    } cases[] = {
+        // clang-format off
+        {100, 102, {"Add to list", "Create favorite", "Maintenance"}, {add, "Create a new favorite.", manage}},
+        {100, 103, {"Add to list", "Create favorite", "Maintenance"}, {add, "Create a new favorite.", manage, ""}},
+        {100, 104, {"Data", "", "Add to list", "Create favorite", "Maintenance"}, {data, "", add, "Create a new favorite.", manage}},
+        {100, 200, {"Data", "Report", "", "Add to list", "Create favorite", "Maintenance"}, {data, report, "", add}},
+        {100, 101, {}, {}},
+        {100, 99, {}, {}},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.last - c.first);
+        ComPtr<IShellExtInit> handler = CreateHandler();
+        ComPtr<IContextMenu> menu;
+        ASSERT_EQ(handler.As(&menu), S_OK);
+        ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
+        UniqueMenu host(CreatePopupMenu());
+        AppendMenuA(host.get(), MF_STRING, 1, "View");
+        EXPECT_EQ(menu->QueryContextMenu(host.get(), 0, c.first, c.last, CMF_NORMAL), HRESULT(c.items.size()));
+        if (c.items.empty()) {
+            EXPECT_EQ(GetMenuItemCount(host.get()), 1);
+            continue;
+        }
+        const HMENU submenu = GetSubMenu(host.get(), 1);
+        EXPECT_EQ(MenuTexts(submenu), c.items);
+        for (int i = 0; i < GetMenuItemCount(submenu); ++i) {
+            const UINT id = GetMenuItemID(submenu, i);
+            EXPECT_TRUE(id >= c.first && id <= c.last) << id;
+        }
+        for (size_t offset = 0; offset < c.help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), c.help[offset]);
+    }
+}
+
+// "This PC", "Quick access", libraries: no path to add or remove, and an
+// Internet shortcut's empty target marks nothing.
+TEST_F(ContextMenuTest, FolderWithoutAPathGetsNoListItem)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    test::WriteBytes(favorites + "Web.url", "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
+    PIDLIST_ABSOLUTE computer = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer), S_OK);
+    const UniquePidl computerPidl(computer);
+    test::TestWindow foreground("CabinetWClass");
+    ASSERT_TRUE(test::BringToForeground(foreground.hwnd()));
+
+    ComPtr<IShellExtInit> handler = CreateHandler();
+    ComPtr<IContextMenu> menu;
+    ASSERT_EQ(handler.As(&menu), S_OK);
+    ASSERT_EQ(handler->Initialize(computer, nullptr, nullptr), S_OK);
+    UniqueMenu host(CreatePopupMenu());
+    EXPECT_EQ(menu->QueryContextMenu(host.get(), 0, 100, 200, CMF_NORMAL), 5);
+    const HMENU submenu = GetSubMenu(host.get(), 0);
+    EXPECT_EQ(MenuTexts(submenu), (std::vector<std::string>{"Data", "Web", "", "Create favorite", "Maintenance"}));
+    MENUITEMINFOA web = {};
+    web.cbSize = sizeof web;
+    web.fMask = MIIM_CHECKMARKS;
+    GetMenuItemInfoA(submenu, 1, TRUE, &web);
+    EXPECT_EQ(web.hbmpUnchecked, nullptr) << "the Internet shortcut is not marked as the folder shown";
+    const std::vector<std::string> help = {
+        data, "http://example.invalid/", "", "Create a new favorite.", "Manage your favorite list.", ""};
+    for (size_t offset = 0; offset < help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), help[offset]);
+}
+
+// Wine's Explorer Browser in a top-level window of an Explorer frame's class
+// with no visible "Edit", as every Explorer since Windows Vista shows its
+// address box; the site hands out its browser as Explorer's site chain does.
+TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    const struct {
+        const char* frameClass;
+        bool site;
+        bool visibleEdit;  // Explorer of Windows XP: its address box is typed into
+        std::string shown; // by the browser afterwards
+    } cases[] = {
+        {"CabinetWClass", true, false, data},
+        {"ExploreWClass", true, false, data},
+        {"CabinetWClass", false, false, folder}, // no site, and the shell's window list is empty here
+        {"CabinetWClass", true, true, folder},
+    };
+    test::LockProbe lock;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.frameClass) + (c.site ? " with a site" : " without") +
+                     (c.visibleEdit ? ", Edit" : ""));
+        demo::ExplorerWindow frame;
+        ASSERT_EQ(frame.Open(c.frameClass, folder, {0, 0, 300, 200}), "");
+        ASSERT_EQ(frame.FolderShown(), folder);
+        std::optional<test::RecordedControl> address;
+        if (c.visibleEdit) address.emplace(frame.Frame(), "Edit", "");
+        ASSERT_TRUE(test::BringToForeground(frame.Frame()));
+        demo::BrowserSite site(frame.ShellBrowser());
+
+        ComPtr<IShellExtInit> handler = CreateHandler();
+        ComPtr<IContextMenu> menu;
+        ComPtr<IObjectWithSite> withSite;
+        ASSERT_EQ(handler.As(&menu), S_OK);
+        ASSERT_EQ(handler.As(&withSite), S_OK);
+        if (c.site) {
+            EXPECT_EQ(withSite->SetSite(&site), S_OK);
+        }
+        EXPECT_EQ(site.Held(), c.site ? 1 : 0) << "one reference, the object's";
+        ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
+        UniqueMenu host(CreatePopupMenu());
+        ASSERT_EQ(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 5);
+        EXPECT_EQ(Invoke(menu, 0, frame.Frame()), S_OK);
+        EXPECT_FALSE(lock.ScreenLocked());
+        // The browser goes there before BrowseObject returns; nothing to wait for otherwise.
+        if (c.shown != folder) test::PumpUntil([&] { return frame.FolderShown() == c.shown; }, 3000);
+        EXPECT_EQ(frame.FolderShown(), c.shown);
+        if (address) {
+            EXPECT_NE(test::Describe(address->log).find('"' + data + '"'), std::string::npos);
+        }
+
+        ComPtr<IServiceProvider> given;
+        EXPECT_EQ(withSite->GetSite(IID_PPV_ARGS(&given)), c.site ? S_OK : E_FAIL);
+        given.Reset();
+        EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
+        EXPECT_EQ(site.Held(), 0) << "released by SetSite(NULL)";
+        if (c.site) {
+            EXPECT_EQ(withSite->SetSite(&site), S_OK);
+        }
+        withSite.Reset();
+        menu.Reset();
+        handler.Reset();
+        EXPECT_EQ(site.Held(), 0) << "released with the object";
     }
 }
 

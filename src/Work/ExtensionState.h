@@ -45,6 +45,9 @@ struct ExtensionState {
     vok::ContextKind ContextKind = ckNone;
     bool FlatMenu = false;
     vok::ListAction ListAction = laNone;
+    // Favourites at the end of FavoriteNames that the last menu had no
+    // command identifiers left for: not in the menu, so no offset is theirs.
+    size_t FavoritesLeftOut = 0;
     HMENU Submenu = nullptr; // handed to the host menu, which destroys it
     std::array<UniqueBitmap, mbCount> MenuBitmaps;
     WString ChosenTarget;

@@ -4,6 +4,7 @@
 #include "Common/WindowText.h"
 #include "Work/Registry.h"
 #include "Work/Shortcuts.h"
+#include "Work/Wow64.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -75,6 +76,7 @@ JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
     // No link to judge (the file went away since the folder was listed; a new
     // one may be arriving from the wizard), or one that could not be read.
     if (!found.HasLink || !found.LinkRead) return {lvKeep, WString()};
+    if (!MayDeleteDeadLink(found.Target)) return {lvKeep, WString()};
     return {OnAbsentVolume(found.Path) ? lvKeep : lvDelete, WString()};
 }
 

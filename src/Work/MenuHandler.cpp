@@ -59,6 +59,36 @@ bool WantsItems(const MenuContext& context, UINT flags)
     return context.Enabled && context.HasFavoritesDir && kindAccepted && context.ContextKind != ckNone;
 }
 
+// A folder without a file-system path ("This PC", "Quick access", a library)
+// gives the empty path, which cannot be added or removed; neither can the
+// desktop.
+bool HasListItem(ContextKind kind, const WString& targetPath)
+{
+    return kind != ckDesktopBackground && !targetPath.empty();
+}
+
+// The items placed whatever the list holds: Add or Remove, "Create favorite"
+// and "Maintenance".
+UINT FixedItemCount(const MenuContext& context)
+{
+    return HasListItem(context.ContextKind, context.TargetPath) ? 3 : 2;
+}
+
+// The identifiers the host gives us, idCmdFirst to idCmdLast inclusive; ours
+// must never reach the next handler's.
+ULONGLONG IdentifiersOffered(UINT idCmdFirst, UINT idCmdLast)
+{
+    return idCmdLast < idCmdFirst ? 0 : ULONGLONG{idCmdLast} - idCmdFirst + 1;
+}
+
+// How many favourites, from the start of the list, fit beside the separator
+// and the fixed items.
+size_t FavoritesThatFit(ULONGLONG offered, UINT fixed, size_t count)
+{
+    const ULONGLONG room = offered - fixed; // the caller made sure the fixed items fit
+    return room < 2 ? 0 : static_cast<size_t>(std::min<ULONGLONG>(count, room - 1));
+}
+
 bool OnBackground(ContextKind kind)
 {
     return kind == ckDesktopBackground || kind == ckWindowBackground;
@@ -109,10 +139,12 @@ private:
 void PlaceItems(MenuBuilder& menu, const MenuContext& context, const std::vector<Favorite>& favorites,
                 vok::ListAction action)
 {
-    const bool desktop = context.ContextKind == ckDesktopBackground;
+    // An Internet shortcut's empty target is no folder: an empty TargetPath
+    // marks nothing.
+    const bool markable = HasListItem(context.ContextKind, context.TargetPath);
     for (const Favorite& favorite : favorites) {
         const UINT position = menu.Place(favorite.Name.c_str());
-        if (!desktop && favorite.Target == context.TargetPath)
+        if (markable && favorite.Target == context.TargetPath)
             MenuBuilder::SetBitmap(menu.Holder(), position, context.Bitmaps[mbCurrentFolder]);
     }
     if (!favorites.empty()) menu.Place(nullptr, MF_SEPARATOR);
@@ -146,7 +178,7 @@ void StoreSubmenu(HMENU submenu)
 
 vok::ListAction ChooseListAction(const MenuContext& context, const std::vector<Favorite>& favorites)
 {
-    if (context.ContextKind == ckDesktopBackground) return laNone;
+    if (!HasListItem(context.ContextKind, context.TargetPath)) return laNone;
     return IsTargetFavorite(favorites, context.TargetPath) ? laRemove : laAdd;
 }
 
@@ -158,11 +190,12 @@ HRESULT ItemCount(UINT count)
 CommandOffsets OffsetsOf(const ExtensionState& state)
 {
     CommandOffsets offsets;
-    const int n = static_cast<int>(state.FavoriteNames.size());
+    const size_t listed = state.FavoriteNames.size();
+    const int n = static_cast<int>(listed - std::min(listed, state.FavoritesLeftOut));
     offsets.FirstFavorite = 0;
     offsets.LastFavorite = n - 1;
     int next = n == 0 ? 0 : n + 1; // after the separator
-    if (state.ContextKind != ckDesktopBackground) offsets.ListActionCmd = next++;
+    if (HasListItem(state.ContextKind, state.TargetPath)) offsets.ListActionCmd = next++;
     offsets.CreateCmd = next++;
     offsets.MaintenanceCmd = next;
     return offsets;
@@ -242,7 +275,7 @@ CommandOffsets GetCommandOffsets()
     return offsets;
 }
 
-HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT, UINT uFlags) noexcept
+HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) noexcept
 {
     if (uFlags & kShellReservedMenuFlag) return ItemCount(0);
     bool flat = false;
@@ -251,12 +284,21 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT, UIN
         LoadStatus();
         const MenuContext context = ReadMenuContext();
         if (!WantsItems(context, uFlags) || !IsMenu(hmenu)) return ItemCount(0);
-        const std::vector<Favorite> favorites = RefreshFavorites();
+        const ULONGLONG offered = IdentifiersOffered(idCmdFirst, idCmdLast);
+        const UINT fixed = FixedItemCount(context);
+        if (offered < fixed) return ItemCount(0);
+        std::vector<Favorite> favorites = RefreshFavorites();
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());
         if (!submenu) return ItemCount(0);
+        // Decided on the whole list: a favourite left out is still one.
         const vok::ListAction action = ChooseListAction(context, favorites);
-        WithState([&](ExtensionState& s) { s.ListAction = action; });
+        const size_t listed = favorites.size();
+        favorites.resize(FavoritesThatFit(offered, fixed, listed));
+        WithState([&](ExtensionState& s) {
+            s.ListAction = action;
+            s.FavoritesLeftOut = listed - favorites.size();
+        });
 
         MenuBuilder menu(hmenu, submenu.get(), flat, idCmdFirst, used);
         PlaceItems(menu, context, favorites, action);
@@ -270,7 +312,7 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT, UIN
     }
 }
 
-void ExecuteCommand(WORD offset) noexcept
+void ExecuteCommand(WORD offset, IUnknown* site) noexcept
 {
     try {
         CommandOffsets offsets;
@@ -283,7 +325,7 @@ void ExecuteCommand(WORD offset) noexcept
             if (favorite) s.ChosenTarget = s.FavoriteNames[static_cast<size_t>(offset - offsets.FirstFavorite)];
         });
         if (favorite)
-            NavigateToFavorite();
+            NavigateToFavorite(site);
         else if (offset == offsets.ListActionCmd)
             RunListAction(action);
         else if (offset == offsets.CreateCmd)
@@ -294,12 +336,12 @@ void ExecuteCommand(WORD offset) noexcept
     }
 }
 
-HRESULT InvokeCommand(const CMINVOKECOMMANDINFO* lpici) noexcept
+HRESULT InvokeCommand(const CMINVOKECOMMANDINFO* lpici, IUnknown* site) noexcept
 {
     if (!lpici) return E_INVALIDARG;
     const auto verb = reinterpret_cast<UINT_PTR>(lpici->lpVerb);
     if (verb >> 16) return E_FAIL; // a verb string, which no item of ours has
-    ExecuteCommand(static_cast<WORD>(verb));
+    ExecuteCommand(static_cast<WORD>(verb), site);
     return S_OK;
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <unknwn.h>
 
 namespace vok {
 
@@ -24,15 +25,18 @@ CommandOffsets GetCommandOffsets();
 
 // Adds the favourites and the list-editing items to `hmenu`, in a "Vokmark"
 // submenu or flat; returns the number of command offsets used (0: nothing
-// added). `idCmdLast` is not consulted.
+// added). No identifier passes `idCmdLast`: favourites are left out from the
+// end of the list so that the other items fit, and when not even those fit
+// nothing is added.
 HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) noexcept;
 
-// Runs the item at `offset` of the last menu built in this process.
-void ExecuteCommand(WORD offset) noexcept;
+// Runs the item at `offset` of the last menu built in this process. `site` is
+// the invoking handler's site, if the shell gave it one.
+void ExecuteCommand(WORD offset, IUnknown* site = nullptr) noexcept;
 
 // E_INVALIDARG for a null record, E_FAIL for a verb string; otherwise runs
 // the offset's command and returns S_OK, whatever the command did.
-HRESULT InvokeCommand(const CMINVOKECOMMANDINFO* lpici) noexcept;
+HRESULT InvokeCommand(const CMINVOKECOMMANDINFO* lpici, IUnknown* site = nullptr) noexcept;
 
 // The ANSI help text of the item at offset `idCmd`, cut to fit `cchMax`.
 HRESULT GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, LPSTR pszName, UINT cchMax) noexcept;

@@ -4,6 +4,7 @@
 #include "Common/WindowText.h"
 #include "Work/Registry.h"
 #include "Work/Shortcuts.h"
+#include "Work/Wow64.h"
 
 #include <gtest/gtest.h>
 
@@ -441,6 +442,34 @@ TEST_F(MenuTest, StoredEnvironmentReferencesAreExpandedWhereTheTargetIsUsed)
     Invoke(0); // opened from the desktop: a new window on the folder
     ASSERT_EQ(launches.calls().size(), 1u);
     EXPECT_EQ(launches.calls()[0].File, test::W(dir / "Data"));
+}
+
+// A 32-bit program on 64-bit Windows expands "%ProgramFiles%" to the 32-bit
+// folder: a link that looks dead there may be alive for everyone else.
+TEST_F(MenuTest, UnderWow64LinksWithEnvironmentReferencesAreNeverDeleted)
+{
+    SetEnvironmentVariableA("VOK_MENU_TEST", dir.path().c_str());
+    const struct {
+        bool wow64;
+        std::string stored;
+        bool listed, kept;
+    } cases[] = {
+        {true, "%VOK_MENU_TEST%Gone", false, true},
+        {true, "%VOK_MENU_TEST%Data", true, true},
+        {true, dir / "Gone", false, false},
+        {false, "%VOK_MENU_TEST%Gone", false, false},
+    };
+    const ScopeExit platform([] { SetWow64Probe(nullptr); });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored + (c.wow64 ? " under WOW64" : ""));
+        Favorites({});
+        test::WriteLinkWithStoredPath(favorites + "Fav.lnk", c.stored);
+        SetWow64Probe(c.wow64 ? +[] { return true; } : +[] { return false; });
+        Context(ckWindowBackground, dir / "Other");
+        NewHost();
+        EXPECT_EQ(Query(), c.listed ? 5 : 3);
+        EXPECT_EQ(PathPresent(favorites + "Fav.lnk"), c.kept);
+    }
 }
 
 TEST_F(MenuTest, FailuresInsideNeverEscapeAndLeaveNoHalfMenu)

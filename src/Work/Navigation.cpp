@@ -2,6 +2,7 @@
 
 #include "Common/Unique.h"
 #include "Common/WindowText.h"
+#include "Work/ExplorerBrowse.h"
 #include "Work/ExtensionState.h"
 #include "Work/ShellLaunch.h"
 #include "Work/Shortcuts.h"
@@ -178,7 +179,36 @@ void OpenNonFolderFavorite(const WString& base, FavoriteKind kind)
     OpenShortcutFile(path);
 }
 
-void GoToFolder(const WString& folder, ContextKind contextKind)
+struct EditSearch {
+    LPARAM HostKind;
+    bool Found;
+};
+
+BOOL CALLBACK FindEditOfHost(HWND control, LPARAM search)
+{
+    auto& edit = *reinterpret_cast<EditSearch*>(search);
+    try {
+        edit.Found = IsWindowVisible(control) && IsEditOfHost(ClassNameOf(control), edit.HostKind);
+    } catch (...) {
+        edit.Found = true; // unsure: the box is typed into, as before
+    }
+    return edit.Found ? FALSE : TRUE;
+}
+
+// Whether TypePathIntoEdit would find a box to type into.
+bool HasEditOfHost(HWND window, EditHostKind hostKind)
+{
+    EditSearch search{hostKind, false};
+    EnumChildWindows(window, FindEditOfHost, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+bool IsExplorerWindow(EditHostKind hostKind)
+{
+    return hostKind == ehCabinetWindow || hostKind == ehExploreWindow;
+}
+
+void GoToFolder(const WString& folder, ContextKind contextKind, IUnknown* site)
 {
     WithState([&](ExtensionState& s) { s.ChosenTarget = folder; });
     const HWND active = GetActiveWindow();
@@ -190,6 +220,12 @@ void GoToFolder(const WString& folder, ContextKind contextKind)
     // Windows treats a NULL parent as EnumWindows and would type into some
     // other program's top-level box (Wine enumerates nothing then).
     if (!active) return;
+    // Explorer since Vista shows a breadcrumb bar whose box stays hidden
+    // until clicked: the window's own browser goes there instead.
+    if (IsExplorerWindow(hostKind) && !HasEditOfHost(active, hostKind)) {
+        BrowseExplorerWindow(site, active, folder);
+        return;
+    }
     EnumChildWindows(active, TypePathIntoEdit, hostKind);
 }
 
@@ -211,7 +247,7 @@ EditHostKind EditHostKindOf(HWND window)
     return ehOtherWindow;
 }
 
-void NavigateToFavorite() noexcept
+void NavigateToFavorite(IUnknown* site) noexcept
 {
     try {
         WString name, favoritesDir;
@@ -227,7 +263,7 @@ void NavigateToFavorite() noexcept
         // long its volume takes: going there waits for it all the same.
         if (found.Far) found.Kind = TargetKind(found.Path);
         if (found.Kind == fkFolderLink)
-            GoToFolder(found.Path, contextKind);
+            GoToFolder(found.Path, contextKind, site);
         else
             OpenNonFolderFavorite(favoritesDir + name, found.Kind);
     } catch (...) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <unknwn.h>
 
 namespace vok {
 
@@ -29,8 +30,9 @@ bool RestorePending();
 EditHostKind EditHostKindOf(HWND window);
 
 // Opens or goes to the favourite named in ChosenTarget; ChosenTarget then
-// holds the shortcut or folder path used.
-void NavigateToFavorite() noexcept;
+// holds the shortcut or folder path used. `site`, the handler's site if it
+// has one, leads to the browser of an Explorer window.
+void NavigateToFavorite(IUnknown* site = nullptr) noexcept;
 
 // EnumChildWindows callback, lParam an EditHostKind: types ChosenTarget into
 // the first visible edit box of the host's kind and presses Enter. Returns

@@ -21,6 +21,7 @@ namespace vok {
 namespace {
 
 using test::Describe;
+using test::LockProbe;
 using test::MakeLink;
 using test::RecordedControl;
 using test::SeenMessage;
@@ -90,23 +91,6 @@ Messages Concat(std::initializer_list<Messages> parts)
     for (const Messages& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
-
-// Only one window can be locked at a time: while the screen is locked, a
-// lock on any other window is refused (Wine keeps the one lock per process).
-class LockProbe {
-public:
-    LockProbe() { hwnd_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr); }
-    ~LockProbe() { DestroyWindow(hwnd_); }
-    bool ScreenLocked() const
-    {
-        if (!LockWindowUpdate(hwnd_)) return true;
-        LockWindowUpdate(nullptr);
-        return false;
-    }
-
-private:
-    HWND hwnd_ = nullptr;
-};
 
 // Waits, without dispatching anything, until a WM_TIMER for `window` is due.
 std::optional<MSG> WaitForDueTimer(HWND window)

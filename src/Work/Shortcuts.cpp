@@ -5,6 +5,7 @@
 #include "Work/ExtensionState.h"
 #include "Work/LinkFile.h"
 #include "Work/UrlText.h"
+#include "Work/Wow64.h"
 
 #include <shlobj.h>
 #include <wrl/client.h>
@@ -49,6 +50,7 @@ bool PathHasAttributes(const WString& path, bool folder)
 // One attribute test tells a live file from a live folder from nothing.
 FavoriteKind KindOfLinkTarget(const WString& target)
 {
+    const Wow64RedirectionOff redirection;
     const DWORD attributes = AttributesOf(target);
     if (attributes == INVALID_FILE_ATTRIBUTES) return fkNone;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? fkFolderLink : fkFileLink;

@@ -276,15 +276,17 @@ bool RunOnThreadWithoutCom(const std::function<void()>& work, DWORD timeoutMs)
     return finished;
 }
 
-TestWindow::TestWindow(const std::string& className, const std::string& title) : className_(className)
+TestWindow::TestWindow(const std::string& className, const std::string& title, HWND parent) : className_(className)
 {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = className_.c_str();
     RegisterClassA(&wc);
-    hwnd_ = CreateWindowExA(0, className_.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
-                            nullptr, nullptr, wc.hInstance, nullptr);
+    const DWORD style = (parent ? WS_CHILD : WS_OVERLAPPEDWINDOW) | WS_VISIBLE;
+    hwnd_ = CreateWindowExA(0, className_.c_str(), title.c_str(), style, 0, 0, 300, 200, parent, nullptr, wc.hInstance,
+                            nullptr);
+    if (parent) return;
     SetForegroundWindow(hwnd_);
     SetActiveWindow(hwnd_);
 }

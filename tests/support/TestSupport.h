@@ -124,15 +124,35 @@ T ReadState(T ExtensionState::*field)
 bool RunOnThreadWithoutCom(const std::function<void()>& work, DWORD timeoutMs = 10000);
 
 // A top-level window of a class registered under `className`, shown and
-// made the active window of the calling thread.
+// made the active window of the calling thread; or, given a parent, a shown
+// child window of that class.
 class TestWindow {
 public:
-    explicit TestWindow(const std::string& className, const std::string& title = "");
+    explicit TestWindow(const std::string& className, const std::string& title = "", HWND parent = nullptr);
     ~TestWindow();
     HWND hwnd() const { return hwnd_; }
 
 private:
     std::string className_;
+    HWND hwnd_ = nullptr;
+};
+
+// Only one window can be locked at a time: while the screen is locked, a
+// lock on any other window is refused (Wine keeps the one lock per process).
+class LockProbe {
+public:
+    LockProbe() { hwnd_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr); }
+    ~LockProbe() { DestroyWindow(hwnd_); }
+    LockProbe(const LockProbe&) = delete;
+    LockProbe& operator=(const LockProbe&) = delete;
+    bool ScreenLocked() const
+    {
+        if (!LockWindowUpdate(hwnd_)) return true;
+        LockWindowUpdate(nullptr);
+        return false;
+    }
+
+private:
     HWND hwnd_ = nullptr;
 };
 

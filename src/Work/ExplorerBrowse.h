@@ -1,0 +1,20 @@
+// Sending an Explorer window to a folder through the shell's own browser,
+// for the windows whose address box cannot be typed into: since Windows
+// Vista its "Edit" stays hidden until the user clicks the breadcrumb bar, and
+// from Windows 11 22H2 the bar is no Win32 control at all.
+#pragma once
+
+#include "Common/WideString.h"
+
+#include <windows.h>
+#include <unknwn.h>
+
+namespace vok {
+
+// Goes to `folder` in the browser behind `site` (the site the shell gave the
+// handler; may be null), else in the shell window list's browser whose
+// window is `window`. Returns false when neither exists or the browser
+// refused; nothing is changed then.
+bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder);
+
+} // namespace vok
