@@ -142,7 +142,9 @@ void SettleAskedFavorites(FavoriteScan& scan)
         case tvFile: scan.Listed.push_back({std::move(asked.Name), answer.Target}); break;
         case tvUnanswered: scan.Listed.push_back({std::move(asked.Name), std::move(asked.Target)}); break;
         case tvGone:
-            // The ".url" of a dead link's name stands alone once the link is gone.
+            // The ".url" of a dead link's name stands alone once the link is
+            // gone; a link that must be kept keeps its ".url" out of the list.
+            if (!MayDeleteDeadLink(asked.Target)) break;
             if (asked.Link)
                 DeleteFileW((scan.FavoritesDir + asked.Name + L".lnk").c_str());
             else

@@ -449,6 +449,9 @@ TEST_F(MenuTest, StoredEnvironmentReferencesAreExpandedWhereTheTargetIsUsed)
 TEST_F(MenuTest, UnderWow64LinksWithEnvironmentReferencesAreNeverDeleted)
 {
     SetEnvironmentVariableA("VOK_MENU_TEST", dir.path().c_str());
+    // Z: is another volume than the favourites folder's: its targets are
+    // judged by a worker, whose answer may take a few menus to come in time.
+    SetEnvironmentVariableA("VOK_MENU_FAR", "Z:\\tmp\\vok-menu-test-gone\\");
     const struct {
         bool wow64;
         std::string stored;
@@ -458,6 +461,8 @@ TEST_F(MenuTest, UnderWow64LinksWithEnvironmentReferencesAreNeverDeleted)
         {true, "%VOK_MENU_TEST%Data", true, true},
         {true, dir / "Gone", false, false},
         {false, "%VOK_MENU_TEST%Gone", false, false},
+        {true, "%VOK_MENU_FAR%Gone", false, true},
+        {false, "%VOK_MENU_FAR%Gone", false, false},
     };
     const ScopeExit platform([] { SetWow64Probe(nullptr); });
     for (const auto& c : cases) {
@@ -466,8 +471,12 @@ TEST_F(MenuTest, UnderWow64LinksWithEnvironmentReferencesAreNeverDeleted)
         test::WriteLinkWithStoredPath(favorites + "Fav.lnk", c.stored);
         SetWow64Probe(c.wow64 ? +[] { return true; } : +[] { return false; });
         Context(ckWindowBackground, dir / "Other");
-        NewHost();
-        EXPECT_EQ(Query(), c.listed ? 5 : 3);
+        HRESULT items = 0;
+        for (int menu = 0; menu < 40 && items != (c.listed ? 5 : 3); ++menu) {
+            NewHost();
+            items = Query();
+        }
+        EXPECT_EQ(items, c.listed ? 5 : 3);
         EXPECT_EQ(PathPresent(favorites + "Fav.lnk"), c.kept);
     }
 }
