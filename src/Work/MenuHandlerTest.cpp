@@ -457,12 +457,14 @@ TEST_F(MenuTest, UnderWow64LinksWithEnvironmentReferencesAreNeverDeleted)
         std::string stored;
         bool listed, kept;
     } cases[] = {
+        // clang-format off
         {true, "%VOK_MENU_TEST%Gone", false, true},
         {true, "%VOK_MENU_TEST%Data", true, true},
         {true, dir / "Gone", false, false},
         {false, "%VOK_MENU_TEST%Gone", false, false},
         {true, "%VOK_MENU_FAR%Gone", false, true},
         {false, "%VOK_MENU_FAR%Gone", false, false},
+        // clang-format on
     };
     const ScopeExit platform([] { SetWow64Probe(nullptr); });
     for (const auto& c : cases) {
