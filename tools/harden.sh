@@ -15,10 +15,12 @@ ci)   url_cases=6000   url_batch=3000  lnk_cases=600  lnk_batch=300  soak_menus=
       cycles=100  thread_rounds=200 ;;
 long) url_cases=100000 url_batch=10000 lnk_cases=4000 lnk_batch=1000 soak_menus=10000 fuzz_runs=1000000 sweep=1 bound=1200
       cycles=1000 thread_rounds=2000 ;;
-# The 32-bit library under qemu, some six times slower: the soak, the load
-# cycles and the COM surface; the rest is the same code as on x86_64.
+# The 32-bit library under qemu, some six times slower: the soak and the COM
+# surface. The load cycles navigate into a file dialog's Edit control, which
+# the 32-bit Wine here cannot lay out (the README); the rest is the same code
+# as on x86_64.
 i686) url_cases=0      url_batch=1     lnk_cases=0    lnk_batch=1    soak_menus=2000  fuzz_runs=0       sweep=97 bound=600
-      cycles=20   thread_rounds=0   skip=" registry folders faults threads fuzz " ;;
+      cycles=0    thread_rounds=0   skip=" registry folders faults cycles threads fuzz " ;;
 *) echo "harden.sh: budget is ci, long or i686" >&2; exit 2 ;;
 esac
 skip=${skip:-}
@@ -94,7 +96,7 @@ run com "$bound" "${wine[@]}" com "$sweep"
 run soak "$bound" "${wine[@]}" soak "$soak_menus"
 wanted folders && run folders "$folders_bound" "${wine[@]}" folders "$folders_many"
 wanted faults && run faults "$bound" "${wine[@]}" faults
-run cycles "$bound" "${wine[@]}" cycles "$cycles"
+wanted cycles && run cycles "$bound" "${wine[@]}" cycles "$cycles"
 wanted threads && run threads "$bound" "${wine[@]}" threads "$thread_rounds"
 
 # The plain code of the ".url" reader and of the link shape check, natively
