@@ -77,8 +77,8 @@ void AskString(IContextMenu& menu, UINT_PTR offset, UINT type, UINT cchMax, ComF
 // GetGuiResources, which has no stand-in).
 struct Resources {
     DWORD Gdi = 0, User = 0;
-    DWORD HandleCount = 0;    // GetProcessHandleCount
-    DWORD HandlesProbed = 0;  // handle values GetHandleInformation accepts
+    DWORD HandleCount = 0;   // GetProcessHandleCount
+    DWORD HandlesProbed = 0; // handle values GetHandleInformation accepts
     // Bytes in size_t, which "%zu" prints on both targets (SIZE_T is an
     // unsigned long on i686).
     size_t PrivateUsage = 0;  // PROCESS_MEMORY_COUNTERS_EX.PrivateUsage
