@@ -115,7 +115,9 @@ fuzz() {
         printf -v "native_$name" '%s' "not run: the fuzz target did not build"; findings=$((findings + 1))
     fi
 }
-native_url_fuzz="not run: clang++ not found" native_link_fuzz=$native_url_fuzz
+native_url_fuzz="not run: clang++ not found"
+wanted fuzz || native_url_fuzz="not run on this budget"
+native_link_fuzz=$native_url_fuzz
 if wanted fuzz && command -v clang++ >/dev/null; then
     mkdir -p "$work/url-corpus" "$work/link-corpus"
     printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' >"$work/url-corpus/seed"
