@@ -45,41 +45,40 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-void ListInto(const std::string& pattern, std::vector<std::string>& names)
+void ListInto(const WString& pattern, std::vector<WString>& names)
 {
-    WIN32_FIND_DATAA entry;
-    UniqueFind find(FindFirstFileA(pattern.c_str(), &entry));
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW(pattern.c_str(), &entry));
     if (!find) return;
     do names.emplace_back(entry.cFileName);
-    while (FindNextFileA(find.get(), &entry));
+    while (FindNextFileW(find.get(), &entry));
 }
 
-// The floor: every step here is one that any menu of this folder needs.
-void FloorMenu(const std::string& favorites)
+// The floor: every step here is one that any menu of this folder needs,
+// through the wide functions, as names in any script require.
+void FloorMenu(const WString& favorites)
 {
-    std::vector<std::string> names;
-    ListInto(favorites + "*.lnk", names);
-    ListInto(favorites + "*.url", names);
-    ComPtr<IShellLinkA> link;
+    std::vector<WString> names;
+    ListInto(favorites + L"*.lnk", names);
+    ListInto(favorites + L"*.url", names);
+    ComPtr<IShellLinkW> link;
     CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link));
     ComPtr<IPersistFile> file;
     link.As(&file);
-    for (const std::string& name : names) {
-        wchar_t wide[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, (favorites + name).c_str(), -1, wide, MAX_PATH);
-        if (FAILED(file->Load(wide, STGM_READ))) continue;
+    for (const WString& name : names) {
+        if (FAILED(file->Load((favorites + name).c_str(), STGM_READ))) continue;
         link->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
-        char target[MAX_PATH] = {};
+        wchar_t target[MAX_PATH] = {};
         link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
-        GetFileAttributesA(target);
+        GetFileAttributesW(target);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_LESS_THAN;
+    std::sort(names.begin(), names.end(), [](const WString& a, const WString& b) {
+        return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_LESS_THAN;
     });
     UniqueMenu menu(CreatePopupMenu());
     UINT offset = 0;
-    for (const std::string& name : names) {
-        InsertMenuA(menu.get(), offset, MF_BYPOSITION, 100 + offset, name.c_str());
+    for (const WString& name : names) {
+        InsertMenuW(menu.get(), offset, MF_BYPOSITION, 100 + offset, name.c_str());
         ++offset;
     }
 }
@@ -103,13 +102,13 @@ void Measure(int count, int rounds)
     {
         StateAccess state;
         state->ContextKind = ckWindowBackground;
-        state->TargetPath = dir / "Data";
+        state->TargetPath = test::W(dir / "Data");
     }
     RealMenu(); // warm the file cache
     std::vector<double> real, floor;
     for (int round = 0; round < rounds; ++round) {
         real.push_back(RealMenu());
-        floor.push_back(TimeMs([&] { FloorMenu(favorites); }));
+        floor.push_back(TimeMs([&] { FloorMenu(test::W(favorites)); }));
     }
     const double r = Median(real), f = Median(floor);
     std::printf("%5d folder favourites: menu %8.2f ms, floor %8.2f ms, ratio %.2f (median of %d rounds)\n", count, r, f,

@@ -85,7 +85,7 @@ int RunUrl(uint64_t seed, uint64_t first, uint64_t count)
         int kind = 0;
         const std::string bytes = MakeUrlCase(seed, index, kMaxUrlFileSize, kind);
         test::WriteBytes(path, bytes);
-        const std::string url = GetShortcutUrl(path);
+        const std::string url = GetShortcutUrl(test::W(path));
         const std::string expected = ExpectedUrl(bytes, kMaxUrlFileSize);
         ++byKind[kind];
         if (!url.empty()) ++accepted;
@@ -144,9 +144,9 @@ int RunLinks(uint64_t seed, uint64_t first, uint64_t count)
             one.Index = index;
             one.Path = favorites + "bad " + std::to_string(index) + ".lnk";
             test::WriteBytes(one.Path, MakeLinkCase(good, seed, index, one.Kind));
-            std::string target;
-            one.Readable = ReadLinkTarget(one.Path, target);
-            const std::string expanded = ExpandTargetPath(target);
+            WString target;
+            one.Readable = ReadLinkTarget(test::W(one.Path), target);
+            const WString expanded = ExpandTargetPath(target);
             one.Live = one.Readable && (FileExists(expanded) || FolderExists(expanded));
             ++byKind[one.Kind];
             if (!one.Readable)
@@ -256,7 +256,7 @@ int RunRegistry()
         {
             StateAccess state;
             state->ContextKind = ckWindowBackground;
-            state->TargetPath = dir / "Data";
+            state->TargetPath = test::W(dir / "Data");
         }
         UniqueMenu host(CreatePopupMenu());
         const HRESULT built = QueryContextMenu(host.get(), 0, 100, 0x7FFF, CMF_NORMAL);
@@ -266,7 +266,7 @@ int RunRegistry()
         {
             StateAccess state;
             enabled = state->Enabled;
-            favoritesDir = state->FavoritesDir;
+            favoritesDir = AnsiOf(state->FavoritesDir);
         }
         const bool asExpected = enabled == ExpectEnabled(row) && favoritesDir == ExpectFavoritesDir(row, folder) &&
                                 (HRESULT_CODE(built) == 0) == (!enabled || favoritesDir.empty());
@@ -454,7 +454,7 @@ int RunSoak(int menus, bool leak)
             {
                 StateAccess state;
                 state->ContextKind = ckWindowBackground;
-                state->TargetPath = dir / "Data";
+                state->TargetPath = test::W(dir / "Data");
             }
             UniqueMenu host(CreatePopupMenu());
             AppendMenuA(host.get(), MF_STRING, 1, "Open");

@@ -85,7 +85,7 @@ struct Menu {
     UniqueMenu Host;
     int Used = 0;
     HMENU Submenu = nullptr;
-    std::vector<std::string> Names;
+    std::vector<std::string> Names; // as UTF-8
     double Ms = 0;
 
     // Items of the submenu (the favourites, their separator, the actions).
@@ -97,7 +97,7 @@ Menu MenuOn(const std::string& targetPath, ContextKind kind = ckWindowBackground
     {
         StateAccess state;
         state->ContextKind = kind;
-        state->TargetPath = targetPath;
+        state->TargetPath = test::W(targetPath);
     }
     Menu menu;
     menu.Host.reset(CreatePopupMenu());
@@ -113,7 +113,7 @@ Menu MenuOn(const std::string& targetPath, ContextKind kind = ckWindowBackground
         if (GetMenuItemInfoA(menu.Host.get(), static_cast<UINT>(i), TRUE, &item) && item.hSubMenu)
             menu.Submenu = item.hSubMenu;
     StateAccess state;
-    menu.Names = state->FavoriteNames;
+    for (const WString& name : state->FavoriteNames) menu.Names.push_back(test::Utf8(name));
     return menu;
 }
 
@@ -193,26 +193,33 @@ void LongName(const Installation& inst, const std::wstring& templateLink, size_t
     const Menu menu = MenuOn(inst.dir / "inst");
     const bool listed = menu.Names.size() == 1 && menu.Names[0] == name;
     const bool kept = StillThereW(wide);
-    // The ANSI file functions stop at MAX_PATH: a longer path is neither
-    // read nor judged, only kept.
-    const bool reachable = path.size() < MAX_PATH;
+    // Where the wide file functions stop at MAX_PATH (Windows, unless a
+    // program opts in to long paths), a longer path is neither read nor
+    // judged, only kept; Wine's reach it, and it is listed.
+    const bool reachable = GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
     tally.Line(label,
                "path of " + std::to_string(path.size()) + " characters, menu of " + std::to_string(menu.Used) +
                    " items, " + (listed ? "listed" : "not listed") +
-                   (reachable ? "" : " (past MAX_PATH, which the ANSI file functions do not reach)") + ", " +
+                   (reachable ? "" : " (past MAX_PATH, which the file functions here do not reach)") + ", " +
                    (kept ? "every file kept" : "THE LINK DELETED"),
                kept ? 0 : 1, listed == reachable && menu.Used == ExpectedItems(listed ? 1 : 0));
     DeleteFileW(wide.c_str());
 }
 
-// Names outside the ANSI code page, made with the W functions. The ANSI
-// listing turns each unmappable character into "?", which names no file.
+// Names outside the ANSI code page, made with the W functions: a ".lnk" in
+// Japanese, a ".url" in Cyrillic, a Greek name as both, and a link with a
+// plain name to a folder named in Cyrillic. Each is listed by its own name,
+// in the library's order, and every file is kept.
 void ForeignNames(const Installation& inst, const std::wstring& templateLink, Tally& tally)
 {
     const std::wstring folder = Wide(inst.favorites);
     const std::wstring link = folder + L"\x65E5\x672C.lnk"; // Japanese "Nihon"
     const std::wstring url = folder + L"\x0416\x0416.url";  // two Cyrillic Zhe
     const std::wstring both = folder + L"\x03A9mega";       // a Greek Omega, as .lnk and .url
+    const std::wstring reports = folder + L"Reports.lnk";   // to a folder named in Cyrillic
+    const WString reportsFolder = test::W(inst.dir.path()) + L"\x041E\x0442\x0447\x0451\x0442";
+    test::MakeFolder(reportsFolder);
+    test::MakeLink(WString(reports.c_str()), reportsFolder);
     CopyFileW(templateLink.c_str(), link.c_str(), FALSE);
     CopyFileW(templateLink.c_str(), (both + L".lnk").c_str(), FALSE);
     for (const std::wstring& path : {url, both + L".url"}) {
@@ -221,29 +228,25 @@ void ForeignNames(const Installation& inst, const std::wstring& templateLink, Ta
         WriteFile(file.get(), Installation::kUrlText, static_cast<DWORD>(std::strlen(Installation::kUrlText)), &written,
                   nullptr);
     }
-    const std::vector<std::wstring> files = {link, url, both + L".lnk", both + L".url"};
-    WIN32_FIND_DATAA entry;
-    std::string listedAs;
-    UniqueFind find(FindFirstFileA((inst.favorites + "*").c_str(), &entry));
-    if (find) do {
-            if (entry.cFileName[0] != '.') listedAs += (listedAs.empty() ? "" : ", ") + std::string(entry.cFileName);
-        } while (FindNextFileA(find.get(), &entry));
+    const std::vector<std::wstring> files = {link, url, both + L".lnk", both + L".url", reports};
+    std::vector<WString> expected = {L"\x65E5\x672C", L"\x0416\x0416", L"\x03A9mega", L"\x03A9mega", L"Reports"};
+    SortFavoriteNames(expected); // the library's own order
+    std::vector<std::string> expectedNames;
+    for (const WString& name : expected) expectedNames.push_back(test::Utf8(name));
 
     uint64_t lost = 0;
     const Menu first = MenuOn(inst.dir / "inst");
     const Menu second = MenuOn(inst.dir / "inst");
     for (const std::wstring& path : files)
         if (!StillThereW(path)) ++lost;
-    // No item may stand for a name the library cannot open.
-    bool unusable = false;
-    for (const std::string& name : second.Names)
-        if (name.find('?') != std::string::npos) unusable = true;
-    tally.Line("a .lnk and a .url named outside the ANSI code page",
-               "the ANSI listing gives " + listedAs + "; menus of " + std::to_string(first.Used) + " and " +
-                   std::to_string(second.Used) + " items, listed " + Join(second.Names) + ", " +
-                   (lost ? "FILES DELETED" : "every file kept"),
-               lost, !unusable && second.Used == ExpectedItems(second.Names.size()));
+    tally.Line("favourites named outside the ANSI code page, and a folder so named",
+               "menus of " + std::to_string(first.Used) + " and " + std::to_string(second.Used) + " items, listed " +
+                   Join(second.Names) + ", " + (lost ? "FILES DELETED" : "every file kept"),
+               lost,
+               first.Names == expectedNames && second.Names == expectedNames &&
+                   second.Used == ExpectedItems(expectedNames.size()));
     for (const std::wstring& path : files) DeleteFileW(path.c_str());
+    RemoveDirectoryW(reportsFolder.c_str());
 }
 
 uint64_t ManyFavorites(const Installation& inst, const std::string& linkBytes, int count, Tally& tally)
@@ -453,7 +456,7 @@ void FolderRemovedBetweenMenus(Tally& tally)
     ListAction action;
     {
         StateAccess state;
-        favoritesDir = state->FavoritesDir;
+        favoritesDir = AnsiOf(state->FavoritesDir);
         action = state->ListAction;
     }
     const CommandOffsets offsets = GetCommandOffsets();

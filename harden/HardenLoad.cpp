@@ -5,7 +5,7 @@
 // Launches: the library hands everything it starts to ShellLaunch
 // (src/Work/ShellLaunch.h), whose recorder lives in the library's own copy of
 // that file, out of a host's reach. ShellLaunch's one way out is its call of
-// ShellExecuteA, so that import of every loaded vok.dll is pointed at
+// ShellExecuteW, so that import of every loaded vok.dll is pointed at
 // RecordLaunch below before anything runs: nothing is ever started, and the
 // Create Shortcut wizard is stood in for by a window of this program. When the
 // import cannot be patched no command is run at all.
@@ -24,6 +24,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -37,7 +39,7 @@ namespace vok::harden {
 namespace {
 
 constexpr char kLibraryName[] = "vok.dll";
-constexpr char kWizardParameters[] = "appwiz.cpl,NewLinkHere ";
+constexpr wchar_t kWizardParameters[] = L"appwiz.cpl,NewLinkHere ";
 constexpr char kWizardTitle[] = "Create Shortcut";
 
 // ---- Launches, recorded instead of started ----
@@ -51,15 +53,15 @@ class ThreadRun;
 thread_local ThreadRun* t_run = nullptr;
 void StandInForWizard(ThreadRun& run);
 
-HINSTANCE WINAPI RecordLaunch(HWND, LPCSTR, LPCSTR file, LPCSTR parameters, LPCSTR, INT)
+HINSTANCE WINAPI RecordLaunch(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT)
 {
-    const bool wizard = file && lstrcmpiA(file, "rundll32.exe") == 0 && parameters &&
-                        std::strncmp(parameters, kWizardParameters, sizeof kWizardParameters - 1) == 0;
+    const bool wizard = file && lstrcmpiW(file, L"rundll32.exe") == 0 && parameters &&
+                        std::wcsncmp(parameters, kWizardParameters, std::size(kWizardParameters) - 1) == 0;
     ++(wizard ? g_wizardLaunches : g_otherLaunches);
     if (wizard && t_run) StandInForWizard(*t_run);
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42)); // above 32: "started"
 }
-static_assert(std::is_same_v<decltype(&RecordLaunch), decltype(&ShellExecuteA)>);
+static_assert(std::is_same_v<decltype(&RecordLaunch), decltype(&ShellExecuteW)>);
 
 // Points every import of `function` from `dll` in `module` at `replacement`;
 // the number of slots changed.
@@ -108,8 +110,8 @@ public:
         canUnloadNow_ = reinterpret_cast<CanUnloadFn>(
             reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
         if (!getClassObject_ || !canUnloadNow_) return Fail("lacks DllGetClassObject or DllCanUnloadNow");
-        if (PatchImport(module_, "shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(&RecordLaunch)) != 1)
-            return Fail("has no one import of ShellExecuteA to record its launches through");
+        if (PatchImport(module_, "shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&RecordLaunch)) != 1)
+            return Fail("has no one import of ShellExecuteW to record its launches through");
         return true;
     }
     HRESULT GetClassObject(REFIID iid, void** out) const { return getClassObject_(test::kHandlerClsid, iid, out); }
@@ -818,10 +820,11 @@ int RunThreads(uint64_t rounds)
     LoadedVok vok;
     if (!vok.Load()) return kFindingExit;
     ThreadsShared shared{vok, inst, {}, 0};
-    std::vector<std::string> universe(std::begin(kBaseNames), std::end(kBaseNames));
-    universe.insert(universe.end(), std::begin(kAddedNames), std::end(kAddedNames));
+    std::vector<WString> universe;
+    for (const char* name : kBaseNames) universe.push_back(WideOf(name));
+    for (const char* name : kAddedNames) universe.push_back(WideOf(name));
     SortFavoriteNames(universe); // the library's own order
-    for (size_t i = 0; i < universe.size(); ++i) shared.Rank[universe[i]] = static_cast<int>(i);
+    for (size_t i = 0; i < universe.size(); ++i) shared.Rank[AnsiOf(universe[i])] = static_cast<int>(i);
     // The whole run is bounded: the threads stop starting rounds at the
     // deadline, and are waited for a little longer.
     const ULONGLONG bound = std::max<ULONGLONG>(60000, rounds * 250);

@@ -42,7 +42,7 @@ int BuildMenu(const std::string& targetPath)
     {
         StateAccess state;
         state->ContextKind = ckWindowBackground;
-        state->TargetPath = targetPath;
+        state->TargetPath = WideOf(targetPath);
     }
     UniqueMenu host(CreatePopupMenu());
     AppendMenuA(host.get(), MF_STRING, 1, "Open");

@@ -9,6 +9,7 @@ packages=(
   wine64 fonts-wine fonts-liberation googletest
   xvfb imagemagick x11-apps xdotool
   zip unzip
+  wixl msitools
   clang libclang-rt-14-dev clang-tidy clang-format
 )
 here=$(dirname "$(realpath "$0")")

@@ -9,7 +9,7 @@ constexpr char kAboutMutexName[] = "About VOK";
 
 // The maker's web host as the window shows it, and the page the link opens.
 constexpr char kMakerHost[] = "www.talloway.example";
-constexpr char kHomePageUrl[] = "http://www.talloway.example";
+constexpr wchar_t kHomePageUrl[] = L"http://www.talloway.example";
 
 // Title of the error box shown when the switch cannot be stored.
 constexpr char kStatusErrorTitle[] = "Vokmark";

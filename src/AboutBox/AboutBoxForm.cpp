@@ -249,7 +249,7 @@ void TAboutBoxForm::btOKClick()
 void TAboutBoxForm::lbCompanyClick()
 {
     ShowWindow(hwnd_, SW_HIDE);
-    ShellLaunch(hwnd_, "open", kHomePageUrl, nullptr, nullptr, SW_SHOWMAXIMIZED);
+    ShellLaunch(hwnd_, L"open", kHomePageUrl, nullptr, nullptr, SW_SHOWMAXIMIZED);
     EndDialog(hwnd_, IDOK);
 }
 

@@ -410,7 +410,7 @@ TEST_F(AboutBoxTest, PointerUnderlinesTheLinkAndAClickOpensTheHomePageHidden)
     PostMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     PostMessageA(link, WM_LBUTTONUP, 0, 0);
     ASSERT_TRUE(about.Ended());
-    const ShellLaunchCall home{window, std::string("open"), std::string("http://") + kMakerHost, {},
+    const ShellLaunchCall home{window, WString(L"open"), test::W(std::string("http://") + kMakerHost), {},
                                {},     SW_SHOWMAXIMIZED};
     EXPECT_EQ(launches.calls(), std::vector<ShellLaunchCall>{home});
     EXPECT_FALSE(visibleAtLaunch);

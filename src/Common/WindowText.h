@@ -1,6 +1,9 @@
-// Class names and texts of windows, read the way every part of the extension
-// reads them: through a 255-character buffer, so at most 254 characters.
+// Class names of windows, read the way every part of the extension reads
+// them: through a 255-character buffer, so at most 254 characters; and texts
+// of windows (captions, what a user typed into a box), read whole.
 #pragma once
+
+#include "Common/WideString.h"
 
 #include <windows.h>
 
@@ -17,11 +20,15 @@ inline std::string ClassNameOf(HWND window)
     return buffer;
 }
 
-inline std::string WindowTextOf(HWND window)
+// The whole text of a window, however long, as the window holds it.
+inline WString WindowTextOf(HWND window)
 {
-    char buffer[kWindowTextBufferCount] = {};
-    if (window) GetWindowTextA(window, buffer, kWindowTextBufferCount);
-    return buffer;
+    if (!window) return WString();
+    const int length = GetWindowTextLengthW(window); // may overstate, never understate
+    if (length <= 0) return WString();
+    WString text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], length + 1)));
+    return text;
 }
 
 // Office file dialogs' window classes all begin with this.

@@ -16,15 +16,25 @@ namespace {
     throw std::runtime_error(what + " (error " + std::to_string(GetLastError()) + ")");
 }
 
+// The system's own strings: names outside the ANSI code page need them.
+std::wstring Wide(const std::string& utf8)
+{
+    std::wstring wide(utf8.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length) - 1 : 0);
+    return wide;
+}
+
 void MakeFolder(const std::string& path)
 {
-    if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    if (!CreateDirectoryW(Wide(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         Fail("cannot create folder " + path);
 }
 
 void WriteText(const std::string& path, const std::string& text)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE) Fail("cannot create " + path);
     DWORD written = 0;
     const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -34,14 +44,12 @@ void WriteText(const std::string& path, const std::string& text)
 
 void MakeLink(const std::string& linkPath, const std::string& target)
 {
-    ComPtr<IShellLinkA> link;
+    ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     if (FAILED(CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
-        FAILED(link->SetPath(target.c_str())) || FAILED(link.As(&file)))
+        FAILED(link->SetPath(Wide(target).c_str())) || FAILED(link.As(&file)))
         Fail("cannot make a shell link to " + target);
-    wchar_t wide[MAX_PATH] = {};
-    MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-    if (FAILED(file->Save(wide, TRUE))) Fail("cannot save " + linkPath);
+    if (FAILED(file->Save(Wide(linkPath).c_str(), TRUE))) Fail("cannot save " + linkPath);
 }
 
 void RegisterInstallFolder(const std::string& folder)
@@ -73,7 +81,7 @@ std::vector<std::string> InstallDemo(const DemoLayout& layout)
 {
     const std::string& root = layout.Root;
     for (const std::string& folder : {root, layout.InstallFolder, layout.Favorites, layout.StartFolder, root + "Music",
-                                      root + "Projects", layout.ChosenFolder})
+                                      root + "Projects", layout.ChosenFolder, root + kCyrillicFavorite})
         MakeFolder(folder);
     WriteText(layout.StartFolder + "\\letter.txt", "Dear reader,\r\n");
     WriteText(root + "Projects\\plan.txt", "1. Write the plan.\r\n");
@@ -87,6 +95,7 @@ std::vector<std::string> InstallDemo(const DemoLayout& layout)
     link("Music", root + "Music", "folder");
     link("Projects", root + "Projects", "folder");
     link(kChosenFavorite, layout.ChosenFolder, "folder, a space in its name");
+    link(kCyrillicFavorite, root + kCyrillicFavorite, "folder, named in Cyrillic");
     link(kFileFavorite, root + "Projects\\plan.txt", "file");
 
     const std::string url = "https://vokmark.example/";
@@ -98,7 +107,7 @@ std::vector<std::string> InstallDemo(const DemoLayout& layout)
     const std::string gone = root + kDeadFavorite;
     MakeFolder(gone);
     MakeLink(layout.Favorites + kDeadFavorite + ".lnk", gone);
-    if (!RemoveDirectoryA(gone.c_str())) Fail("cannot remove " + gone);
+    if (!RemoveDirectoryW(Wide(gone).c_str())) Fail("cannot remove " + gone);
     report.push_back(std::string(kDeadFavorite) + ".lnk -> " + gone + "  (dead: the folder was removed)");
 
     RegisterInstallFolder(layout.InstallFolder);

@@ -1,7 +1,8 @@
 // The demo's installation, laid out as an installer would leave it: the
 // "Install Folder" value, a Favorites folder holding folder favourites (one
-// with a space in its name), a file shortcut, an Internet shortcut and a dead
-// link whose folder has been removed, and the folders they point to.
+// with a space in its name, one named in Cyrillic), a file shortcut, an
+// Internet shortcut and a dead link whose folder has been removed, and the
+// folders they point to. Paths and names here are UTF-8.
 #pragma once
 
 #include <string>
@@ -22,6 +23,7 @@ constexpr char kChosenFavorite[] = "Tax Returns";
 constexpr char kDeadFavorite[] = "Old Stuff";
 constexpr char kUrlFavorite[] = "Vokmark Home";
 constexpr char kFileFavorite[] = "Plan";
+constexpr char kCyrillicFavorite[] = "Отчёты"; // "Reports", to a folder of that name
 
 DemoLayout LayoutAt(const std::string& root);
 

@@ -48,7 +48,7 @@ TEST(DemoLayoutTest, PathsFollowTheRootWithOrWithoutItsBackslash)
 TEST_F(DemoInstallTest, InstallationIsRegisteredAndEveryKindOfFavoriteIsThere)
 {
     const std::vector<std::string> report = InstallDemo(layout);
-    EXPECT_EQ(report.size(), 6u);
+    EXPECT_EQ(report.size(), 7u);
     EXPECT_EQ(InstallFolderValue(), layout.InstallFolder);
     EXPECT_TRUE(test::PathPresent(layout.StartFolder + "\\letter.txt"));
 
@@ -61,18 +61,19 @@ TEST_F(DemoInstallTest, InstallationIsRegisteredAndEveryKindOfFavoriteIsThere)
         {"Projects.lnk", layout.Root + "Projects", true},
         {"Tax Returns.lnk", layout.ChosenFolder, true},
         {"Plan.lnk", layout.Root + "Projects\\plan.txt", true},
+        {"Отчёты.lnk", layout.Root + kCyrillicFavorite, true},
         {"Vokmark Home.url", "", true},
         {"Old Stuff.lnk", layout.Root + "Old Stuff", false},
     };
     for (const Case& c : cases) {
-        const std::string path = layout.Favorites + c.file;
+        const WString path = test::FromUtf8(layout.Favorites + c.file);
         ASSERT_TRUE(test::PathPresent(path)) << c.file;
         if (c.target.empty()) {
             EXPECT_EQ(GetShortcutUrl(path), "https://vokmark.example/");
             continue;
         }
-        EXPECT_EQ(GetLinkTarget(path), c.target) << c.file;
-        EXPECT_EQ(test::PathPresent(c.target), c.targetThere) << c.file;
+        EXPECT_EQ(GetLinkTarget(path), test::FromUtf8(c.target)) << c.file;
+        EXPECT_EQ(test::PathPresent(test::FromUtf8(c.target)), c.targetThere) << c.file;
     }
 }
 
@@ -80,8 +81,9 @@ TEST_F(DemoInstallTest, TheLibraryListsTheLiveFavoritesAndPrunesTheDeadLink)
 {
     InstallDemo(layout);
     Names names;
-    for (const Favorite& favorite : ScanFavoritesFolder(layout.Favorites)) names.push_back(favorite.Name);
-    EXPECT_EQ(names, (Names{"Music", "Plan", "Projects", kChosenFavorite, kUrlFavorite}));
+    for (const Favorite& favorite : ScanFavoritesFolder(test::FromUtf8(layout.Favorites)))
+        names.push_back(test::Utf8(favorite.Name));
+    EXPECT_EQ(names, (Names{"Music", "Plan", "Projects", kChosenFavorite, kUrlFavorite, kCyrillicFavorite}));
     EXPECT_FALSE(test::PathPresent(layout.Favorites + kDeadFavorite + ".lnk"));
     EXPECT_TRUE(test::PathPresent(layout.Favorites + kUrlFavorite + ".url"));
 }

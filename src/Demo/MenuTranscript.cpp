@@ -25,6 +25,17 @@ bool PixelsOf(HBITMAP bitmap, LONG& width, LONG& height, std::vector<DWORD>& pix
     return rows == height;
 }
 
+// Captions as the menu holds them, in any script, printed as UTF-8.
+std::string Utf8Of(const wchar_t* text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return std::string();
+    std::string utf8(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], size, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(size) - 1);
+    return utf8;
+}
+
 } // namespace
 
 bool SameBitmap(HBITMAP a, HBITMAP b)
@@ -48,18 +59,18 @@ std::vector<MenuLine> ReadMenu(HMENU menu, const NamedBitmaps& known)
     std::vector<MenuLine> lines;
     const int count = GetMenuItemCount(menu);
     for (int position = 0; position < count; ++position) {
-        char caption[256] = {};
-        MENUITEMINFOA item{};
+        wchar_t caption[256] = {};
+        MENUITEMINFOW item{};
         item.cbSize = sizeof(item);
         item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_STRING;
         item.dwTypeData = caption;
-        item.cch = sizeof(caption);
-        if (!GetMenuItemInfoA(menu, static_cast<UINT>(position), TRUE, &item)) continue;
+        item.cch = 256;
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &item)) continue;
         MenuLine line;
         line.Separator = (item.fType & MFT_SEPARATOR) != 0;
         line.Default = (item.fState & MFS_DEFAULT) != 0;
         line.Id = item.wID;
-        if (!line.Separator) line.Caption = caption;
+        if (!line.Separator) line.Caption = Utf8Of(caption);
         line.Bitmap = NameOfBitmap(item.hbmpUnchecked, known);
         if (item.hSubMenu) line.Submenu = ReadMenu(item.hSubMenu, known);
         lines.push_back(std::move(line));

@@ -12,7 +12,7 @@
 namespace vok::demo {
 
 struct MenuLine {
-    std::string Caption;
+    std::string Caption; // UTF-8
     bool Separator = false;
     bool Default = false;
     UINT Id = 0;

@@ -26,6 +26,10 @@ enum RowData : BYTE {
 enum RowUndo : BYTE {
     ruKeep = 0,
     ruDeleteKey = 1,
+    // 64-bit Windows shares the handler keys between the 32- and the 64-bit
+    // registry views, the class keys it does not: the key goes with the
+    // last view that has the class.
+    ruDeleteSharedKey = 2,
 };
 
 // In keys and value names, "{clsid}" stands for the class identifier string
@@ -45,7 +49,7 @@ struct RegistryRow {
 #define VOK_HANDLER_ROWS(classKey)                                                                     \
     {roHandler, rkClassValue, classKey "\\shellex", nullptr, rdText, "", ruKeep},                      \
     {roHandler, rkClassValue, classKey "\\shellex\\ContextMenuHandlers", nullptr, rdText, "", ruKeep}, \
-    {roHandler, rkClassValue, classKey "\\shellex\\ContextMenuHandlers\\VOK", nullptr, rdClassId, nullptr, ruDeleteKey}
+    {roHandler, rkClassValue, classKey "\\shellex\\ContextMenuHandlers\\VOK", nullptr, rdClassId, nullptr, ruDeleteSharedKey}
 
 const RegistryRow kRegistrationRows[] = {
     {roClass, rkClassValue, "CLSID\\{clsid}", nullptr, rdDescription, nullptr, ruDeleteKey},
@@ -153,9 +157,32 @@ void WriteRow(const RegistryRow& row, const RowContext& context)
         WriteRegistryValue(key, row.ValueName ? valueName.c_str() : nullptr, data, HKEY_CLASSES_ROOT);
 }
 
-void UndoRow(const RegistryRow& row, const RowContext& context)
+// The view this process does not see by default: the 32-bit one from a
+// 64-bit library, the 64-bit one from a 32-bit library on 64-bit Windows;
+// none on 32-bit Windows.
+REGSAM OtherRegistryView()
 {
-    if (row.Undo == ruDeleteKey) DeleteRegistryKey(Expand(row.Key, context), HKEY_CLASSES_ROOT);
+#ifdef _WIN64
+    return KEY_WOW64_32KEY;
+#else
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+#endif
+}
+
+bool ClassRegisteredInOtherView(const RowContext& context)
+{
+    const REGSAM view = OtherRegistryView();
+    if (view == 0) return false;
+    UniqueKey classKey;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + context.ClassId).c_str(), 0, KEY_READ | view,
+                         classKey.put()) == ERROR_SUCCESS;
+}
+
+void UndoRow(const RegistryRow& row, const RowContext& context, bool sharedKeysInUse)
+{
+    if (row.Undo == ruDeleteKey || (row.Undo == ruDeleteSharedKey && !sharedKeysInUse))
+        DeleteRegistryKey(Expand(row.Key, context), HKEY_CLASSES_ROOT);
 }
 
 } // namespace
@@ -163,6 +190,7 @@ void UndoRow(const RegistryRow& row, const RowContext& context)
 void UpdateRegistryRows(RowOwner owner, bool registering, const TComObjectFactory& factory)
 {
     const RowContext context{factory, ClassIdString(factory.Clsid), factory.Server.ServerKey()};
+    const bool sharedKeysInUse = !registering && ClassRegisteredInOtherView(context);
     constexpr size_t count = sizeof kRegistrationRows / sizeof *kRegistrationRows;
     for (size_t i = 0; i < count; ++i) {
         const RegistryRow& row = kRegistrationRows[registering ? i : count - 1 - i];
@@ -170,7 +198,7 @@ void UpdateRegistryRows(RowOwner owner, bool registering, const TComObjectFactor
         if (registering)
             WriteRow(row, context);
         else
-            UndoRow(row, context);
+            UndoRow(row, context, sharedKeysInUse);
     }
 }
 

@@ -33,7 +33,9 @@ enum RowOwner : BYTE {
 
 // Registering: writes the owner's rows in table order. Unregistering: walks
 // them backwards and deletes the keys that registration made its own; the
-// shared "shellex" keys and the approval value stay. Throws on failure.
+// shared "shellex" keys and the approval value stay, and so do the handler
+// keys while the class is still registered in the other registry view.
+// Throws on failure.
 void UpdateRegistryRows(RowOwner owner, bool registering, const TComObjectFactory& factory);
 
 // Creates or opens `key` below `root` and sets one string value (null

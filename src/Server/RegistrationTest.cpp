@@ -12,6 +12,7 @@ namespace {
 
 using test::LibraryPath;
 using test::ReadRegistryString;
+using test::RunProgram;
 using test::RunRegsvr32;
 
 const std::string kClassKey = std::string("CLSID\\") + test::kHandlerClsidText;
@@ -90,6 +91,30 @@ TEST_F(RegistrationTest, UnregisteringRemovesTheHandlerAndKeepsWhatIsShared)
                 EXPECT_FALSE(KeyPresent(row.root, row.key)) << Describe(row);
         }
     }
+}
+
+// The handler keys are one set for both views on 64-bit Windows: the x64
+// library's unregistration leaves them to the x86 library while that is
+// still registered, and the last one removes them.
+TEST_F(RegistrationTest, HandlerKeysStayWhileTheOtherViewHasTheClass)
+{
+    const auto handlerKeysLeft = [] {
+        int left = 0;
+        for (const char* classKey : test::kHandlerClassKeys)
+            left += KeyPresent(HKEY_CLASSES_ROOT, std::string(classKey) + "\\shellex\\ContextMenuHandlers\\VOK");
+        return left;
+    };
+    const std::string otherView = "\"HKCR\\" + kClassKey + "\" /reg:32 /f";
+    ASSERT_EQ(RunRegsvr32(LibraryPath(), false), 0u);
+    ASSERT_EQ(RunProgram("reg.exe add " + otherView), 0u);
+
+    ASSERT_EQ(RunRegsvr32(LibraryPath(), true), 0u);
+    EXPECT_FALSE(KeyPresent(HKEY_CLASSES_ROOT, kClassKey));
+    EXPECT_EQ(handlerKeysLeft(), 6);
+
+    ASSERT_EQ(RunProgram("reg.exe delete " + otherView), 0u);
+    ASSERT_EQ(RunRegsvr32(LibraryPath(), true), 0u);
+    EXPECT_EQ(handlerKeysLeft(), 0);
 }
 
 TEST_F(RegistrationTest, AnotherProgramsSubkeyKeepsTheClassKey)

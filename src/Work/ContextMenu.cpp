@@ -8,7 +8,7 @@
 
 #include <shellapi.h>
 
-#include <cstring>
+#include <cwchar>
 
 namespace vok {
 namespace {
@@ -25,7 +25,7 @@ void ClearTarget() noexcept
     });
 }
 
-void RecordTarget(const std::string& path, ContextKind kind)
+void RecordTarget(const WString& path, ContextKind kind)
 {
     WithState([&](ExtensionState& s) {
         s.TargetPath = path;
@@ -75,10 +75,10 @@ HRESULT TContextMenu::InitializeFromSelection(IDataObject& selection)
     // only a drop handle is read.
     if (medium.tymed != TYMED_HGLOBAL || !medium.hGlobal) return E_INVALIDARG;
     const auto drop = static_cast<HDROP>(medium.hGlobal);
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    PathBuffer[0] = '\0'; // an empty list fetches nothing
-    DragQueryFileA(drop, 0, PathBuffer, sizeof PathBuffer);
-    const std::string path = PathBufferText();
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    PathBuffer[0] = L'\0'; // an empty list fetches nothing
+    DragQueryFileW(drop, 0, PathBuffer, MAX_PATH + 1);
+    const WString path = PathBufferText();
     RecordTarget(path, count == 1 && FolderExists(path) ? ckFolderItem : ckOtherItems);
     return S_OK;
 }
@@ -86,16 +86,16 @@ HRESULT TContextMenu::InitializeFromSelection(IDataObject& selection)
 HRESULT TContextMenu::InitializeFromFolder(PCIDLIST_ABSOLUTE folder)
 {
     // A folder without a file-system path gives the empty path.
-    if (!SHGetPathFromIDListA(folder, PathBuffer)) PathBuffer[0] = '\0';
-    const std::string path = PathBufferText();
+    if (!SHGetPathFromIDListW(folder, PathBuffer)) PathBuffer[0] = L'\0';
+    const WString path = PathBufferText();
     const bool desktop = ClassNameOf(GetForegroundWindow()) == kDesktopClass;
     RecordTarget(path, desktop ? ckDesktopBackground : ckWindowBackground);
     return S_OK;
 }
 
-std::string TContextMenu::PathBufferText() const
+WString TContextMenu::PathBufferText() const
 {
-    return std::string(PathBuffer, strnlen(PathBuffer, sizeof PathBuffer));
+    return WString(PathBuffer, wcsnlen(PathBuffer, MAX_PATH + 1));
 }
 
 } // namespace vok

@@ -3,11 +3,10 @@
 // texts to the handler's operations on the process-wide state.
 #pragma once
 
+#include "Common/WideString.h"
 #include "Server/ComObject.h"
 
 #include <shlobj.h>
-
-#include <string>
 
 namespace vok {
 
@@ -27,9 +26,9 @@ public:
 private:
     HRESULT InitializeFromSelection(IDataObject& selection);
     HRESULT InitializeFromFolder(PCIDLIST_ABSOLUTE folder);
-    std::string PathBufferText() const;
+    WString PathBufferText() const;
 
-    char PathBuffer[MAX_PATH + 1] = {};
+    wchar_t PathBuffer[MAX_PATH + 1] = {};
 };
 
 } // namespace vok

@@ -33,15 +33,20 @@ std::wstring Wide(const std::string& text)
     return wide;
 }
 
-UniquePidl PidlOf(const std::string& path)
+UniquePidl PidlOf(const std::wstring& path)
 {
     PIDLIST_ABSOLUTE pidl = nullptr;
-    EXPECT_EQ(SHParseDisplayName(Wide(path).c_str(), nullptr, &pidl, 0, nullptr), S_OK) << path;
+    EXPECT_EQ(SHParseDisplayName(path.c_str(), nullptr, &pidl, 0, nullptr), S_OK);
     return UniquePidl(pidl);
 }
 
+UniquePidl PidlOf(const std::string& path)
+{
+    return PidlOf(Wide(path));
+}
+
 // The selection's data object as Explorer gets it, from the parent folder.
-ComPtr<IDataObject> SelectionOf(const std::string& folder, const std::vector<std::string>& names)
+ComPtr<IDataObject> SelectionOf(const std::wstring& folder, const std::vector<std::wstring>& names)
 {
     ComPtr<IShellFolder> desktop, parent;
     SHGetDesktopFolder(&desktop);
@@ -49,10 +54,9 @@ ComPtr<IDataObject> SelectionOf(const std::string& folder, const std::vector<std
     EXPECT_EQ(desktop->BindToObject(folderPidl.get(), nullptr, IID_PPV_ARGS(&parent)), S_OK);
     std::vector<UniquePidl> children;
     std::vector<LPCITEMIDLIST> items;
-    for (const std::string& name : names) {
+    for (std::wstring name : names) {
         PIDLIST_RELATIVE child = nullptr;
-        std::wstring wide = Wide(name);
-        EXPECT_EQ(parent->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, &child, nullptr), S_OK) << name;
+        EXPECT_EQ(parent->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &child, nullptr), S_OK);
         children.emplace_back(child);
         items.push_back(child);
     }
@@ -61,6 +65,13 @@ ComPtr<IDataObject> SelectionOf(const std::string& folder, const std::vector<std
                                     reinterpret_cast<void**>(data.GetAddressOf())),
               S_OK);
     return data;
+}
+
+ComPtr<IDataObject> SelectionOf(const std::string& folder, const std::vector<std::string>& names)
+{
+    std::vector<std::wstring> wideNames;
+    for (const std::string& name : names) wideNames.push_back(Wide(name));
+    return SelectionOf(Wide(folder), wideNames);
 }
 
 // Counts the releases of a medium handed out with it.
@@ -218,6 +229,42 @@ TEST_F(ContextMenuTest, ShellMenuOnADialogsBackgroundThenOnASelectedFavorite)
     menu.Reset();
     handler.Reset();
     EXPECT_EQ(HostEnvironment::CanUnloadNow(), S_OK);
+}
+
+// A folder named outside the ANSI code page, as the shell hands it over: the
+// background of its window (a pidl) and the folder selected in its parent (a
+// drop list). The handler records the exact path, finds the favourite that
+// points there, offers to remove it, and removes exactly that link.
+TEST_F(ContextMenuTest, FolderNamedOutsideTheCodePageIsKnownAndRemovedExactly)
+{
+    const test::ScriptFixture& cyrillic = test::kScriptFixtures[0];
+    const WString target = test::W(dir.path()) + cyrillic.Folder;
+    const WString link = test::W(favorites) + cyrillic.Name + L".lnk";
+    test::MakeFolder(target);
+    test::MakeLink(link, target);
+    test::TestWindow foreground("Window");
+    ASSERT_TRUE(test::BringToForeground(foreground.hwnd()));
+    const std::wstring wideTarget(target.c_str());
+    for (const bool selected : {false, true}) {
+        SCOPED_TRACE(selected ? "selected in its parent" : "its window's background");
+        ComPtr<IShellExtInit> handler = CreateHandler();
+        ComPtr<IContextMenu> menu;
+        ASSERT_EQ(handler.As(&menu), S_OK);
+        const UniquePidl background = selected ? nullptr : PidlOf(wideTarget);
+        const ComPtr<IDataObject> selection = selected ? SelectionOf(Wide(dir.path()), {std::wstring(cyrillic.Folder)})
+                                                       : nullptr;
+        ASSERT_EQ(handler->Initialize(background.get(), selection.Get(), nullptr), S_OK);
+        UniqueMenu host(CreatePopupMenu());
+        ASSERT_EQ(menu->QueryContextMenu(host.get(), 0, 100, 200, CMF_NORMAL), 5);
+        EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)),
+                  (std::vector<std::string>{"Report", "", "Remove", "Create favorite", "Maintenance"}));
+        EXPECT_EQ(HelpText(menu, 2), "Remove \"" + AnsiOf(target) + "\" from your favorite list.");
+        if (selected) {
+            EXPECT_EQ(Invoke(menu, 2, nullptr), S_OK);
+        }
+    }
+    EXPECT_FALSE(test::PathPresent(link));
+    EXPECT_TRUE(test::PathPresent(target));
 }
 
 // With no favourites the menu shows the Add item ("Add" help text naming

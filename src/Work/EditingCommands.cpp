@@ -7,29 +7,27 @@
 #include "Work/Shortcuts.h"
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 namespace vok {
 
-const char* const kWizardProgram = "rundll32.exe";
-const char* const kWizardParametersPrefix = "appwiz.cpl,NewLinkHere ";
+const wchar_t* const kWizardProgram = L"rundll32.exe";
+const wchar_t* const kWizardParametersPrefix = L"appwiz.cpl,NewLinkHere ";
 const char* const kWizardClass = "#32770";
 const char* const kWizardTitle = "Create Shortcut";
 
 namespace {
 
-std::string FavoritesDir()
+WString FavoritesDir()
 {
-    std::string dir;
+    WString dir;
     WithState([&](ExtensionState& s) { dir = s.FavoritesDir; });
     return dir;
 }
 
-void StartWizard(const std::string& favoritesDir)
+void StartWizard(const WString& favoritesDir)
 {
-    const std::string parameters = kWizardParametersPrefix + favoritesDir;
-    ShellLaunch(nullptr, "open", kWizardProgram, parameters.c_str(), nullptr, SW_SHOWNA);
+    const WString parameters = kWizardParametersPrefix + favoritesDir;
+    ShellLaunch(nullptr, L"open", kWizardProgram, parameters.c_str(), nullptr, SW_SHOWNA);
 }
 
 DWORD MsUntil(ULONGLONG deadline)
@@ -71,11 +69,11 @@ bool WizardIsFilled()
 }
 
 // The wizard takes a path with blanks only in quotes.
-std::string QuoteTargetPathIfSpaced()
+WString QuoteTargetPathIfSpaced()
 {
-    std::string path;
+    WString path;
     WithState([&](ExtensionState& s) {
-        if (s.TargetPath.find(' ') != std::string::npos) s.TargetPath = '"' + s.TargetPath + '"';
+        if (s.TargetPath.find(L' ') != WString::npos) s.TargetPath = L'"' + s.TargetPath + L'"';
         path = s.TargetPath;
     });
     return path;
@@ -130,8 +128,8 @@ void AddTargetToFavorites() noexcept
 void AddTargetToFavorites(const WizardTimeouts& timeouts) noexcept
 {
     try {
-        const std::string favoritesDir = FavoritesDir();
-        if (!FolderExists(favoritesDir)) CreateDirectoryA(favoritesDir.c_str(), nullptr);
+        const WString favoritesDir = FavoritesDir();
+        if (!FolderExists(favoritesDir)) CreateDirectoryW(favoritesDir.c_str(), nullptr);
         const HWND before = GetForegroundWindow();
         StartWizard(favoritesDir);
         const bool appeared = WaitForForegroundChange(before, timeouts);
@@ -149,8 +147,10 @@ BOOL CALLBACK FillWizardPath(HWND window, LPARAM)
         if (!ClaimWizardBox()) return FALSE;
         SendMessageA(window, EM_SETSEL, 0, -1);
         SendMessageA(window, WM_CLEAR, 0, 0);
-        const std::string path = QuoteTargetPathIfSpaced();
-        SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        // The wide message carries the exact text; the system converts it
+        // for a box that reads ANSI.
+        const WString path = QuoteTargetPathIfSpaced();
+        SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
         PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
         PostMessageA(window, WM_KEYUP, VK_RETURN, 0);
         return FALSE;
@@ -162,8 +162,8 @@ BOOL CALLBACK FillWizardPath(HWND window, LPARAM)
 void RemoveTargetFromFavorites() noexcept
 {
     try {
-        const std::string linkPath = FindTargetFavoriteLink();
-        if (!linkPath.empty()) DeleteFileA(linkPath.c_str());
+        const WString linkPath = FindTargetFavoriteLink();
+        if (!linkPath.empty()) DeleteFileW(linkPath.c_str());
     } catch (...) {
     }
 }
@@ -179,8 +179,8 @@ void CreateFavorite() noexcept
 void OpenFavoritesFolder() noexcept
 {
     try {
-        const std::string favoritesDir = FavoritesDir();
-        ShellLaunch(nullptr, "open", favoritesDir.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        const WString favoritesDir = FavoritesDir();
+        ShellLaunch(nullptr, L"open", favoritesDir.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     } catch (...) {
     }
 }

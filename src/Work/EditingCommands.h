@@ -8,10 +8,10 @@
 namespace vok {
 
 // The Create Shortcut wizard, as the system starts and shows it.
-extern const char* const kWizardProgram;          // "rundll32.exe"
-extern const char* const kWizardParametersPrefix; // "appwiz.cpl,NewLinkHere ", then the folder
-extern const char* const kWizardClass;            // "#32770"
-extern const char* const kWizardTitle;            // "Create Shortcut"
+extern const wchar_t* const kWizardProgram;          // "rundll32.exe"
+extern const wchar_t* const kWizardParametersPrefix; // "appwiz.cpl,NewLinkHere ", then the folder
+extern const char* const kWizardClass;               // "#32770"
+extern const char* const kWizardTitle;               // "Create Shortcut"
 
 // How long AddTargetToFavorites waits for the wizard: first for any window to
 // take the foreground, then for the wizard's box to be filled; and how often

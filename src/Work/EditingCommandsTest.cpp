@@ -24,6 +24,7 @@ using test::ScratchDir;
 using test::SeenMessage;
 using test::ShellLaunchLog;
 using test::TestDialog;
+using test::W;
 using Messages = std::vector<SeenMessage>;
 
 // Short enough to keep the tests quick, long enough for Wine to show a window.
@@ -81,17 +82,18 @@ protected:
     static void SetTargetPath(const std::string& path)
     {
         StateAccess state;
-        state->TargetPath = path;
+        state->TargetPath = W(path);
     }
     static void SetFavoriteNames(const std::vector<std::string>& names)
     {
         StateAccess state;
-        state->FavoriteNames = names;
+        state->FavoriteNames.clear();
+        for (const std::string& name : names) state->FavoriteNames.push_back(W(name));
     }
 
     ShellLaunchCall WizardLaunch() const
     {
-        return {nullptr, "open", "rundll32.exe", "appwiz.cpl,NewLinkHere " + favorites, std::nullopt, SW_SHOWNA};
+        return {nullptr, L"open", L"rundll32.exe", W("appwiz.cpl,NewLinkHere " + favorites), std::nullopt, SW_SHOWNA};
     }
 
     test::VokKeyReset registry;
@@ -128,7 +130,7 @@ TEST_F(EditingCommandsTest, AddFillsTheWizardBoxWithTheTargetAndPressesEnter)
         ASSERT_TRUE(wizard);
         EXPECT_EQ(Describe(wizard->box(0).log), Describe(Filled(c.typed))) << "Enter arrives before the return";
         EXPECT_EQ(Describe(wizard->box(1).log), Describe(Messages())) << "only the first box";
-        EXPECT_EQ(test::ReadState(&ExtensionState::TargetPath), c.typed);
+        EXPECT_EQ(test::ReadState(&ExtensionState::TargetPath), W(c.typed));
         EXPECT_TRUE(test::ReadState(&ExtensionState::WizardFilled));
     }
 }
@@ -137,7 +139,7 @@ TEST_F(EditingCommandsTest, AddCreatesTheFavoritesFolderBeforeStartingTheWizard)
 {
     ASSERT_FALSE(PathPresent(favorites));
     std::optional<bool> folderAtLaunch;
-    ShellLaunchLog launches([&](const ShellLaunchCall&) { folderAtLaunch = FolderExists(favorites); });
+    ShellLaunchLog launches([&](const ShellLaunchCall&) { folderAtLaunch = FolderExists(W(favorites)); });
 
     AddTargetToFavorites(kShortWaits);
 
@@ -153,7 +155,7 @@ TEST_F(EditingCommandsTest, CreateAndMaintenanceStartTheShellWithoutMakingTheFol
     OpenFavoritesFolder();
 
     const std::vector<ShellLaunchCall> expected{
-        WizardLaunch(), {nullptr, "open", favorites, std::nullopt, std::nullopt, SW_SHOWNORMAL}};
+        WizardLaunch(), {nullptr, L"open", W(favorites), std::nullopt, std::nullopt, SW_SHOWNORMAL}};
     EXPECT_EQ(launches.calls(), expected);
     EXPECT_FALSE(PathPresent(favorites));
 }
@@ -270,7 +272,7 @@ TEST_F(EditingCommandsTest, AddFillsAtMostOneBoxPerRunWhateverTheWizardDoes)
     EXPECT_GT(reentries, 0);
     EXPECT_EQ(Describe(wizard->box(0).log), Describe(Filled("\"C:\\My Data\"")));
     EXPECT_EQ(Describe(wizard->box(1).log), Describe(Messages()));
-    EXPECT_EQ(test::ReadState(&ExtensionState::TargetPath), "\"C:\\My Data\"") << "quoted once";
+    EXPECT_EQ(test::ReadState(&ExtensionState::TargetPath), L"\"C:\\My Data\"") << "quoted once";
 }
 
 TEST_F(EditingCommandsTest, QuitMessageEndsTheWaitAndIsLeftForTheHost)
@@ -301,7 +303,7 @@ TEST_F(EditingCommandsTest, RemoveDeletesOnlyTheFirstExactMatchInListOrder)
     MakeLink(favorites + "Zeta.lnk", data);
     MakeLink(favorites + "Alpha.lnk", data);
     test::WriteBytes(favorites + "Web.url", "[InternetShortcut]\r\nURL=" + data + "\r\n\r\n");
-    ASSERT_EQ(GetLinkTarget(favorites + "lower.lnk"), lowerData) << "the link keeps the letter case given";
+    ASSERT_EQ(GetLinkTarget(W(favorites + "lower.lnk")), W(lowerData)) << "the link keeps the letter case given";
 
     const struct {
         const char* what;

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "Common/Unique.h"
+#include "Common/WideString.h"
 
 #include <windows.h>
 
 #include <array>
-#include <string>
 #include <vector>
 
 namespace vok {
@@ -38,17 +38,17 @@ enum MenuBitmap : int {
 
 struct ExtensionState {
     bool Enabled = true;
-    std::string InstallDir;   // ends in "\" once read
-    std::string FavoritesDir; // InstallDir + "Favorites\"; empty: no installation
-    std::vector<std::string> FavoriteNames;
-    std::string TargetPath;
+    WString InstallDir;   // ends in "\" once read
+    WString FavoritesDir; // InstallDir + "Favorites\"; empty: no installation
+    std::vector<WString> FavoriteNames;
+    WString TargetPath;
     vok::ContextKind ContextKind = ckNone;
     bool FlatMenu = false;
     vok::ListAction ListAction = laNone;
     HMENU Submenu = nullptr; // handed to the host menu, which destroys it
     std::array<UniqueBitmap, mbCount> MenuBitmaps;
-    std::string ChosenTarget;
-    std::string SavedEditText;
+    WString ChosenTarget;
+    WString SavedEditText;
     UINT_PTR RestoreTimer = 0;
     bool WizardFilled = false;
 };

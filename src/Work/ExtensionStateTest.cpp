@@ -21,10 +21,10 @@ TEST_F(ExtensionStateTest, StartsWithTheValuesOfALoad)
 
     StateAccess state;
     EXPECT_TRUE(state->Enabled);
-    EXPECT_EQ(state->InstallDir, "C:\\Tools\\");
-    EXPECT_EQ(state->FavoritesDir, "C:\\Tools\\Favorites\\");
+    EXPECT_EQ(state->InstallDir, L"C:\\Tools\\");
+    EXPECT_EQ(state->FavoritesDir, L"C:\\Tools\\Favorites\\");
     EXPECT_TRUE(state->FavoriteNames.empty());
-    EXPECT_EQ(state->TargetPath, "");
+    EXPECT_EQ(state->TargetPath, L"");
     EXPECT_EQ(state->ContextKind, ckNone);
     EXPECT_FALSE(state->FlatMenu);
     EXPECT_EQ(state->ListAction, laNone);

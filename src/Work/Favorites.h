@@ -3,7 +3,6 @@
 
 #include "Work/ExtensionState.h"
 
-#include <string>
 #include <vector>
 
 namespace vok {
@@ -25,16 +24,16 @@ extern const char* const kMissingInstallationCaption;
 // A listed favourite and the target its ".lnk" gave when the list was read
 // (empty for an Internet shortcut).
 struct Favorite {
-    std::string Name;
-    std::string Target;
+    WString Name;
+    WString Target;
 };
 
 // Reads the favourites folder: one pass for "*.lnk", one for "*.url", each
 // link read once with one link object, dead links deleted (never one that
-// could not be read, nor one whose volume is not there), sorted. A file that
-// its ANSI name does not reach (a character outside the code page, a path
-// past MAX_PATH) is neither listed nor deleted.
-std::vector<Favorite> ScanFavoritesFolder(const std::string& favoritesDir);
+// could not be read, nor one whose volume is not there), sorted. Names are
+// read as the folder holds them, in any script; a file that its name does
+// not reach (a path past MAX_PATH) is neither listed nor deleted.
+std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir);
 
 // Rebuilds FavoriteNames from the favourites folder and decides FlatMenu.
 // Returns the list with the targets just read, so that the caller need not
@@ -50,24 +49,24 @@ bool IsFavoriteEntry(DWORD attributes);
 // Sorts favourite names by the user's locale, ignoring letter case; names
 // equal that way are ordered case-sensitively, and exact duplicates keep
 // their order (a ".lnk" name before the ".url" of the same name).
-void SortFavoriteNames(std::vector<std::string>& names);
+void SortFavoriteNames(std::vector<WString>& names);
 void SortFavorites(std::vector<Favorite>& favorites);
 
 // The root ("D:\") of the first CD-ROM drive, or the empty string.
-std::string FindFirstCdromRoot();
+WString FindFirstCdromRoot();
 
 // The ".lnk" of the first favourite, in list order, whose target is exactly
 // TargetPath (case-sensitive, whole string); empty when there is none.
-std::string FindTargetFavoriteLink();
+WString FindTargetFavoriteLink();
 
 // True when a favourite's ".lnk" resolves exactly to TargetPath.
 bool IsTargetFavorite();
 
 // The same question answered from a list just read, without reading links.
-bool IsTargetFavorite(const std::vector<Favorite>& favorites, const std::string& targetPath);
+bool IsTargetFavorite(const std::vector<Favorite>& favorites, const WString& targetPath);
 
 // The root of the volume a path lies on: "X:\" for a drive path, or
 // "\\server\share\" for a network path; empty for anything else.
-std::string VolumeRootOf(const std::string& path);
+WString VolumeRootOf(const WString& path);
 
 } // namespace vok

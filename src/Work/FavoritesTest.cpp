@@ -17,8 +17,9 @@ namespace {
 
 using test::MakeLink;
 using test::PathPresent;
+using test::W;
 using test::WriteBytes;
-using Names = std::vector<std::string>;
+using Names = std::vector<WString>;
 
 const char kUrlText[] = "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n";
 
@@ -45,7 +46,7 @@ protected:
     void SetTargetPath(const std::string& path)
     {
         StateAccess state;
-        state->TargetPath = path;
+        state->TargetPath = W(path);
     }
 };
 
@@ -73,8 +74,8 @@ TEST_P(InstallFolderTest, ReadsTheRegisteredFolder)
 
     ExtensionState state;
     EXPECT_TRUE(LoadInstallFolder(state)) << "no message for a key that exists";
-    EXPECT_EQ(state.InstallDir, c.installDir);
-    EXPECT_EQ(state.FavoritesDir, c.favoritesDir);
+    EXPECT_EQ(state.InstallDir, W(c.installDir));
+    EXPECT_EQ(state.FavoritesDir, W(c.favoritesDir));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -94,13 +95,25 @@ INSTANTIATE_TEST_SUITE_P(
         InstallFolderCase{"BinaryType", REG_BINARY, std::string("C:\\Tools", 8), "", ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST(InstallFolder, FolderNamedOutsideTheCodePageIsReadExactly)
+{
+    test::VokKeyReset registry;
+    const WString folder = L"C:\\Программы\\写真";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\VOK", kInstallFolderValueW, REG_SZ, folder.c_str(),
+                              static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    ExtensionState state;
+    EXPECT_TRUE(LoadInstallFolder(state));
+    EXPECT_EQ(state.FavoritesDir, folder + L"\\Favorites\\");
+}
+
 TEST(InstallFolder, MissingKeyIsReportedAndLeavesFavoritesDirEmpty)
 {
     test::VokKeyReset registry;
     ExtensionState state;
     EXPECT_FALSE(LoadInstallFolder(state));
-    EXPECT_EQ(state.FavoritesDir, "");
-    EXPECT_EQ(state.InstallDir, "");
+    EXPECT_EQ(state.FavoritesDir, L"");
+    EXPECT_EQ(state.InstallDir, L"");
 }
 
 TEST(InstallFolder, MissingInstallationMessageText)
@@ -115,7 +128,7 @@ TEST_F(FavoritesTest, NamesAreSortedIgnoringCase)
     MakeLink(favorites + "beta.lnk", dir / "Data");
     WriteBytes(favorites + "Alpha.url", kUrlText);
     MakeLink(favorites + "gamma.lnk", dir / "Other");
-    EXPECT_EQ(Refresh(), (Names{"Alpha", "beta", "gamma"}));
+    EXPECT_EQ(Refresh(), (Names{L"Alpha", L"beta", L"gamma"}));
 }
 
 TEST_F(FavoritesTest, NamesEqualIgnoringCaseHaveAFixedOrder)
@@ -125,7 +138,7 @@ TEST_F(FavoritesTest, NamesEqualIgnoringCaseHaveAFixedOrder)
     WriteBytes(favorites + "WORK.url", kUrlText);
     const Names names = Refresh();
     ASSERT_EQ(names.size(), 3u);
-    EXPECT_EQ(names[2], "Work.url");
+    EXPECT_EQ(names[2], L"Work.url");
     // "WORK" and "work" compare equal ignoring case; the tie is broken the
     // same way every time, whatever order the folder lists them in.
     Names reversed = {names[1], names[0], names[2]};
@@ -141,7 +154,7 @@ TEST_F(FavoritesTest, DeadLinksArePrunedAndInternetShortcutsNeverDeleted)
     WriteBytes(favorites + "web.url", kUrlText);
     WriteBytes(favorites + "junk.url", "not an Internet shortcut");
 
-    EXPECT_EQ(Refresh(), (Names{"junk", "live", "web"}));
+    EXPECT_EQ(Refresh(), (Names{L"junk", L"live", L"web"}));
     EXPECT_FALSE(PathPresent(favorites + "dead.lnk"));
     EXPECT_FALSE(PathPresent(favorites + "outside.lnk"));
     EXPECT_TRUE(PathPresent(favorites + "live.lnk"));
@@ -149,10 +162,12 @@ TEST_F(FavoritesTest, DeadLinksArePrunedAndInternetShortcutsNeverDeleted)
     EXPECT_TRUE(PathPresent(favorites + "junk.url"));
 }
 
-// Made with the W functions; the ANSI listing gives "?" for a character
-// outside the code page, or its nearest fit ("O" for an Omega), and neither
-// names the file. Such a file is kept, and no item stands for it.
-TEST_F(FavoritesTest, NamesTheAnsiListingCannotReachAreKeptUnlisted)
+// Made with the W functions. Names outside the ANSI code page (whose ANSI
+// forms would be "?" or a nearest fit, "O" for an Omega) are listed by their
+// own names. A path past MAX_PATH is listed where the system's wide file
+// functions reach it (Wine's do; Windows' do only for programs that opt in
+// to long paths), and otherwise kept with no item standing for it.
+TEST_F(FavoritesTest, NamesOutsideTheAnsiCodePageAreListedAndLongPathsKept)
 {
     MakeLink(dir / "template.lnk", dir / "Data");
     WriteBytes(dir / "template.url", kUrlText);
@@ -185,8 +200,12 @@ TEST_F(FavoritesTest, NamesTheAnsiListingCannotReachAreKeptUnlisted)
         ASSERT_TRUE(CopyFileW((link ? linkTemplate : urlTemplate).c_str(), (wideDir + c.name).c_str(), FALSE))
             << c.label;
     }
-    EXPECT_EQ(Refresh(), (Names{"live", "web"}));
-    EXPECT_EQ(Refresh(), (Names{"live", "web"})) << "and again";
+    Names listed{L"live", L"web", L"\x03A9mega", L"\x03A9mega", L"\x0416\x0416", L"\x65E5\x672C"};
+    const std::wstring longName = cases[4].name;
+    if (GetFileAttributesW((wideDir + longName).c_str()) != INVALID_FILE_ATTRIBUTES)
+        listed.insert(listed.begin() + 1, WString(longName.c_str(), longName.size() - 4));
+    EXPECT_EQ(Refresh(), listed);
+    EXPECT_EQ(Refresh(), listed) << "and again";
     for (const auto& c : cases)
         EXPECT_NE(GetFileAttributesW((wideDir + c.name).c_str()), INVALID_FILE_ATTRIBUTES) << c.label;
 }
@@ -196,21 +215,21 @@ TEST_F(FavoritesTest, LinkToExistingRundll32IsListed)
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
     MakeLink(favorites + "Control.lnk", std::string(system) + "\\rundll32.exe");
-    EXPECT_EQ(Refresh(), (Names{"Control"}));
+    EXPECT_EQ(Refresh(), (Names{L"Control"}));
 }
 
 TEST_F(FavoritesTest, NameWithLiveLinkAndUrlIsListedTwice)
 {
     MakeLink(favorites + "Work.lnk", dir / "Data");
     WriteBytes(favorites + "Work.url", kUrlText);
-    EXPECT_EQ(Refresh(), (Names{"Work", "Work"}));
+    EXPECT_EQ(Refresh(), (Names{L"Work", L"Work"}));
 }
 
 TEST_F(FavoritesTest, DeadLinkBesideUrlIsDeletedAndNameListedOnce)
 {
     MakeLink(favorites + "Work.lnk", dir / "Gone");
     WriteBytes(favorites + "Work.url", kUrlText);
-    EXPECT_EQ(Refresh(), (Names{"Work"}));
+    EXPECT_EQ(Refresh(), (Names{L"Work"}));
     EXPECT_FALSE(PathPresent(favorites + "Work.lnk"));
     EXPECT_TRUE(PathPresent(favorites + "Work.url"));
 }
@@ -218,7 +237,7 @@ TEST_F(FavoritesTest, DeadLinkBesideUrlIsDeletedAndNameListedOnce)
 TEST_F(FavoritesTest, FileNamedOnlyByItsExtensionGivesTheEmptyName)
 {
     MakeLink(favorites + ".lnk", dir / "Data");
-    EXPECT_EQ(Refresh(), (Names{""}));
+    EXPECT_EQ(Refresh(), (Names{L""}));
 }
 
 TEST_F(FavoritesTest, HiddenAndReadOnlyShortcutsAreTreatedAlike)
@@ -230,7 +249,7 @@ TEST_F(FavoritesTest, HiddenAndReadOnlyShortcutsAreTreatedAlike)
     SetFileAttributesA((favorites + "readonly.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
     SetFileAttributesA((favorites + "deadlocked.lnk").c_str(), FILE_ATTRIBUTE_READONLY);
 
-    EXPECT_EQ(Refresh(), (Names{"hidden", "readonly"}));
+    EXPECT_EQ(Refresh(), (Names{L"hidden", L"readonly"}));
     EXPECT_TRUE(PathPresent(favorites + "deadlocked.lnk")) << "a read-only dead link cannot be deleted";
 }
 
@@ -287,13 +306,13 @@ TEST_F(FavoritesTest, ScanWithoutComDeletesNothing)
     MakeLink(favorites + "dead.lnk", dir / "Gone");
     WriteBytes(favorites + "web.url", kUrlText);
 
-    Names names{"stale"};
+    Names names{L"stale"};
     ASSERT_TRUE(test::RunOnThreadWithoutCom([&] {
         RefreshFavorites();
         StateAccess state;
         names = state->FavoriteNames;
     }));
-    EXPECT_EQ(names, (Names{"web"})) << "links that cannot be read are left out of that menu";
+    EXPECT_EQ(names, (Names{L"web"})) << "links that cannot be read are left out of that menu";
     EXPECT_TRUE(PathPresent(favorites + "live.lnk"));
     EXPECT_TRUE(PathPresent(favorites + "dead.lnk"));
 }
@@ -307,7 +326,7 @@ TEST_F(FavoritesTest, LinkThatCannotBeLoadedIsKept)
 
 TEST_F(FavoritesTest, LinksToAbsentVolumesAreKeptUnlisted)
 {
-    ASSERT_EQ(FindFirstCdromRoot(), "D:\\") << "the test prefix has an empty CD-ROM drive D:";
+    ASSERT_EQ(FindFirstCdromRoot(), L"D:\\") << "the test prefix has an empty CD-ROM drive D:";
     const struct {
         const char* name;
         std::string target;
@@ -341,7 +360,7 @@ TEST(VolumeRoot, DriveAndNetworkRoots)
         {"", ""},
         {"1:\\x", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(VolumeRootOf(c.first), c.second) << c.first;
+    for (const auto& c : cases) EXPECT_EQ(VolumeRootOf(W(c.first)), W(c.second)) << c.first;
 }
 
 // ---- Is the target already a favourite? ------------------------------------

@@ -101,8 +101,8 @@ TEST_F(LinkFileTest, LinksTheSystemWritesAreWellFormedAndDamagedOnesAreNot)
         // Through the store as well: a damaged link is neither listed nor deleted.
         const std::string path = favorites + "damaged " + std::to_string(index++) + ".lnk";
         test::WriteBytes(path, bytes);
-        std::string target;
-        EXPECT_FALSE(ReadLinkTarget(path, target)) << c.what;
+        WString target;
+        EXPECT_FALSE(ReadLinkTarget(test::W(path), target)) << c.what;
     }
     const std::vector<Favorite> listed = RefreshFavorites();
     ASSERT_EQ(listed.size(), 2u);

@@ -22,11 +22,11 @@ namespace {
 constexpr UINT kShellReservedMenuFlag = 0x00010000;
 constexpr UINT kMenuKindBits = 0xF; // CMF_NORMAL when all clear
 
-const char kSubmenuCaption[] = "Vokmark";
-const char kAddCaption[] = "Add to list";
-const char kRemoveCaption[] = "Remove";
-const char kCreateCaption[] = "Create favorite";
-const char kMaintenanceCaption[] = "Maintenance";
+const wchar_t kSubmenuCaption[] = L"Vokmark";
+const wchar_t kAddCaption[] = L"Add to list";
+const wchar_t kRemoveCaption[] = L"Remove";
+const wchar_t kCreateCaption[] = L"Create favorite";
+const wchar_t kMaintenanceCaption[] = L"Maintenance";
 
 const char kCreateHelp[] = "Create a new favorite.";
 const char kMaintenanceHelp[] = "Manage your favorite list.";
@@ -36,7 +36,7 @@ struct MenuContext {
     bool Enabled = false;
     bool HasFavoritesDir = false;
     vok::ContextKind ContextKind = ckNone;
-    std::string TargetPath;
+    WString TargetPath;
     HBITMAP Bitmaps[mbCount] = {};
 };
 
@@ -77,19 +77,19 @@ public:
     }
 
     // Returns the item's position in the menu that holds it.
-    UINT Place(const char* caption, UINT flags = 0)
+    UINT Place(const wchar_t* caption, UINT flags = 0)
     {
         const UINT offset = used_++;
         flags |= MF_BYPOSITION;
         if (!flat_) {
-            InsertMenuA(submenu_, offset, flags, idCmdFirst_ + offset, caption);
+            InsertMenuW(submenu_, offset, flags, idCmdFirst_ + offset, caption);
             return offset;
         }
-        InsertMenuA(host_, 0xFFFFFFFF, flags | std::exchange(columnBreak_, 0), idCmdFirst_ + offset, caption);
+        InsertMenuW(host_, 0xFFFFFFFF, flags | std::exchange(columnBreak_, 0), idCmdFirst_ + offset, caption);
         return static_cast<UINT>(GetMenuItemCount(host_) - 1);
     }
 
-    void PlaceWithBitmap(const char* caption, HBITMAP bitmap) { SetBitmap(Holder(), Place(caption), bitmap); }
+    void PlaceWithBitmap(const wchar_t* caption, HBITMAP bitmap) { SetBitmap(Holder(), Place(caption), bitmap); }
 
     static void SetBitmap(HMENU menu, UINT position, HBITMAP bitmap)
     {
@@ -128,7 +128,7 @@ void InsertSubmenuEntry(HMENU host, UINT indexMenu, HMENU submenu, const MenuCon
 {
     const bool background = OnBackground(context.ContextKind);
     const UINT position = background ? 1 : indexMenu;
-    InsertMenuA(host, position, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu), kSubmenuCaption);
+    InsertMenuW(host, position, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu), kSubmenuCaption);
     // Inserting past the end appends: the entry is then the last item.
     const UINT placed = std::min(position, static_cast<UINT>(GetMenuItemCount(host) - 1));
     MenuBuilder::SetBitmap(host, placed, context.Bitmaps[mbFavorite]);
@@ -183,9 +183,9 @@ void RunListAction(vok::ListAction action)
 struct HelpContext {
     CommandOffsets Offsets;
     vok::ListAction ListAction = laNone;
-    std::string TargetPath;
-    std::string FavoritesDir;
-    std::string FavoriteName; // when the offset is a favourite's
+    WString TargetPath;
+    WString FavoritesDir;
+    WString FavoriteName; // when the offset is a favourite's
 };
 
 HelpContext ReadHelpContext(int offset)
@@ -202,19 +202,22 @@ HelpContext ReadHelpContext(int offset)
     return help;
 }
 
+// Help texts go to the shell as ANSI text: a path outside the code page
+// appears as its ANSI conversion. A URL is the shortcut file's own bytes.
 std::string FavoriteHelpText(const HelpContext& help)
 {
     const FavoriteInspection found = InspectFavorite(help.FavoritesDir, help.FavoriteName);
-    if (found.Kind == fkFileLink || found.Kind == fkFolderLink) return found.Target;
-    return GetShortcutUrl(help.FavoritesDir + help.FavoriteName + ".url");
+    if (found.Kind == fkFileLink || found.Kind == fkFolderLink) return AnsiOf(found.Target);
+    return GetShortcutUrl(help.FavoritesDir + help.FavoriteName + L".url");
 }
 
 std::string HelpTextOf(int offset)
 {
     const HelpContext help = ReadHelpContext(offset);
     if (offset == help.Offsets.ListActionCmd) {
-        if (help.ListAction == laAdd) return "Add \"" + help.TargetPath + "\" to your favorite list.";
-        if (help.ListAction == laRemove) return "Remove \"" + help.TargetPath + "\" from your favorite list.";
+        const std::string target = AnsiOf(help.TargetPath);
+        if (help.ListAction == laAdd) return "Add \"" + target + "\" to your favorite list.";
+        if (help.ListAction == laRemove) return "Remove \"" + target + "\" from your favorite list.";
         return std::string();
     }
     if (IsFavoriteOffset(help.Offsets, offset)) return FavoriteHelpText(help);

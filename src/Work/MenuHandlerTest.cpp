@@ -1,6 +1,7 @@
 #include "Work/MenuHandler.h"
 
 #include "TestSupport.h"
+#include "Common/WindowText.h"
 #include "Work/Registry.h"
 #include "Work/Shortcuts.h"
 
@@ -80,7 +81,7 @@ protected:
     {
         StateAccess state;
         state->ContextKind = kind;
-        state->TargetPath = target;
+        state->TargetPath = test::W(target);
     }
     HRESULT Query(UINT flags = CMF_NORMAL) { return QueryContextMenu(host.get(), kIndex, kFirst, 0x7FFF, flags); }
     std::string Help(int offset, UINT size = 300)
@@ -243,7 +244,7 @@ TEST_F(MenuTest, RefusedMenusLeaveTheLastOneAsItWas)
         EXPECT_EQ(GetMenuItemCount(other.get()), 0);
         EXPECT_TRUE(Submenu() == before && IsMenu(before));
         EXPECT_EQ(test::ReadState(&ExtensionState::ListAction), laRemove);
-        EXPECT_EQ(test::ReadState(&ExtensionState::FavoriteNames), Lines({"Alpha", "beta", "gamma"}));
+        EXPECT_EQ(test::ReadState(&ExtensionState::FavoriteNames), (std::vector<WString>{L"Alpha", L"beta", L"gamma"}));
         EXPECT_EQ(test::ReadState(&ExtensionState::Enabled), c.enabledAfter);
         RegDeleteKeyValueA(HKEY_CURRENT_USER, kVokKey, kStatusValue);
     }
@@ -283,10 +284,10 @@ TEST_F(MenuTest, EachOffsetRunsItsCommandAndHasItsHelpText)
         test::ShellLaunchLog launches;
         EXPECT_EQ(Invoke(static_cast<UINT_PTR>(c.offset)), S_OK);
         Lines files;
-        for (const ShellLaunchCall& call : launches.calls()) files.push_back(call.File.value_or("(null)"));
+        for (const ShellLaunchCall& call : launches.calls()) files.push_back(AnsiOf(call.File.value_or(L"(null)")));
         EXPECT_EQ(files, c.launched.empty() ? Lines() : Lines{c.launched});
         if (c.offset == 0) {
-            EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), dir / "Data");
+            EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), test::W(dir / "Data"));
         }
     }
     EXPECT_FALSE(PathPresent(favorites + "Data.lnk"));
@@ -328,6 +329,84 @@ TEST_F(MenuTest, AddItemStartsTheWizardWithTheFolder)
     EXPECT_EQ(box->text(), dir / "Elsewhere");
 }
 
+// The items' own captions, as a Unicode host reads them.
+std::vector<WString> WideCaptions(HMENU menu)
+{
+    std::vector<WString> captions;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[256] = L"";
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+        captions.emplace_back(text);
+    }
+    return captions;
+}
+
+TEST_F(MenuTest, FavoritesInAnyScriptAreKeptListedMarkedOpenedAndRemoved)
+{
+    Favorites({{"Alpha", "Data"}});
+    const WString scratch = test::W(dir.path());
+    const WString wideFavorites = test::W(favorites);
+    for (const test::ScriptFixture& f : test::kScriptFixtures) {
+        test::MakeFolder(scratch + f.Folder);
+        MakeLink(wideFavorites + f.Name + L".lnk", scratch + f.Folder);
+    }
+    const WString news = wideFavorites + L"Новости.url";
+    test::WriteBytes(news, "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
+    const WString report = scratch + test::kScriptFixtures[0].Folder;
+    StateAccess()->ContextKind = ckFolderItem;
+    StateAccess()->TargetPath = report;
+
+    ASSERT_EQ(Query(), 9);
+    const std::vector<WString> listed{L"Alpha", L"Report", L"Документы",       L"Новости",    L"写真",
+                                      L"",      L"Remove", L"Create favorite", L"Maintenance"};
+    EXPECT_EQ(WideCaptions(Submenu()), listed);
+    EXPECT_EQ(Items(Submenu())[1], "1:Report{CF}") << "its target is the folder the menu is on";
+    for (const test::ScriptFixture& f : test::kScriptFixtures)
+        EXPECT_TRUE(PathPresent(wideFavorites + f.Name + L".lnk")) << f.Label;
+    // Help texts go out in the ANSI code page, as the system converts them.
+    EXPECT_EQ(Help(1), AnsiOf(report));
+    EXPECT_EQ(Help(4), AnsiOf(scratch + L"写真"));
+    EXPECT_EQ(Help(6), "Remove \"" + AnsiOf(report) + "\" from your favorite list.");
+
+    test::ShellLaunchLog launches;
+    EXPECT_EQ(Invoke(3), S_OK);
+    const std::vector<ShellLaunchCall> opened{{nullptr, L"open", news, std::nullopt, std::nullopt, SW_SHOWNA}};
+    EXPECT_EQ(launches.calls(), opened);
+
+    EXPECT_EQ(Invoke(6), S_OK);
+    EXPECT_FALSE(PathPresent(wideFavorites + L"Report.lnk"));
+    NewHost();
+    ASSERT_EQ(Query(), 8) << "the rest is still there";
+    EXPECT_EQ(WideCaptions(Submenu()), (std::vector<WString>{L"Alpha", L"Документы", L"Новости", L"写真", L"",
+                                                             L"Add to list", L"Create favorite", L"Maintenance"}));
+}
+
+TEST_F(MenuTest, AddFillsTheWizardWithAFolderInAnyScriptExactly)
+{
+    Favorites(kThree);
+    test::TestDialog front("Host");
+    for (const test::ScriptFixture& f : test::kScriptFixtures) {
+        SCOPED_TRACE(f.Label);
+        const WString target = test::W(dir.path()) + f.Folder;
+        test::MakeFolder(target);
+        StateAccess()->ContextKind = ckWindowBackground;
+        StateAccess()->TargetPath = target;
+        NewHost();
+        ASSERT_EQ(Query(), 7);
+        ASSERT_TRUE(test::BringToForeground(front.hwnd()));
+        std::unique_ptr<test::TestDialog> wizard;
+        std::unique_ptr<test::RecordedControl> box;
+        test::ShellLaunchLog launches([&](const ShellLaunchCall&) {
+            wizard = std::make_unique<test::TestDialog>("Create Shortcut");
+            box = std::make_unique<test::RecordedControl>(wizard->hwnd(), "Edit", "", true, true);
+            test::BringToForeground(wizard->hwnd());
+        });
+        EXPECT_EQ(Invoke(4), S_OK);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(WindowTextOf(box->hwnd()), target);
+    }
+}
+
 TEST_F(MenuTest, NextMenuReplacesTheLastOneForEveryCommand)
 {
     Favorites(kThree);
@@ -341,7 +420,7 @@ TEST_F(MenuTest, NextMenuReplacesTheLastOneForEveryCommand)
     test::ShellLaunchLog launches;
     Invoke(0);
     ASSERT_EQ(launches.calls().size(), 1u);
-    EXPECT_EQ(launches.calls()[0].File, favorites + "aaa.lnk");
+    EXPECT_EQ(launches.calls()[0].File, test::W(favorites + "aaa.lnk"));
 }
 
 TEST_F(MenuTest, StoredEnvironmentReferencesAreExpandedWhereTheTargetIsUsed)
@@ -351,7 +430,7 @@ TEST_F(MenuTest, StoredEnvironmentReferencesAreExpandedWhereTheTargetIsUsed)
     Favorites({});
     test::WriteLinkWithStoredPath(favorites + "Typed.lnk", raw);
     test::WriteLinkWithStoredPath(favorites + "Gone.lnk", "%VOK_MENU_TEST%Gone");
-    ASSERT_EQ(GetLinkTarget(favorites + "Typed.lnk"), raw) << "the link gives back what it stores";
+    ASSERT_EQ(GetLinkTarget(test::W(favorites + "Typed.lnk")), test::W(raw)) << "the link gives back what it stores";
     Context(ckDesktopBackground, dir / "Other");
     EXPECT_EQ(Query(), 4);
     EXPECT_EQ(Items(Submenu()).front(), "0:Typed");
@@ -361,7 +440,7 @@ TEST_F(MenuTest, StoredEnvironmentReferencesAreExpandedWhereTheTargetIsUsed)
     test::ShellLaunchLog launches;
     Invoke(0); // opened from the desktop: a new window on the folder
     ASSERT_EQ(launches.calls().size(), 1u);
-    EXPECT_EQ(launches.calls()[0].File, dir / "Data");
+    EXPECT_EQ(launches.calls()[0].File, test::W(dir / "Data"));
 }
 
 TEST_F(MenuTest, FailuresInsideNeverEscapeAndLeaveNoHalfMenu)

@@ -8,8 +8,6 @@
 
 #include <commctrl.h>
 
-#include <string>
-
 namespace vok {
 namespace {
 
@@ -20,7 +18,7 @@ constexpr int kKillTimerAttempts = 5;
 // Identifies our watch among other subclasses of the same control.
 constexpr UINT_PTR kRestoreWatchId = kRestoreTimerId;
 
-const char kBrowseForFolderCaption[] = "Browse For Folder";
+const wchar_t kBrowseForFolderCaption[] = L"Browse For Folder";
 
 bool RestoresText(LPARAM hostKind)
 {
@@ -57,9 +55,18 @@ private:
     bool held_ = true;
 };
 
-void SendChars(HWND control, const std::string& text)
+// Each character goes as the box reads characters, with lParam equal to
+// wParam: a Unicode box gets UTF-16 code units, so a name in any script
+// arrives whole; an ANSI box gets the bytes of the ANSI code page, one
+// message per byte.
+void SendChars(HWND control, const WString& text)
 {
-    for (const char c : text) {
+    if (IsWindowUnicode(control)) {
+        for (const wchar_t unit : text)
+            SendMessageW(control, WM_CHAR, static_cast<WPARAM>(unit), static_cast<LPARAM>(unit));
+        return;
+    }
+    for (const char c : AnsiOf(text)) {
         const auto byte = static_cast<unsigned char>(c);
         SendMessageA(control, WM_CHAR, static_cast<WPARAM>(byte), static_cast<LPARAM>(byte));
     }
@@ -88,11 +95,12 @@ void PostEnter(HWND control)
 }
 
 // A folder picker's box is left empty: a file name typed back there would be
-// taken for a folder.
+// taken for a folder. Any other box's text is kept whole (several file names
+// chosen at once run far past 255 characters).
 void SaveEditText(HWND control)
 {
     const bool folderPicker = WindowTextOf(GetActiveWindow()) == kBrowseForFolderCaption;
-    const std::string saved = folderPicker ? std::string() : WindowTextOf(control);
+    const WString saved = folderPicker ? WString() : WindowTextOf(control);
     WithState([&](ExtensionState& s) { s.SavedEditText = saved; });
 }
 
@@ -137,7 +145,7 @@ void StopRestoreTimer(HWND control)
 
 void RestoreText(HWND control)
 {
-    std::string saved;
+    WString saved;
     WithState([&](ExtensionState& s) { saved = s.SavedEditText; });
     SetFocus(control);
     SendClick(control);
@@ -150,27 +158,27 @@ void RestoreText(HWND control)
     SendMessageA(control, WM_CHAR, VK_ESCAPE, 0);
 }
 
-void OpenShortcutFile(const std::string& path)
+void OpenShortcutFile(const WString& path)
 {
-    ShellLaunch(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNA);
+    ShellLaunch(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNA);
 }
 
-void OpenFolderWindow(const std::string& folder, EditHostKind hostKind)
+void OpenFolderWindow(const WString& folder, EditHostKind hostKind)
 {
-    const char* verb = hostKind == ehExploreWindow ? "explore" : "open";
+    const wchar_t* verb = hostKind == ehExploreWindow ? L"explore" : L"open";
     ShellLaunch(nullptr, verb, folder.c_str(), nullptr, nullptr, SW_SHOWNA);
 }
 
-void OpenNonFolderFavorite(const std::string& base, FavoriteKind kind)
+void OpenNonFolderFavorite(const WString& base, FavoriteKind kind)
 {
     WithState([&](ExtensionState& s) { s.ChosenTarget = base; });
     if (kind == fkNone) return;
-    const std::string path = base + (kind == fkFileLink ? ".lnk" : ".url");
+    const WString path = base + (kind == fkFileLink ? L".lnk" : L".url");
     WithState([&](ExtensionState& s) { s.ChosenTarget = path; });
     OpenShortcutFile(path);
 }
 
-void GoToFolder(const std::string& folder, ContextKind contextKind)
+void GoToFolder(const WString& folder, ContextKind contextKind)
 {
     WithState([&](ExtensionState& s) { s.ChosenTarget = folder; });
     const HWND active = GetActiveWindow();
@@ -206,7 +214,7 @@ EditHostKind EditHostKindOf(HWND window)
 void NavigateToFavorite() noexcept
 {
     try {
-        std::string name, favoritesDir;
+        WString name, favoritesDir;
         ContextKind contextKind = ckNone;
         WithState([&](ExtensionState& s) {
             name = s.ChosenTarget;
@@ -231,7 +239,7 @@ BOOL CALLBACK TypePathIntoEdit(HWND control, LPARAM hostKind)
         ScreenLock lock;
         SetFocus(control);
         if (RestoresText(hostKind)) SaveEditText(control);
-        std::string path;
+        WString path;
         WithState([&](ExtensionState& s) { path = s.ChosenTarget; });
         SendSelectAll(control);
         SendClear(control);

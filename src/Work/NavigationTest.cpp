@@ -1,6 +1,7 @@
 #include "Work/Navigation.h"
 
 #include "TestSupport.h"
+#include "Common/WindowText.h"
 #include "Work/ExtensionState.h"
 #include "Work/ShellLaunch.h"
 
@@ -10,7 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <optional>
+#include <string>
+#include <type_traits>
 #include <vector>
 
 namespace vok {
@@ -22,16 +26,37 @@ using test::RecordedControl;
 using test::SeenMessage;
 using test::ShellLaunchLog;
 using test::TestDialog;
+using test::W;
 using Messages = std::vector<SeenMessage>;
 
 constexpr DWORD kBound = 3000; // no wait in these tests should come near it
 
+// One WM_CHAR per character as the box reads them: bytes in an ANSI box,
+// UTF-16 code units in a Unicode one; lParam is the character, as wParam.
+template <class Text>
+void AppendChars(Messages& m, const Text& text)
+{
+    for (const auto c : text) {
+        const auto value = static_cast<std::make_unsigned_t<typename Text::value_type>>(c);
+        m.push_back({WM_CHAR, value, static_cast<LPARAM>(value), ""});
+    }
+}
+
 // What typing a path into a box looks like from the box's side.
-Messages Typed(const std::string& path)
+template <class Text>
+Messages TypedText(const Text& path)
 {
     Messages m{{EM_SETSEL, 0, -1, ""}, {WM_CLEAR, 0, 0, ""}, {WM_LBUTTONDOWN, 0, 0, ""}, {WM_LBUTTONUP, 0, 0, ""}};
-    for (const unsigned char byte : path) m.push_back({WM_CHAR, byte, byte, ""});
+    AppendChars(m, path);
     return m;
+}
+Messages Typed(const std::string& path)
+{
+    return TypedText(path);
+}
+Messages Typed(const WString& path)
+{
+    return TypedText(path);
 }
 
 // Posted, so they arrive through the thread's message loop, whose
@@ -41,13 +66,22 @@ Messages Enter()
     return {{WM_KEYDOWN, VK_RETURN, 0, ""}, {WM_KEYUP, VK_RETURN, 0, ""}, {WM_CHAR, '\r', 0, ""}};
 }
 
-Messages Restored(const std::string& saved)
+template <class Text>
+Messages RestoredText(const Text& saved)
 {
     Messages m{{WM_LBUTTONDOWN, 0, 0, ""}, {WM_LBUTTONUP, 0, 0, ""}, {EM_SETSEL, 0, -1, ""}, {WM_CLEAR, 0, 0, ""}};
-    for (const unsigned char byte : saved) m.push_back({WM_CHAR, byte, byte, ""});
+    AppendChars(m, saved);
     if (!saved.empty()) m.push_back({EM_SETSEL, 0, -1, ""});
     m.push_back({WM_CHAR, VK_ESCAPE, 0, ""});
     return m;
+}
+Messages Restored(const std::string& saved)
+{
+    return RestoredText(saved);
+}
+Messages Restored(const WString& saved)
+{
+    return RestoredText(saved);
 }
 
 Messages Concat(std::initializer_list<Messages> parts)
@@ -109,14 +143,14 @@ protected:
     static void Choose(const std::string& name, ContextKind contextKind)
     {
         StateAccess state;
-        state->ChosenTarget = name;
+        state->ChosenTarget = W(name);
         state->ContextKind = contextKind;
     }
 
     static void SetSavedEditText(const std::string& text)
     {
         StateAccess state;
-        state->SavedEditText = text;
+        state->SavedEditText = W(text);
     }
 
     static bool WaitForRestore()
@@ -168,10 +202,10 @@ TEST_F(NavigationTest, ShortcutsToFilesAndInternetShortcutsAreOpenedByTheShell)
         NavigateToFavorite();
 
         std::vector<ShellLaunchCall> expected;
-        if (c.opened) expected.push_back({nullptr, "open", *c.opened, std::nullopt, std::nullopt, SW_SHOWNA});
+        if (c.opened) expected.push_back({nullptr, L"open", W(*c.opened), std::nullopt, std::nullopt, SW_SHOWNA});
         EXPECT_EQ(launches.calls(), expected);
         EXPECT_EQ(Describe(box.log), Describe(Messages())) << "no window is touched";
-        EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), c.chosenAfter);
+        EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), W(c.chosenAfter));
         EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
     }
 }
@@ -196,11 +230,12 @@ TEST_F(NavigationTest, FolderChosenOnTheDesktopBackgroundOpensInANewWindow)
 
         NavigateToFavorite();
 
-        const std::vector<ShellLaunchCall> expected{{nullptr, c.verb, dataPath, std::nullopt, std::nullopt, SW_SHOWNA}};
+        const std::vector<ShellLaunchCall> expected{
+            {nullptr, W(c.verb), W(dataPath), std::nullopt, std::nullopt, SW_SHOWNA}};
         EXPECT_EQ(launches.calls(), expected);
         EXPECT_EQ(Describe(box.log), Describe(Messages())) << "nothing is typed";
         EXPECT_FALSE(lock.ScreenLocked());
-        EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), dataPath);
+        EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), W(dataPath));
     }
 }
 
@@ -229,7 +264,7 @@ TEST_F(NavigationTest, DialogBoxGetsThePathAndEnterAndItsTextBackAfterTheRestore
 
         // Sent at once; Enter is posted and still queued.
         EXPECT_EQ(Describe(box.log), Describe(Typed(dataPath)));
-        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), c.restored);
+        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), W(c.restored));
         EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
         EXPECT_TRUE(RestorePending()) << "the library must stay loaded";
         EXPECT_TRUE(lock.ScreenLocked()) << "the lock holds until the restore";
@@ -270,6 +305,51 @@ TEST_F(NavigationTest, EveryByteOfThePathIsTypedAsItIs)
     ASSERT_TRUE(WaitForRestore());
 }
 
+// A Unicode box (every common dialog's and Explorer's) gets the path as
+// UTF-16 code units and its earlier text back whole, however long; an ANSI
+// box gets the bytes of the ANSI code page, as ever.
+TEST_F(NavigationTest, BoxesGetPathsInAnyScriptAndTheirLongTextBackWhole)
+{
+    WString before;
+    while (before.size() < 600) before += L"\"Отчёт 2024.docx\" \"写真.png\" ";
+    before.resize(600);
+    const struct {
+        const test::ScriptFixture& fixture;
+        bool unicode;
+    } cases[] = {
+        {test::kScriptFixtures[0], true},
+        {test::kScriptFixtures[1], true},
+        {test::kScriptFixtures[2], true},
+        {test::kScriptFixtures[0], false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture.Label) + (c.unicode ? ", Unicode box" : ", ANSI box"));
+        const WString folder = W(dir.path()) + c.fixture.Folder;
+        test::MakeFolder(folder);
+        MakeLink(W(favorites) + c.fixture.Name + L".lnk", folder);
+        TestDialog dialog("Open");
+        RecordedControl box(dialog.hwnd(), "Edit", "", true, c.unicode);
+        SetWindowTextW(box.hwnd(), before.c_str());
+        box.log.clear();
+        // An ANSI box holds "?" where the code page lacks a character.
+        const WString boxText = WindowTextOf(box.hwnd());
+        {
+            StateAccess state;
+            state->ChosenTarget = c.fixture.Name;
+            state->ContextKind = ckWindowBackground;
+        }
+
+        NavigateToFavorite();
+        ASSERT_TRUE(WaitForRestore());
+
+        const Messages expected = c.unicode ? Concat({Typed(folder), Enter(), Restored(boxText)})
+                                            : Concat({Typed(AnsiOf(folder)), Enter(), Restored(AnsiOf(boxText))});
+        EXPECT_EQ(Describe(box.log), Describe(expected));
+        EXPECT_EQ(WindowTextOf(box.hwnd()), boxText);
+        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), boxText);
+    }
+}
+
 TEST_F(NavigationTest, ExplorerWindowsKeepNoRestoreAndReleaseTheLockAtOnce)
 {
     for (const char* className : {"CabinetWClass", "ExploreWClass"}) {
@@ -283,7 +363,7 @@ TEST_F(NavigationTest, ExplorerWindowsKeepNoRestoreAndReleaseTheLockAtOnce)
 
         EXPECT_FALSE(lock.ScreenLocked());
         EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
-        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), "untouched");
+        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), L"untouched");
         EXPECT_FALSE(KillTimer(address.hwnd(), kRestoreTimerId)) << "no restore timer";
         const size_t expectedCount = Typed(dataPath).size() + Enter().size();
         ASSERT_TRUE(test::PumpUntil([&] { return address.log.size() == expectedCount; }, kBound));
@@ -451,7 +531,7 @@ TEST_F(NavigationTest, RestoreEndsWhenItsTimerIsAlreadyGone)
                                        nullptr, nullptr);
             {
                 StateAccess state;
-                state->SavedEditText = "keep.txt";
+                state->SavedEditText = L"keep.txt";
                 state->RestoreTimer = kRestoreTimerId;
             }
             LockWindowUpdate(GetDesktopWindow());
@@ -518,14 +598,15 @@ private:
 // types a file name, chooses a folder favourite as the shell's menu would,
 // then watches the dialog until it shows the folder and the restore is done.
 struct FileDialogRun {
-    std::string favorite;
-    std::string fileName;
-    std::string expectedFolder;
+    bool wide = false; // GetOpenFileNameW rather than GetOpenFileNameA
+    WString favorite;
+    WString fileName;
+    WString expectedFolder;
     ULONGLONG deadline = 0;
     int phase = 0;
     bool dialogWasActive = false;
-    std::string folderShown;
-    std::string boxText;
+    WString folderShown;
+    WString boxText;
     DWORD selectionStart = 0;
     DWORD selectionEnd = 0;
 
@@ -548,17 +629,23 @@ struct FileDialogRun {
         SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
     }
 
-    static std::string FolderShown(HWND dialog)
+    // The dialog answers in the character set it was opened with.
+    WString FolderShown(HWND dialog) const
     {
+        if (wide) {
+            wchar_t folder[MAX_PATH] = {};
+            SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+            return folder;
+        }
         char folder[MAX_PATH] = {};
         SendMessageA(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-        return folder;
+        return W(folder);
     }
 
     void Step(HWND dialog)
     {
         if (phase == 0) {
-            SetWindowTextA(FileNameBox(dialog), fileName.c_str());
+            SetWindowTextW(FileNameBox(dialog), fileName.c_str());
             ClearListSelection(dialog);
             dialogWasActive = GetActiveWindow() == dialog;
             {
@@ -579,15 +666,14 @@ struct FileDialogRun {
         }
         const bool arrived = folderShown == expectedFolder && !restorePending;
         if (!arrived && GetTickCount64() < deadline) return;
-        char text[MAX_PATH] = {};
-        GetWindowTextA(FileNameBox(dialog), text, MAX_PATH);
-        boxText = text;
+        boxText = WindowTextOf(FileNameBox(dialog));
         SendMessageA(FileNameBox(dialog), EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
                      reinterpret_cast<LPARAM>(&selectionEnd));
         phase = 2;
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     }
 
+    // The A and W records differ only in their strings: lCustData is at the same place.
     static UINT_PTR CALLBACK Hook(HWND hook, UINT message, WPARAM wParam, LPARAM lParam)
     {
         static const char kRunProperty[] = "vok.test.FileDialogRun";
@@ -607,43 +693,81 @@ struct FileDialogRun {
         }
         return 0;
     }
+
+    // Opens the dialog on `start` and runs the steps above inside it; true
+    // when the dialog ended by choosing a file (which it must not).
+    bool Open(const std::string& start)
+    {
+        static_assert(offsetof(OPENFILENAMEA, lCustData) == offsetof(OPENFILENAMEW, lCustData));
+        const WString wideStart = W(start);
+        wchar_t file[MAX_PATH] = {};
+        OPENFILENAMEW ofn = {};
+        ofn.lStructSize = sizeof ofn;
+        ofn.lpstrFilter = L"All files\0*.*\0";
+        ofn.lpstrFile = file;
+        ofn.nMaxFile = MAX_PATH;
+        ofn.lpstrInitialDir = wideStart.c_str();
+        ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+        ofn.lpfnHook = &FileDialogRun::Hook;
+        ofn.lCustData = reinterpret_cast<LPARAM>(this);
+        if (wide) return GetOpenFileNameW(&ofn) != FALSE;
+        char ansiFile[MAX_PATH] = {};
+        OPENFILENAMEA ansi = {};
+        ansi.lStructSize = sizeof ansi;
+        ansi.lpstrFilter = "All files\0*.*\0";
+        ansi.lpstrFile = ansiFile;
+        ansi.nMaxFile = MAX_PATH;
+        ansi.lpstrInitialDir = start.c_str();
+        ansi.Flags = ofn.Flags;
+        ansi.lpfnHook = ofn.lpfnHook;
+        ansi.lCustData = ofn.lCustData;
+        return GetOpenFileNameA(&ansi) != FALSE;
+    }
 };
 
+// Wine's own Open dialog, as the user opens it: in the ANSI dialog a program
+// of the code page shows, and in the Unicode one with a Cyrillic folder and a
+// file name typed in Cyrillic, which must come back whole.
 TEST_F(NavigationTest, CommonFileDialogGoesToTheFolderAndKeepsTheTypedFileName)
 {
     const std::string start = dir / "Start";
     test::MakeFolder(start);
     test::WriteBytes(start + "\\item.txt", "x");
-    FileDialogRun run;
-    run.favorite = "Data";
-    run.fileName = "keep.txt";
-    run.expectedFolder = dataPath;
-    run.deadline = GetTickCount64() + 2 * kBound;
+    const test::ScriptFixture& cyrillic = test::kScriptFixtures[0];
+    test::MakeFolder(W(dir.path()) + cyrillic.Folder);
+    MakeLink(W(favorites) + cyrillic.Name + L".lnk", W(dir.path()) + cyrillic.Folder);
+    const struct {
+        bool wide;
+        WString favorite;
+        WString fileName;
+        WString folder;
+    } cases[] = {
+        {false, L"Data", L"keep.txt", W(dataPath)},
+        {true, cyrillic.Name, L"Отчёт 2024.docx", W(dir.path()) + cyrillic.Folder},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wide ? "GetOpenFileNameW" : "GetOpenFileNameA");
+        FileDialogRun run;
+        run.wide = c.wide;
+        run.favorite = c.favorite;
+        run.fileName = c.fileName;
+        run.expectedFolder = c.folder;
+        run.deadline = GetTickCount64() + 2 * kBound;
+        bool chosen;
+        {
+            DialogWatchdog watchdog(GetCurrentThreadId(), 4 * kBound);
+            chosen = run.Open(start);
+            ASSERT_FALSE(watchdog.fired()) << "the dialog had to be ended from outside";
+        }
 
-    char file[MAX_PATH] = {};
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.lpstrFilter = "All files\0*.*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrInitialDir = start.c_str();
-    ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    ofn.lpfnHook = &FileDialogRun::Hook;
-    ofn.lCustData = reinterpret_cast<LPARAM>(&run);
-    bool chosen;
-    {
-        DialogWatchdog watchdog(GetCurrentThreadId(), 4 * kBound);
-        chosen = GetOpenFileNameA(&ofn) != FALSE;
-        ASSERT_FALSE(watchdog.fired()) << "the dialog had to be ended from outside";
+        EXPECT_FALSE(chosen) << "Enter opened a file";
+        EXPECT_EQ(run.phase, 2);
+        EXPECT_TRUE(run.dialogWasActive);
+        EXPECT_EQ(run.folderShown, c.folder);
+        EXPECT_EQ(run.boxText, c.fileName);
+        EXPECT_EQ(run.selectionStart, 0u);
+        EXPECT_EQ(run.selectionEnd, run.fileName.size()) << "the restored name stands selected";
     }
-
-    EXPECT_FALSE(chosen) << "Enter opened a file: " << file;
-    EXPECT_EQ(run.phase, 2);
-    EXPECT_TRUE(run.dialogWasActive);
-    EXPECT_EQ(run.folderShown, dataPath);
-    EXPECT_EQ(run.boxText, "keep.txt");
-    EXPECT_EQ(run.selectionStart, 0u);
-    EXPECT_EQ(run.selectionEnd, run.fileName.size()) << "the restored name stands selected";
 }
 
 } // namespace

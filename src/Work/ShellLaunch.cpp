@@ -9,10 +9,10 @@ namespace {
 
 ShellLaunchRecorder g_recorder;
 
-std::optional<std::string> Optional(const char* text)
+std::optional<WString> Optional(const wchar_t* text)
 {
     if (!text) return std::nullopt;
-    return std::string(text);
+    return WString(text);
 }
 
 } // namespace
@@ -23,11 +23,11 @@ bool operator==(const ShellLaunchCall& a, const ShellLaunchCall& b)
            a.Directory == b.Directory && a.ShowCommand == b.ShowCommand;
 }
 
-void ShellLaunch(HWND owner, const char* verb, const char* file, const char* parameters, const char* directory,
-                 int showCommand) noexcept
+void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                 const wchar_t* directory, int showCommand) noexcept
 {
     if (!g_recorder) {
-        ShellExecuteA(owner, verb, file, parameters, directory, showCommand);
+        ShellExecuteW(owner, verb, file, parameters, directory, showCommand);
         return;
     }
     try {

@@ -1,12 +1,13 @@
-// The one seam around ShellExecuteA: everything the commands hand to the shell
+// The one seam around ShellExecuteW: everything the commands hand to the shell
 // goes through ShellLaunch, so that tests can record it instead of launching.
 #pragma once
+
+#include "Common/WideString.h"
 
 #include <windows.h>
 
 #include <functional>
 #include <optional>
-#include <string>
 
 namespace vok {
 
@@ -14,10 +15,10 @@ namespace vok {
 // from an empty string.
 struct ShellLaunchCall {
     HWND Owner = nullptr;
-    std::optional<std::string> Verb;
-    std::optional<std::string> File;
-    std::optional<std::string> Parameters;
-    std::optional<std::string> Directory;
+    std::optional<WString> Verb;
+    std::optional<WString> File;
+    std::optional<WString> Parameters;
+    std::optional<WString> Directory;
     int ShowCommand = 0;
 };
 
@@ -25,10 +26,10 @@ bool operator==(const ShellLaunchCall& a, const ShellLaunchCall& b);
 
 using ShellLaunchRecorder = std::function<void(const ShellLaunchCall&)>;
 
-// ShellExecuteA, or the installed recorder. The result is not examined by
+// ShellExecuteW, or the installed recorder. The result is not examined by
 // any caller, so none is returned.
-void ShellLaunch(HWND owner, const char* verb, const char* file, const char* parameters, const char* directory,
-                 int showCommand) noexcept;
+void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                 const wchar_t* directory, int showCommand) noexcept;
 
 // For tests: while a recorder is installed nothing is launched. Pass an
 // empty recorder to launch again. Returns the one installed before.

@@ -16,9 +16,9 @@ namespace {
 
 // Whole-file read for small text files; false when the file cannot be
 // opened or read, or is larger than `limit`.
-bool ReadSmallFile(const std::string& path, DWORD limit, std::string& content)
+bool ReadSmallFile(const WString& path, DWORD limit, std::string& content)
 {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     LARGE_INTEGER size;
@@ -34,20 +34,20 @@ bool ReadSmallFile(const std::string& path, DWORD limit, std::string& content)
 // Attributes answer both existence tests without listing the folder (a
 // search handle costs many times more, and every menu asks once per
 // favourite). Wildcards never match: a path is taken as it stands.
-DWORD AttributesOf(const std::string& path)
+DWORD AttributesOf(const WString& path)
 {
-    if (path.empty() || path.find_first_of("*?") != std::string::npos) return INVALID_FILE_ATTRIBUTES;
-    return GetFileAttributesA(path.c_str());
+    if (path.empty() || path.find_first_of(L"*?") != WString::npos) return INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(path.c_str());
 }
 
-bool PathHasAttributes(const std::string& path, bool folder)
+bool PathHasAttributes(const WString& path, bool folder)
 {
     const DWORD attributes = AttributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
 }
 
 // One attribute test tells a live file from a live folder from nothing.
-FavoriteKind KindOfLinkTarget(const std::string& target)
+FavoriteKind KindOfLinkTarget(const WString& target)
 {
     const DWORD attributes = AttributesOf(target);
     if (attributes == INVALID_FILE_ATTRIBUTES) return fkNone;
@@ -64,7 +64,7 @@ LinkReader::LinkReader() noexcept
     if (FAILED(link_.As(&stream_))) stream_.Reset();
 }
 
-bool LinkReader::Read(const std::string& linkPath, std::string& target)
+bool LinkReader::Read(const WString& linkPath, WString& target)
 {
     target.clear();
     if (!Ready()) return false;
@@ -77,80 +77,98 @@ bool LinkReader::Read(const std::string& linkPath, std::string& target)
     if (FAILED(stream_->Load(&memory))) return false;
     // No SLR_UPDATE: resolving must never write the favourite back.
     link_->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH);
-    char buffer[MAX_PATH + 1] = {};
+    wchar_t buffer[MAX_PATH + 1] = {};
     // No find-data record: nothing reads it, and filling it costs more than
     // the rest of the read.
     link_->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH);
     target = buffer;
+    // No path holds a "?": this one came back through the ANSI code page
+    // (Wine keeps a link's location record in ANSI only). The link's item
+    // list names the target exactly; without it the link counts as unread,
+    // never as dead.
+    if (target.find(L'?') != WString::npos) return ReadItemListPath(target);
     return true;
 }
 
-bool ReadLinkTarget(const std::string& linkPath, std::string& target)
+bool LinkReader::ReadItemListPath(WString& target)
+{
+    target.clear();
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (FAILED(link_->GetIDList(&items)) || !items) return false;
+    const auto freeItems = [items] { CoTaskMemFree(items); };
+    ScopeExit<decltype(freeItems)> release(freeItems);
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (!SHGetPathFromIDListW(items, buffer) || !buffer[0]) return false;
+    target = buffer;
+    return true;
+}
+
+bool ReadLinkTarget(const WString& linkPath, WString& target)
 {
     LinkReader reader;
     return reader.Read(linkPath, target);
 }
 
-std::string GetLinkTarget(const std::string& linkPath)
+WString GetLinkTarget(const WString& linkPath)
 {
-    std::string target;
+    WString target;
     ReadLinkTarget(linkPath, target);
     return target;
 }
 
-std::string GetShortcutUrl(const std::string& urlPath)
+std::string GetShortcutUrl(const WString& urlPath)
 {
     std::string text;
     if (!ReadSmallFile(urlPath, kMaxUrlFileSize, text)) return std::string();
     return UrlFromShortcutText(text);
 }
 
-FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name, LinkReader& reader)
+FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name, LinkReader& reader)
 {
     FavoriteInspection result;
-    const std::string base = favoritesDir + name;
-    if (FileExists(base + ".lnk")) {
+    const WString base = favoritesDir + name;
+    if (FileExists(base + L".lnk")) {
         result.HasLink = true;
-        result.LinkRead = reader.Read(base + ".lnk", result.Target);
+        result.LinkRead = reader.Read(base + L".lnk", result.Target);
         result.Path = ExpandTargetPath(result.Target);
         result.Kind = KindOfLinkTarget(result.Path);
-    } else if (FileExists(base + ".url")) {
+    } else if (FileExists(base + L".url")) {
         result.Kind = fkInternetShortcut;
     }
     return result;
 }
 
-std::string ExpandTargetPath(const std::string& target)
+WString ExpandTargetPath(const WString& target)
 {
-    if (target.find('%') == std::string::npos) return target;
-    const DWORD size = ExpandEnvironmentStringsA(target.c_str(), nullptr, 0);
+    if (target.find(L'%') == WString::npos) return target;
+    const DWORD size = ExpandEnvironmentStringsW(target.c_str(), nullptr, 0);
     if (size == 0) return target;
-    std::string expanded(size, '\0');
-    const DWORD written = ExpandEnvironmentStringsA(target.c_str(), &expanded[0], size);
+    WString expanded(size, L'\0');
+    const DWORD written = ExpandEnvironmentStringsW(target.c_str(), &expanded[0], size);
     if (written == 0 || written > size) return target; // the environment changed meanwhile
-    expanded.resize(strlen(expanded.c_str()));
+    expanded.resize(wcslen(expanded.c_str()));
     return expanded;
 }
 
-FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name)
+FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name)
 {
     LinkReader reader;
     return InspectFavorite(favoritesDir, name, reader);
 }
 
-FavoriteKind ClassifyFavorite(const std::string& name)
+FavoriteKind ClassifyFavorite(const WString& name)
 {
-    std::string favoritesDir;
+    WString favoritesDir;
     WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
     return InspectFavorite(favoritesDir, name).Kind;
 }
 
-bool FileExists(const std::string& path)
+bool FileExists(const WString& path)
 {
     return PathHasAttributes(path, false);
 }
 
-bool FolderExists(const std::string& path)
+bool FolderExists(const WString& path)
 {
     return PathHasAttributes(path, true);
 }

@@ -2,6 +2,8 @@
 // shortcuts (".url"), and the kind of favourite a name stands for.
 #pragma once
 
+#include "Common/WideString.h"
+
 #include <windows.h>
 #include <shobjidl.h>
 #include <wrl/client.h>
@@ -23,13 +25,13 @@ constexpr DWORD kMaxUrlFileSize = 64 * 1024;
 
 // The target path stored in a shell link (environment references left as
 // they are), or the empty string on any failure.
-std::string GetLinkTarget(const std::string& linkPath);
+WString GetLinkTarget(const WString& linkPath);
 
 // Like GetLinkTarget, but tells a link that was read (its target, possibly
 // empty, is in `target`) from one that could not be read at all: no COM on
 // this thread, or a file that is locked, unreadable or not a link. A favourite
 // must never be deleted on the strength of an unread link.
-bool ReadLinkTarget(const std::string& linkPath, std::string& target);
+bool ReadLinkTarget(const WString& linkPath, WString& target);
 
 // One shell link object, created on the calling thread and reused for every
 // link that one call reads: creating the object costs more than reading a
@@ -47,40 +49,43 @@ public:
     // ReadLinkTarget through this object. A link that fails to load yields
     // nothing: the object still holds the previous link, whose target must
     // not pass for this one's.
-    bool Read(const std::string& linkPath, std::string& target);
+    bool Read(const WString& linkPath, WString& target);
 
 private:
-    Microsoft::WRL::ComPtr<IShellLinkA> link_;
+    bool ReadItemListPath(WString& target);
+
+    Microsoft::WRL::ComPtr<IShellLinkW> link_;
     Microsoft::WRL::ComPtr<IPersistStream> stream_;
 };
 
 // The URL of an Internet shortcut of exactly three lines, the first
-// "[InternetShortcut]"; the empty string for anything else.
-std::string GetShortcutUrl(const std::string& urlPath);
+// "[InternetShortcut]"; the empty string for anything else. The URL is the
+// file's own bytes: the file is 8-bit text.
+std::string GetShortcutUrl(const WString& urlPath);
 
 // A link target with its environment references ("%USERPROFILE%\Documents",
 // kept as typed by the Create Shortcut wizard) expanded; the target itself
 // when it has none, or when they cannot be expanded.
-std::string ExpandTargetPath(const std::string& target);
+WString ExpandTargetPath(const WString& target);
 
 // What a favourite name stands for, judged by its files in `favoritesDir`.
 struct FavoriteInspection {
     FavoriteKind Kind = fkNone;
     bool HasLink = false;  // the name has a ".lnk" file
     bool LinkRead = false; // ... which could be read; Target is then its target
-    std::string Target;    // as stored in the link: what the user is shown
-    std::string Path;      // Target as the system finds it: what is tested and opened
+    WString Target;        // as stored in the link: what the user is shown
+    WString Path;          // Target as the system finds it: what is tested and opened
 };
-FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name);
-FavoriteInspection InspectFavorite(const std::string& favoritesDir, const std::string& name, LinkReader& reader);
+FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name);
+FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name, LinkReader& reader);
 
 // The kind of the favourite `name` in the favourites folder. A link that
 // cannot be read is fkNone: nothing can be opened through it.
-FavoriteKind ClassifyFavorite(const std::string& name);
+FavoriteKind ClassifyFavorite(const WString& name);
 
 // Existence tests shared by the store and the commands. The empty path
 // exists as neither; a folder never exists as a file.
-bool FileExists(const std::string& path);
-bool FolderExists(const std::string& path);
+bool FileExists(const WString& path);
+bool FolderExists(const WString& path);
 
 } // namespace vok

@@ -9,6 +9,7 @@ namespace vok {
 namespace {
 
 using test::MakeLink;
+using test::W;
 using test::WriteBytes;
 
 class ShortcutsTest : public test::InstalledTest {
@@ -19,17 +20,17 @@ protected:
 TEST_F(ShortcutsTest, LinkTargetIsThePathStoredInTheLink)
 {
     MakeLink(favorites + "Data.lnk", dir / "Data");
-    EXPECT_EQ(GetLinkTarget(favorites + "Data.lnk"), dir / "Data");
+    EXPECT_EQ(GetLinkTarget(W(favorites + "Data.lnk")), W(dir / "Data"));
 }
 
 TEST_F(ShortcutsTest, UnreadableLinksGiveTheEmptyTarget)
 {
     WriteBytes(favorites + "text.lnk", "this is not a shell link");
-    std::string target = "stale";
-    EXPECT_EQ(GetLinkTarget(favorites + "missing.lnk"), "");
-    EXPECT_EQ(GetLinkTarget(favorites + "text.lnk"), "");
-    EXPECT_FALSE(ReadLinkTarget(favorites + "text.lnk", target));
-    EXPECT_EQ(target, "");
+    WString target = L"stale";
+    EXPECT_EQ(GetLinkTarget(W(favorites + "missing.lnk")), L"");
+    EXPECT_EQ(GetLinkTarget(W(favorites + "text.lnk")), L"");
+    EXPECT_FALSE(ReadLinkTarget(W(favorites + "text.lnk"), target));
+    EXPECT_EQ(target, L"");
 }
 
 TEST_F(ShortcutsTest, ReusedReaderNeverHandsOnThePreviousTarget)
@@ -38,7 +39,7 @@ TEST_F(ShortcutsTest, ReusedReaderNeverHandsOnThePreviousTarget)
     MakeLink(favorites + "outside.lnk", ""); // no file-system target
     WriteBytes(favorites + "text.lnk", "this is not a shell link");
     LinkReader reader;
-    std::string target;
+    WString target;
     const struct {
         const char* link;
         bool read;
@@ -46,8 +47,8 @@ TEST_F(ShortcutsTest, ReusedReaderNeverHandsOnThePreviousTarget)
     } reads[] = {{"Data", true, dir / "Data"}, {"text", false, ""},    {"Data", true, dir / "Data"},
                  {"outside", true, ""},        {"missing", false, ""}, {"Data", true, dir / "Data"}};
     for (const auto& r : reads) {
-        EXPECT_EQ(reader.Read(favorites + r.link + ".lnk", target), r.read) << r.link;
-        EXPECT_EQ(target, r.target) << r.link;
+        EXPECT_EQ(reader.Read(W(favorites + r.link + ".lnk"), target), r.read) << r.link;
+        EXPECT_EQ(target, W(r.target)) << r.link;
     }
 }
 
@@ -55,10 +56,10 @@ TEST_F(ShortcutsTest, LinkCannotBeReadOnAThreadWithoutCom)
 {
     MakeLink(favorites + "Data.lnk", dir / "Data");
     bool read = true;
-    std::string target;
-    ASSERT_TRUE(test::RunOnThreadWithoutCom([&] { read = ReadLinkTarget(favorites + "Data.lnk", target); }));
+    WString target;
+    ASSERT_TRUE(test::RunOnThreadWithoutCom([&] { read = ReadLinkTarget(W(favorites + "Data.lnk"), target); }));
     EXPECT_FALSE(read);
-    EXPECT_EQ(target, "");
+    EXPECT_EQ(target, L"");
 }
 
 TEST_F(ShortcutsTest, ClassifiesEachKindOfFavorite)
@@ -77,17 +78,17 @@ TEST_F(ShortcutsTest, ClassifiesEachKindOfFavorite)
         {"folder", fkFolderLink}, {"file", fkFileLink},        {"root", fkFolderLink},
         {"gone", fkNone},         {"web", fkInternetShortcut}, {"neither", fkNone},
     };
-    for (const auto& c : cases) EXPECT_EQ(ClassifyFavorite(c.name), c.kind) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(ClassifyFavorite(W(c.name)), c.kind) << c.name;
 }
 
 TEST_F(ShortcutsTest, ExistenceTestsTellFilesFromFolders)
 {
-    EXPECT_TRUE(FileExists(dir / "report.txt"));
-    EXPECT_FALSE(FileExists(dir / "Data"));
-    EXPECT_TRUE(FolderExists(dir / "Data"));
-    EXPECT_FALSE(FolderExists(dir / "report.txt"));
-    EXPECT_FALSE(FileExists(""));
-    EXPECT_FALSE(FolderExists(""));
+    EXPECT_TRUE(FileExists(W(dir / "report.txt")));
+    EXPECT_FALSE(FileExists(W(dir / "Data")));
+    EXPECT_TRUE(FolderExists(W(dir / "Data")));
+    EXPECT_FALSE(FolderExists(W(dir / "report.txt")));
+    EXPECT_FALSE(FileExists(L""));
+    EXPECT_FALSE(FolderExists(L""));
 }
 
 TEST_F(ShortcutsTest, InternetShortcutUrlFollowsTheLineRules)
@@ -119,22 +120,22 @@ TEST_F(ShortcutsTest, InternetShortcutUrlFollowsTheLineRules)
     for (const auto& c : cases) {
         const std::string path = favorites + "case" + std::to_string(i++) + ".url";
         WriteBytes(path, c.text);
-        EXPECT_EQ(GetShortcutUrl(path), c.url) << "case " << i - 1;
+        EXPECT_EQ(GetShortcutUrl(W(path)), c.url) << "case " << i - 1;
     }
 }
 
 TEST_F(ShortcutsTest, InternetShortcutThatCannotBeReadGivesNoUrl)
 {
-    EXPECT_EQ(GetShortcutUrl(favorites + "missing.url"), "");
+    EXPECT_EQ(GetShortcutUrl(W(favorites + "missing.url")), "");
 
     // Held open for writing by another program.
     const std::string locked = favorites + "locked.url";
     WriteBytes(locked, "[InternetShortcut]\r\nURL=abc\r\nx");
     HANDLE writer = CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetShortcutUrl(locked), "");
+    EXPECT_EQ(GetShortcutUrl(W(locked)), "");
     CloseHandle(writer);
-    EXPECT_EQ(GetShortcutUrl(locked), "abc");
+    EXPECT_EQ(GetShortcutUrl(W(locked)), "abc");
 }
 
 TEST_F(ShortcutsTest, OversizedInternetShortcutIsNotRead)
@@ -142,9 +143,9 @@ TEST_F(ShortcutsTest, OversizedInternetShortcutIsNotRead)
     const std::string valid = "[InternetShortcut]\r\nURL=abc\r\n";
     const std::string path = favorites + "big.url";
     WriteBytes(path, valid + std::string(kMaxUrlFileSize - valid.size(), 'x'));
-    EXPECT_EQ(GetShortcutUrl(path), "abc"); // exactly at the bound
+    EXPECT_EQ(GetShortcutUrl(W(path)), "abc"); // exactly at the bound
     WriteBytes(path, valid + std::string(kMaxUrlFileSize - valid.size() + 1, 'x'));
-    EXPECT_EQ(GetShortcutUrl(path), "");
+    EXPECT_EQ(GetShortcutUrl(W(path)), "");
 }
 
 } // namespace

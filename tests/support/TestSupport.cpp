@@ -15,9 +15,16 @@ using Microsoft::WRL::ComPtr;
 
 namespace vok {
 
+void PrintTo(const WString& text, std::ostream* os)
+{
+    *os << "L\"" << test::Utf8(text) << '"';
+}
+
 void PrintTo(const ShellLaunchCall& call, std::ostream* os)
 {
-    const auto text = [](const std::optional<std::string>& s) { return s ? '"' + *s + '"' : std::string("NULL"); };
+    const auto text = [](const std::optional<WString>& s) {
+        return s ? '"' + test::Utf8(*s) + '"' : std::string("NULL");
+    };
     *os << "{owner " << call.Owner << ", verb " << text(call.Verb) << ", file " << text(call.File) << ", parameters "
         << text(call.Parameters) << ", directory " << text(call.Directory) << ", show " << call.ShowCommand << "}";
 }
@@ -46,31 +53,43 @@ ScratchDir::~ScratchDir()
     RemoveTree(path_);
 }
 
-void RemoveTree(const std::string& path)
+namespace {
+// Wide, so that names in any script go too.
+void RemoveWideTree(WString dir)
 {
-    std::string dir = path;
-    if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
+    if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = dir + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const WString name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const WString child = dir + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
+                RemoveWideTree(child);
             else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &entry));
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
-    RemoveDirectoryA(dir.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+} // namespace
+
+void RemoveTree(const std::string& path)
+{
+    RemoveWideTree(W(path));
 }
 
 void MakeFolder(const std::string& path)
 {
-    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) << path;
+    MakeFolder(W(path));
+}
+
+void MakeFolder(const WString& path)
+{
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) << Utf8(path);
 }
 
 namespace {
@@ -111,8 +130,13 @@ void WriteLinkWithStoredPath(const std::string& linkPath, const std::string& pat
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    WriteBytes(W(path), bytes);
+}
+
+void WriteBytes(const WString& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
@@ -121,7 +145,41 @@ void WriteBytes(const std::string& path, const std::string& bytes)
 
 bool PathPresent(const std::string& path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return PathPresent(W(path));
+}
+
+bool PathPresent(const WString& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Utf8(const WString& text)
+{
+    if (text.empty()) return std::string();
+    const int size = static_cast<int>(text.size());
+    std::string utf8(
+        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+    return utf8;
+}
+
+WString FromUtf8(const std::string& utf8)
+{
+    if (utf8.empty()) return WString();
+    const int size = static_cast<int>(utf8.size());
+    WString wide(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, &wide[0], static_cast<int>(wide.size()));
+    return wide;
+}
+
+void MakeLink(const WString& linkPath, const WString& target)
+{
+    ComPtr<IShellLinkW> link;
+    ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link)));
+    ASSERT_HRESULT_SUCCEEDED(link->SetPath(target.c_str()));
+    ComPtr<IPersistFile> file;
+    ASSERT_HRESULT_SUCCEEDED(link.As(&file));
+    ASSERT_HRESULT_SUCCEEDED(file->Save(linkPath.c_str(), TRUE));
 }
 
 void MakeLink(const std::string& linkPath, const std::string& target)
@@ -338,13 +396,18 @@ INT_PTR CALLBACK PassiveDialogProc(HWND, UINT, WPARAM, LPARAM)
 
 } // namespace
 
-RecordedControl::RecordedControl(HWND parent, const char* className, const std::string& text, bool visible)
+RecordedControl::RecordedControl(HWND parent, const char* className, const std::string& text, bool visible,
+                                 bool unicode)
 {
     const DWORD style = WS_CHILD | WS_BORDER | ES_AUTOHSCROLL | (visible ? WS_VISIBLE : 0);
     int row = 0;
     for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++row;
-    hwnd_ = CreateWindowExA(0, className, text.c_str(), style, 10, 10 + 30 * row, 200, 24, parent, nullptr,
-                            GetModuleHandleA(nullptr), nullptr);
+    if (unicode)
+        hwnd_ = CreateWindowExW(0, WideOf(className).c_str(), FromUtf8(text).c_str(), style, 10, 10 + 30 * row, 200, 24,
+                                parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+    else
+        hwnd_ = CreateWindowExA(0, className, text.c_str(), style, 10, 10 + 30 * row, 200, 24, parent, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
     if (!hwnd_) return;
     unicode_ = IsWindowUnicode(hwnd_) != FALSE;
     SetPropA(hwnd_, kRecorderProperty, this);
@@ -372,7 +435,8 @@ LRESULT CALLBACK RecordedControl::Proc(HWND hwnd, UINT message, WPARAM wParam, L
     if (self && IsRecordedMessage(message)) {
         if (message == WM_SETTEXT && lParam) {
             // The log keeps the text, not the caller's pointer.
-            seen.Text = self->unicode_ ? std::string() : reinterpret_cast<const char*>(lParam);
+            seen.Text = self->unicode_ ? Utf8(reinterpret_cast<const wchar_t*>(lParam))
+                                       : std::string(reinterpret_cast<const char*>(lParam));
             seen.LParam = 0;
         }
         self->log.push_back(seen);
@@ -486,7 +550,11 @@ std::string LibraryPath()
 
 std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister)
 {
-    std::string command = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + '"' + dll + '"';
+    return RunProgram(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + '"' + dll + '"');
+}
+
+std::optional<DWORD> RunProgram(std::string command)
+{
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -514,6 +582,7 @@ std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key,
 void ResetHandlerRegistration()
 {
     RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClsidText).c_str());
+    RegDeleteKeyExA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + kHandlerClsidText).c_str(), KEY_WOW64_32KEY, 0);
     for (const char* classKey : kHandlerClassKeys)
         RegDeleteKeyA(HKEY_CLASSES_ROOT, (std::string(classKey) + "\\shellex\\ContextMenuHandlers\\VOK").c_str());
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClsidText);

@@ -16,8 +16,9 @@
 #include <vector>
 
 namespace vok {
-// Readable failure output for recorded launches.
+// Readable failure output for recorded launches and wide strings (as UTF-8).
 void PrintTo(const ShellLaunchCall& call, std::ostream* os);
+void PrintTo(const WString& text, std::ostream* os);
 } // namespace vok
 
 namespace vok::test {
@@ -38,13 +39,41 @@ private:
     std::string path_;
 };
 
+// The library's strings from the tests' ANSI paths, and from UTF-8 (the
+// encoding of this source), for names outside the ANSI code page.
+inline WString W(const std::string& ansi)
+{
+    return WideOf(ansi);
+}
+WString FromUtf8(const std::string& utf8);
+std::string Utf8(const WString& text);
+
 void RemoveTree(const std::string& path);
 void MakeFolder(const std::string& path);
+void MakeFolder(const WString& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
+void WriteBytes(const WString& path, const std::string& bytes);
 bool PathPresent(const std::string& path);
+bool PathPresent(const WString& path);
+
+// Folders and favourites named outside the ANSI code page (1252 in the test
+// prefix): a Cyrillic folder behind a plain name, as a user names a link,
+// and Cyrillic and CJK names for the links themselves.
+struct ScriptFixture {
+    const char* Label;
+    const wchar_t* Folder; // below the test's scratch folder
+    const wchar_t* Name;   // the favourite's name: its ".lnk" without the extension
+};
+inline constexpr ScriptFixture kScriptFixtures[] = {
+    {"Cyrillic folder", L"Отчёт", L"Report"},
+    {"CJK folder and name", L"写真", L"写真"},
+    {"Cyrillic name", L"Docs", L"Документы"},
+};
 
 // A shell link to `target`, written through IShellLinkA and IPersistFile.
 void MakeLink(const std::string& linkPath, const std::string& target);
+// The same through IShellLinkW, for names and targets in any script.
+void MakeLink(const WString& linkPath, const WString& target);
 
 // A shell link whose stored target is `path` exactly as given, environment
 // references included, as the Create Shortcut wizard saves what was typed
@@ -130,7 +159,8 @@ private:
     ShellLaunchRecorder previous_;
 };
 
-// One message as a control received it; Text is the string of WM_SETTEXT.
+// One message as a control received it; Text is the string of WM_SETTEXT
+// (UTF-8 in a Unicode control).
 struct SeenMessage {
     UINT Message = 0;
     WPARAM WParam = 0;
@@ -150,7 +180,10 @@ std::string Describe(const std::vector<SeenMessage>& messages);
 // one; it may even destroy the control.
 class RecordedControl {
 public:
-    RecordedControl(HWND parent, const char* className, const std::string& text, bool visible = true);
+    // `unicode`: made with CreateWindowExW, so that it reads characters as
+    // UTF-16 (text given in UTF-8); otherwise an ANSI window.
+    RecordedControl(HWND parent, const char* className, const std::string& text, bool visible = true,
+                    bool unicode = false);
     ~RecordedControl();
     RecordedControl(const RecordedControl&) = delete;
     RecordedControl& operator=(const RecordedControl&) = delete;
@@ -222,11 +255,15 @@ std::string LibraryPath();
 // nothing when it had to be ended after 30 seconds.
 std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister);
 
+// Any command line of the prefix's programs; its exit code, or nothing when
+// it could not start or had to be ended after 30 seconds.
+std::optional<DWORD> RunProgram(std::string command);
+
 // The string value `value` (null: the default value) of `key`, or nothing.
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const char* value);
 
 // Removes every entry of the handler's registration that unregistration
-// would remove, and the approval value.
+// would remove, the class key of the 32-bit view, and the approval value.
 void ResetHandlerRegistration();
 
 // For programs that host the real library: an installation in a fixed

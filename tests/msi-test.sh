@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The Windows Installer package as a user gets it: built by msi.sh, installed
+# by the prefix's msiexec without elevation in a fresh prefix, its files,
+# registry rows, shortcut and Programs and Features entry checked; the rows
+# compared with what regsvr32 writes for the installed library; a menu built
+# by the installed library; then removed with a favourite in place,
+# installed again, repaired, upgraded to the next version and offered an
+# older one. The registry is read from the prefix's own files (user.reg for
+# HKCU, system.reg for HKLM) once its wineserver has written them.
+# Usage: msi-test.sh I686_DLL X86_64_DLL INSTALLED_MENU_EXE WORK_DIR
+set -euo pipefail
+here=$(dirname "$(realpath "$0")")
+menu_exe=$(realpath "$3") work=$(realpath -m "$4")
+wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+clsid='{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}'
+# shellcheck source=support/checks.sh
+. "$here/support/checks.sh"
+
+rm -rf "$work"
+mkdir -p "$work"
+"$here/../tools/msi.sh" "$1" "$2" "$work/vokmark.msi" >/dev/null
+version=$(msiinfo export "$work/vokmark.msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
+next=${version%.*}.$((${version##*.} + 1))
+"$here/../tools/msi.sh" "$1" "$2" "$work/vokmark-next.msi" "$next" >/dev/null
+msiextract -C "$work/packaged" "$work/vokmark.msi" >/dev/null
+
+# ---- A fresh prefix ----
+prefix=$work/prefix
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+timeout 180 "$here/../tools/wine-prefix.sh" "$prefix"
+cp "$work"/*.msi "$prefix/drive_c/"
+local_app_data=$(timeout 30 "$wine" cmd /c echo %LOCALAPPDATA% | tr -d '\r')
+folder="$local_app_data\\Programs\\Vokmark"
+unix_folder=$(timeout 30 "$wine" winepath -u "$folder" | tr -d '\r')
+unix_folder=${unix_folder%/}
+shortcut=$(timeout 30 "$wine" winepath -u "$(timeout 30 "$wine" cmd /c echo %APPDATA% | tr -d '\r')" | tr -d '\r')
+shortcut="${shortcut%/}/Microsoft/Windows/Start Menu/Programs/Vokmark.lnk"
+
+settle() { timeout 60 "$wineserver" -w; } # the registry files are current once the server has exited
+snapshot() { settle; cp "$prefix/user.reg" "$work/$1.user.reg"; cp "$prefix/system.reg" "$work/$1.system.reg"; }
+rows() { python3 "$here/support/registry_rows.py" "$@"; }
+msiexec() { # msiexec LOG ARGS...: its exit code in $rc
+  local log=$1; shift
+  rc=0
+  timeout 120 "$wine" msiexec "$@" /qn /l*v "C:\\$log.log" >/dev/null 2>&1 || rc=$?
+  settle
+}
+# The values a registration owns: the class rows, the handler keys, the
+# approval value and the installation folder; not the installer's records.
+# Keys alone are left out: the prefix has some of the shared ones below HKLM.
+registration_rows() {
+  grep -aE $'^software\\\\(classes\\\\|vok|microsoft\\\\windows\\\\currentversion\\\\shell extensions\\\\)[^\t]*\t' || true
+}
+# Programs and Features: "KEY<TAB>NAME<TAB>DATA" of every entry named
+# Vokmark. This Wine keeps a per-user package's entry below HKLM.
+entries() {
+  cat <(rows "$prefix/user.reg") <(rows "$prefix/system.reg") |
+    grep -aiF 'software\microsoft\windows\currentversion\uninstall\' >"$work/uninstall" || true
+  local key
+  for key in $(awk -F'\t' '$2 == "DisplayName" && $3 == "Vokmark" { print $1 }' "$work/uninstall"); do
+    grep -F "$key"$'\t' "$work/uninstall"
+  done
+}
+entry_count() { entries | cut -f1 | sort -u | grep -c . || true; }
+entry_value() { entries | awk -F'\t' -v name="$1" '$2 == name { print $3 }'; }
+same_file() { cmp -s "$1" "$2"; }
+no_symbols() { ! "$1-w64-mingw32-objdump" -t "$2" | grep '\.text' >/dev/null; }
+link_says() { { strings "$shortcut"; strings -e l "$shortcut"; } | grep -F -- "$1" >/dev/null; }
+
+echo "---- msiexec /i, as the user"
+snapshot before
+msiexec install /i 'C:\vokmark.msi'
+check "msiexec /i exits 0" test "$rc" -eq 0
+for pair in "x64 x86_64" "x86 i686"; do
+  read -r dir triplet <<<"$pair"
+  check "$dir\\vok.dll is the package's" same_file "$work/packaged/Programs/Vokmark/$dir/vok.dll" "$unix_folder/$dir/vok.dll"
+  check "$dir\\vok.dll carries no symbols" no_symbols "$triplet" "$unix_folder/$dir/vok.dll"
+done
+check "Favorites\\ exists and is empty" test -d "$unix_folder/Favorites" -a -z "$(ls -A "$unix_folder/Favorites")"
+check "the Start-menu shortcut exists" test -f "$shortcut"
+check "it starts rundll32.exe" link_says 'C:\windows\system32\rundll32.exe'
+check "with the About window's switch" link_says "\"$folder\\x64\\vok.dll\",ShowAboutBox"
+check "one Programs and Features entry" test "$(entry_count)" -eq 1
+check "its name is Vokmark, its publisher TALLOWAY" \
+  test "$(entry_value DisplayName)/$(entry_value Publisher)" = "Vokmark/TALLOWAY"
+check "its version is $version" test "$(entry_value DisplayVersion)" = "$version"
+check "it offers no Modify" test "$(entry_value NoModify)" = "dword:00000001"
+icon=$(rows "$prefix/user.reg" | awk -F'\t' '$2 == "ProductIcon" && $3 ~ /Vokmark.ico$/ { print $3 }')
+icon_unix=$([ -n "$icon" ] && timeout 30 "$wine" winepath -u "$icon" | tr -d '\r' || true)
+check "its icon is the library's icon" same_file "$here/../src/Resources/icons/MAINICON.ico" "${icon_unix:-/no-icon}"
+
+echo "---- the rows, compared with what regsvr32 writes"
+snapshot installed
+rows "$work/before.user.reg" "$work/installed.user.reg" | registration_rows >"$work/package.rows"
+timeout 60 "$wine" regsvr32 /s "$folder\\x64\\vok.dll" || true
+snapshot registered
+rows "$work/installed.system.reg" "$work/registered.system.reg" | registration_rows >"$work/regsvr32.rows"
+check "regsvr32 wrote the class rows" grep -qiF "software\\classes\\clsid\\$clsid" "$work/regsvr32.rows"
+# Below HKCU, the same rows; in the 32-bit view the class rows again, naming
+# x86\vok.dll; and the installation folder.
+clsid_key=$(echo "software\\classes\\clsid\\$clsid" | tr '[:upper:]' '[:lower:]')
+{
+  cat "$work/regsvr32.rows"
+  grep -F "$clsid_key" "$work/regsvr32.rows" |
+    sed 's/^software\\classes\\clsid\\/software\\classes\\wow6432node\\clsid\\/; s/\\x64\\vok\.dll$/\\x86\\vok.dll/'
+  printf 'software\\vok\tInstall Folder\t%s\n' "$folder"
+} | sort >"$work/expected.rows"
+check "the package's HKCU rows, both views, are regsvr32's row for row" \
+  diff -u "$work/expected.rows" "$work/package.rows"
+timeout 60 "$wine" regsvr32 /s /u "$folder\\x64\\vok.dll" || true
+
+echo "---- a menu from the installed x64\\vok.dll"
+printf '[InternetShortcut]\r\nURL=https://vokmark.example/\r\n\r\n' >"$unix_folder/Favorites/Home.url"
+timeout 60 "$wine" "$menu_exe" "$folder\\x64\\vok.dll" "$folder" | tr -d '\r' >"$work/menu.txt" || true
+check "the menu holds the Vokmark submenu" grep -q 'Vokmark' "$work/menu.txt"
+check "with the favourite in it" grep -qE '^ +Home$' "$work/menu.txt"
+settle
+
+echo "---- msiexec /x, with a favourite in place"
+msiexec uninstall /x 'C:\vokmark.msi'
+check "msiexec /x exits 0" test "$rc" -eq 0
+check "the libraries are gone" test ! -e "$unix_folder/x64" -a ! -e "$unix_folder/x86"
+check "the favourite stayed" test -f "$unix_folder/Favorites/Home.url"
+check "the folder holds nothing but Favorites" test "$(ls -A "$unix_folder")" = Favorites
+check "the shortcut is gone" test ! -e "$shortcut"
+check "no Programs and Features entry" test "$(entry_count)" -eq 0
+rows "$work/before.user.reg" "$prefix/user.reg" | registration_rows >"$work/left.rows"
+check "no value of the package is left below HKCU" test ! -s "$work/left.rows"
+check "no class key is left in either view" \
+  test -z "$(rows "$prefix/user.reg" | grep -iF "$clsid" | grep -v 'shell extensions' || true)"
+
+echo "---- installed again; the same package again repairs"
+msiexec reinstall /i 'C:\vokmark.msi'
+check "msiexec /i exits 0" test "$rc" -eq 0
+rm "$unix_folder/x64/vok.dll"
+msiexec repair /i 'C:\vokmark.msi'
+check "the same package again exits 0" test "$rc" -eq 0
+check "it put x64\\vok.dll back" same_file "$work/packaged/Programs/Vokmark/x64/vok.dll" "$unix_folder/x64/vok.dll"
+check "one Programs and Features entry" test "$(entry_count)" -eq 1
+
+echo "---- version $next over $version"
+msiexec upgrade /i 'C:\vokmark-next.msi'
+check "msiexec /i of $next exits 0" test "$rc" -eq 0
+check "one Programs and Features entry" test "$(entry_count)" -eq 1
+check "its version is $next" test "$(entry_value DisplayVersion)" = "$next"
+check "the libraries are in place" test -f "$unix_folder/x64/vok.dll" -a -f "$unix_folder/x86/vok.dll"
+check "the class is registered" grep -qiF "software\\classes\\clsid\\$clsid\\inprocserver32" <(rows "$prefix/user.reg")
+check "the favourite stayed" test -f "$unix_folder/Favorites/Home.url"
+
+echo "---- version $version over $next: refused"
+msiexec downgrade /i 'C:\vokmark.msi'
+check "msiexec /i of $version fails" test "$rc" -ne 0
+# Wine logs no launch condition's message; Windows shows the package's.
+check "the package's message for it says a newer version is installed" \
+  grep -qF $'NOT NEWERVERSIONFOUND\tA newer version of Vokmark is already installed' \
+  <(msiinfo export "$work/vokmark.msi" LaunchCondition | tr -d '\r')
+check "$next stays, alone" test "$(entry_count)/$(entry_value DisplayVersion)" = "1/$next"
+
+finish msi "$work"
