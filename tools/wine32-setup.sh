@@ -21,8 +21,13 @@ stamp="wine $wine_version, qemu-i386"
 # binfmt_misc does not survive a reboot: checked on every run.
 register_qemu() {
     [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+    # Any enabled registration whose qemu is there will do (another root's,
+    # say): replacing it would leave a moment in which 32-bit programs that
+    # other builds start fail to execute.
     if [ -f "$binfmt/qemu-i386" ]; then
-        grep -qx "interpreter $qemu" "$binfmt/qemu-i386" && grep -qx enabled "$binfmt/qemu-i386" && return 0
+        local current
+        current=$(sed -n 's/^interpreter //p' "$binfmt/qemu-i386")
+        grep -qx enabled "$binfmt/qemu-i386" && [ -x "$current" ] && return 0
         echo -1 >"$binfmt/qemu-i386"
     fi
     # i386 ELF executables; F opens the interpreter now, so that it runs in
