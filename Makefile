@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo dist test bench harden fuzz screenshot build bootstrap configure i686 x86_64 prefix clean
+.PHONY: demo dist test bench harden fuzz screenshot build bootstrap configure i686 x86_64 prefix prefix32 clean
 
 # Both libraries and the demo host only (no tests), then the demo itself. The
 # demo's prefix (made once, some 15 s of mostly waiting) is made meanwhile.
@@ -23,8 +23,11 @@ dist: bootstrap configure
 	tools/dist.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark-windows.zip
 	tools/msi.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark.msi
 
-test: build prefix
+# Every test program on both targets: x86_64 under 64-bit Wine, then i686
+# under the 32-bit Wine in qemu's user mode (see the README for what runs where).
+test: build prefix prefix32
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
+	ctest --test-dir $(BUILD)/i686 --output-on-failure
 
 # The slow volume is mounted for the run (tools/slow-volume.sh).
 bench: build prefix
@@ -63,7 +66,8 @@ bootstrap:
 	@tools/bootstrap.sh
 
 configure:
-	cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS) \
+	      -DVOK_BUILD_TESTS=ON -DVOK_X86_64_DLL=$(abspath $(BUILD)/x86_64/bin/vok.dll) >/dev/null
 	cmake -S . -B $(BUILD)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS) \
 	      -DVOK_BUILD_TESTS=ON -DVOK_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) >/dev/null
 
@@ -75,6 +79,10 @@ x86_64: i686
 
 prefix:
 	@tools/wine-prefix.sh $(BUILD)/x86_64/wineprefix
+
+# The i686 tests' 32-bit prefix, under the 32-bit Wine (some minutes, once).
+prefix32:
+	@tools/wine-prefix.sh $(BUILD)/i686/wineprefix win32
 
 clean:
 	rm -rf $(BUILD)

@@ -429,7 +429,7 @@ void PrintSample(int menus, const Resources& r)
 // The ceiling over the sample taken after the first 1,000 menus (by then
 // every cache of the process and of the library is filled).
 constexpr DWORD kObjectCeiling = 16;
-constexpr SIZE_T kPrivateCeiling = 4 * 1024 * 1024;
+constexpr size_t kPrivateCeiling = 4 * 1024 * 1024;
 
 // `leak`: the guard's own check, that a leak of one handle and 8 KiB per
 // menu does break the ceilings.
@@ -446,7 +446,7 @@ int RunSoak(int menus, bool leak)
     PrintSample(0, start);
     Resources base = start, last = start;
     DWORD peakGdi = 0, peakUser = 0, peakHandles = 0;
-    SIZE_T peakPrivate = 0;
+    size_t peakPrivate = 0;
     uint64_t helpTexts = 0, commands = 0;
     for (int i = 1; i <= menus; ++i) {
         {
@@ -493,7 +493,7 @@ int RunSoak(int menus, bool leak)
     auto growth = [](auto peak, auto base) { return peak > base ? peak - base : decltype(peak - base){0}; };
     const DWORD gdi = growth(peakGdi, base.Gdi), user = growth(peakUser, base.User);
     const DWORD handles = growth(peakHandles, base.Handles());
-    const SIZE_T privateBytes = growth(peakPrivate, base.Private());
+    const size_t privateBytes = growth(peakPrivate, base.Private());
     const bool within = gdi <= kObjectCeiling && user <= kObjectCeiling && handles <= kObjectCeiling &&
                         privateBytes <= kPrivateCeiling;
     std::printf("soak growth after menu 1000: gdi %lu, user %lu, handles %lu, private %zu (ceiling %lu objects of "

@@ -77,12 +77,14 @@ void AskString(IContextMenu& menu, UINT_PTR offset, UINT type, UINT cchMax, ComF
 // GetGuiResources, which has no stand-in).
 struct Resources {
     DWORD Gdi = 0, User = 0;
-    DWORD HandleCount = 0;    // GetProcessHandleCount
-    DWORD HandlesProbed = 0;  // handle values GetHandleInformation accepts
-    SIZE_T PrivateUsage = 0;  // PROCESS_MEMORY_COUNTERS_EX.PrivateUsage
-    SIZE_T PrivateMapped = 0; // committed private regions, by VirtualQuery
+    DWORD HandleCount = 0;   // GetProcessHandleCount
+    DWORD HandlesProbed = 0; // handle values GetHandleInformation accepts
+    // Bytes in size_t, which "%zu" prints on both targets (SIZE_T is an
+    // unsigned long on i686).
+    size_t PrivateUsage = 0;  // PROCESS_MEMORY_COUNTERS_EX.PrivateUsage
+    size_t PrivateMapped = 0; // committed private regions, by VirtualQuery
     DWORD Handles() const { return HandleCount ? HandleCount : HandlesProbed; }
-    SIZE_T Private() const { return PrivateUsage ? PrivateUsage : PrivateMapped; }
+    size_t Private() const { return PrivateUsage ? PrivateUsage : PrivateMapped; }
 };
 
 // Handle values GetHandleInformation accepts, below 64 Ki.

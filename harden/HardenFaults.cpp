@@ -668,7 +668,7 @@ void AboutStoreFailing(Tally& tally)
 
     // The window itself, on a thread of its own as a host would show it.
     UniqueHandle thread(CreateThread(
-        nullptr, 0, [](LPVOID) -> DWORD { return ShowAboutWindow(), 0; }, nullptr, 0, nullptr));
+        nullptr, 0, [](LPVOID) WINAPI -> DWORD { return ShowAboutWindow(), 0; }, nullptr, 0, nullptr));
     const HWND window = WaitForDialog("About VOK");
     std::string text, happened;
     bool stayedOpen = false, ended = false, pressedInactive = false, enabledInMemory = true;

@@ -272,7 +272,7 @@ constexpr DWORD kRestoreBoundMs = 3000;
 // (the short budget's 100 catch 12 KiB a cycle). The runtime's exception
 // pool that every load used to leak, 72 KiB, broke them by far.
 constexpr DWORD kCycleHandleCeiling = 16;
-constexpr SIZE_T kCyclePrivateCeiling = 1024 * 1024;
+constexpr size_t kCyclePrivateCeiling = 1024 * 1024;
 
 struct CycleFigures {
     uint64_t Cycles = 0, LoadFailures = 0, ObjectFailures = 0, WrongMenus = 0, WrongHelpTexts = 0;
@@ -378,7 +378,7 @@ int RunCycles(int cycles)
     DialogWithBox window("Open", "keep.txt");
     CycleFigures f;
     Resources base = Sample();
-    SIZE_T peakPrivate = 0;
+    size_t peakPrivate = 0;
     DWORD peakHandles = 0;
     bool sampled = false;
     bool completed = true;
@@ -405,7 +405,7 @@ int RunCycles(int cycles)
         }
     }
     const DWORD handles = peakHandles > base.Handles() ? peakHandles - base.Handles() : 0;
-    const SIZE_T privateBytes = peakPrivate > base.Private() ? peakPrivate - base.Private() : 0;
+    const size_t privateBytes = peakPrivate > base.Private() ? peakPrivate - base.Private() : 0;
     const bool within = !sampled || (handles <= kCycleHandleCeiling && privateBytes <= kCyclePrivateCeiling);
     Figure("cycles", f.Cycles);
     Figure("cycles load failures", f.LoadFailures);

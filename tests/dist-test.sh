@@ -2,13 +2,24 @@
 # The package as a Windows user gets it: built by dist.sh, unpacked into a
 # folder whose path holds a space, installed and uninstalled by its own
 # scripts under Wine's cmd in a fresh prefix, and the registry checked after
-# each. The x86 library is registered only where the prefix has a 32-bit
-# regsvr32 (never on these machines); the scripts must say it was skipped.
-# Usage: dist-test.sh I686_DLL X86_64_DLL WORK_DIR
+# each. In a 64-bit prefix (64-bit Windows) the x64 library is registered,
+# and the x86 one only where the prefix has a 32-bit regsvr32 in SysWOW64
+# (never on these machines: the scripts must say it was skipped). In a
+# 32-bit prefix (32-bit Windows, the 32-bit Wine of wine32-setup.sh) the
+# x86 library alone is registered, with the 32-bit regsvr32.
+# Usage: dist-test.sh I686_DLL X86_64_DLL WORK_DIR [win64|win32]
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 work=$(realpath -m "$3")
+kind=${4:-win64}
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+served=x64
+if [ "$kind" = win32 ]; then
+  "$here/../tools/wine32-setup.sh"
+  # shellcheck source=../tools/wine32-env.sh
+  . "$here/../tools/wine32-env.sh"
+  served=x86
+fi
 clsid='{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}'
 failures=0
 no_symbols() { ! "$1-w64-mingw32-objdump" -t "$2" | grep -q '\.text'; }
@@ -39,22 +50,27 @@ done
 # ---- A fresh prefix ----
 prefix=$work/prefix
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-timeout 180 "$here/../tools/wine-prefix.sh" "$prefix"
+timeout 600 "$here/../tools/wine-prefix.sh" "$prefix" "$kind"
 folder='C:\Program Files\Vokmark'
+# One server for the whole test: every command below would otherwise start
+# the prefix's services anew (seconds each under the 32-bit Wine's qemu).
+"$wineserver" -p >/dev/null 2>&1
+trap 'timeout 30 "$wineserver" -k 2>/dev/null || true' EXIT
 cp -r "$work/unpacked" "$prefix/drive_c/Program Files/Vokmark"
 
 run_cmd() { # run_cmd SCRIPT: its output in $work/SCRIPT.out, its exit code in $rc
   rc=0
-  timeout 60 "$wine" cmd /c "$folder\\$1" >"$work/$1.out" 2>&1 || rc=$?
+  timeout 300 "$wine" cmd /c "$folder\\$1" >"$work/$1.out" 2>&1 || rc=$?
   tr -d '\r' <"$work/$1.out"
 }
 value() { # value KEY NAME|"": the REG_SZ data, or nothing
   local args=(/v "$2"); [ -z "$2" ] && args=(/ve)
-  timeout 30 "$wine" reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
+  timeout 120 "$wine" reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
     sed -n 's/^ *[^ ].*REG_SZ *//p' | head -1 || true
 }
-key_absent() { ! timeout 30 "$wine" reg query "$1" >/dev/null 2>&1; }
+key_absent() { ! timeout 120 "$wine" reg query "$1" >/dev/null 2>&1; }
 said() { tr -d '\r' <"$work/$1.out" | grep -qF -- "$2"; }
+not_said() { ! said "$@"; }
 
 echo "---- install.cmd"
 run_cmd install.cmd
@@ -62,15 +78,19 @@ check "install.cmd exits 0" test "$rc" -eq 0
 check "Install Folder is the unpacked folder" test "$(value 'HKCU\Software\VOK' 'Install Folder')" = "$folder"
 check "the Favorites folder exists" test -d "$prefix/drive_c/Program Files/Vokmark/Favorites"
 server=$(value "HKCR\\CLSID\\$clsid\\InprocServer32" "")
-server_unix=$([ -n "$server" ] && timeout 30 "$wine" winepath -u "$server" 2>/dev/null | tr -d '\r' || true)
-check "the class is served by x64\\vok.dll ($server)" \
-  test "$(realpath -m "${server_unix:-/no-server}")" = "$(realpath "$prefix/drive_c/Program Files/Vokmark/x64/vok.dll")"
+server_unix=$([ -n "$server" ] && timeout 120 "$wine" winepath -u "$server" 2>/dev/null | tr -d '\r' || true)
+check "the class is served by $served\\vok.dll ($server)" \
+  test "$(realpath -m "${server_unix:-/no-server}")" = "$(realpath "$prefix/drive_c/Program Files/Vokmark/$served/vok.dll")"
 check "the server path has no space (short form)" no_space "$server"
 for class in '*' Directory 'Directory\Background' Folder Drive Network; do
   check "handler key under $class" \
     test "$(value "HKCR\\$class\\shellex\\ContextMenuHandlers\\VOK" "")" = "$clsid"
 done
-if [ -f "$prefix/drive_c/windows/syswow64/regsvr32.exe" ]; then
+if [ "$kind" = win32 ]; then
+  check "install.cmd registered x86\\vok.dll with the 32-bit regsvr32" \
+    said install.cmd 'registering x86\vok.dll for 32-bit programs'
+  check "install.cmd left x64\\vok.dll alone" not_said install.cmd 'x64\vok.dll'
+elif [ -f "$prefix/drive_c/windows/syswow64/regsvr32.exe" ]; then
   check "install.cmd registered x86\\vok.dll" said install.cmd 'registering x86\vok.dll'
 else
   check "install.cmd says the x86 step was skipped" said install.cmd 'skipped x86\vok.dll: this machine has no 32-bit regsvr32'
@@ -92,7 +112,7 @@ check "uninstall.cmd says where the favourites are" said uninstall.cmd "Your fav
 echo "---- uninstall.cmd again: nothing left to remove"
 run_cmd uninstall.cmd
 check "a second uninstall.cmd exits 0" test "$rc" -eq 0
-check "it says the library is not registered" said uninstall.cmd 'x64\vok.dll is not registered: nothing to unregister'
+check "it says the library is not registered" said uninstall.cmd "$served\\vok.dll is not registered: nothing to unregister"
 
 timeout 30 "$wineserver" -k 2>/dev/null || true
 timeout 30 "$wineserver" -w 2>/dev/null || true

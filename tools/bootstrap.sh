@@ -13,11 +13,13 @@ packages=(
   fuse3 python3-fusepy
   clang libclang-rt-14-dev clang-tidy clang-format
 )
+here=$(dirname "$(realpath "$0")")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The 32-bit Wine for the i686 tests, beside the packages, never installed.
+[ ${#missing[@]} -eq 0 ] && exec "$here/wine32-setup.sh"
 echo "bootstrap: installing ${missing[*]}"
 sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
 # Another apt may hold its locks (several builds share a machine): wait for
@@ -32,7 +34,9 @@ apt_retry() {
 apt_retry $sudo apt-get -o DPkg::Lock::Timeout=120 update -qq
 apt_retry env DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=120 install -y -qq \
   --no-install-recommends "${missing[@]}" >/dev/null
-# 32-bit Wine cannot run on these machines; never let it shadow wine64.
+# An installed wine32 cannot run on these machines; never let it shadow
+# wine64 (the 32-bit Wine of wine32-setup.sh lives in a root of its own).
 if dpkg-query -W -f='${Status}' wine32 2>/dev/null | grep -q 'install ok installed'; then
   echo "bootstrap: warning: wine32 is installed; tests call /usr/lib/wine/wine64 by path" >&2
 fi
+"$here/wine32-setup.sh"

@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
 # Creates the build's own headless Wine prefix once: never the user's ~/.wine.
-# Usage: wine-prefix.sh PREFIX_DIR
+# A 64-bit prefix for 64-bit Wine, or with "win32" a 32-bit one for the
+# 32-bit Wine of wine32-setup.sh.
+# Usage: wine-prefix.sh PREFIX_DIR [win32]
 set -euo pipefail
 prefix=$(realpath -m "$1")
+wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
+if [ "${2:-}" = win32 ]; then
+  # shellcheck source=wine32-env.sh
+  . "$(dirname "$(realpath "$0")")/wine32-env.sh"
+fi
 # A drive M: whose device points nowhere: a drive without its medium, or an
 # unplugged one. Cheap, so it is checked on every run, older prefixes too.
 absent_drive() { [ -d "$prefix/dosdevices" ] && ln -sfn ../absent-medium "$prefix/dosdevices/m:"; }
@@ -21,29 +28,29 @@ slow_volume() {
 # wineserver ended after.
 network_drive() {
   grep -q '^"s:"="network"' "$prefix/system.reg" 2>/dev/null && return 0
-  WINEPREFIX="$prefix" WINEDEBUG=-all /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v 's:' /t REG_SZ /d network /f >/dev/null 2>&1
-  WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -w
+  WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" reg add 'HKLM\Software\Wine\Drives' /v 's:' /t REG_SZ /d network /f >/dev/null 2>&1
+  WINEPREFIX="$prefix" "$wineserver" -w
 }
 [ -f "$prefix/.vok-ready" ] && { absent_drive; slow_volume; network_drive; exit 0; }
 rm -rf "$prefix"
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
+"$wine" wineboot -i >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
 # No desktop-menu entries for the links the tests save (see wine-run).
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /t REG_SZ /d '' /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /t REG_SZ /d '' /f >/dev/null 2>&1
 # Wine's own fonts (Tahoma, MS Sans Serif, Marlett for the caption buttons):
 # this Wine build does not find them where the package puts them. No Times
 # New Roman comes with it: Liberation Serif, made to its measures, stands in.
 cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' /t REG_SZ /d 'Liberation Serif' /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' /t REG_SZ /d 'Liberation Serif' /f >/dev/null 2>&1
 # A CD-ROM drive D: with no disc in it (an empty folder), for the favourites
 # that point to removable media.
 mkdir -p "$prefix/cdrom"
 ln -sfn ../cdrom "$prefix/dosdevices/d:"
-/usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v 'd:' /t REG_SZ /d cdrom /f >/dev/null 2>&1
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v 'd:' /t REG_SZ /d cdrom /f >/dev/null 2>&1
 absent_drive
 slow_volume
-/usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Drives' /v 's:' /t REG_SZ /d network /f >/dev/null 2>&1
-/usr/lib/wine/wineserver64 -w
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v 's:' /t REG_SZ /d network /f >/dev/null 2>&1
+"$wineserver" -w
 touch "$prefix/.vok-ready"

@@ -60,7 +60,7 @@ class AboutOnThread {
 public:
     AboutOnThread()
         : thread_(CreateThread(
-              nullptr, 0, [](LPVOID) -> DWORD { return ShowAboutWindow(), 0; }, nullptr, 0, nullptr))
+              nullptr, 0, [](LPVOID) WINAPI -> DWORD { return ShowAboutWindow(), 0; }, nullptr, 0, nullptr))
     {
     }
     ~AboutOnThread()

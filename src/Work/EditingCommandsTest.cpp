@@ -230,7 +230,7 @@ TEST_F(EditingCommandsTest, WizardIsFilledOnceItComesToTheFrontWhileTheHostKeeps
         wizard = std::make_unique<WizardStandIn>("Create Shortcut", 1, false);
         other = std::make_unique<TestDialog>("Other");
         test::BringToForeground(other->hwnd());
-        SetTimer(other->hwnd(), 1, 100, [](HWND window, UINT, UINT_PTR id, DWORD) {
+        SetTimer(other->hwnd(), 1, 100, [](HWND window, UINT, UINT_PTR id, DWORD) CALLBACK {
             KillTimer(window, id);
             g_onHostTimer();
         });

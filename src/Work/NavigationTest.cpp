@@ -560,7 +560,7 @@ private:
         do {
             EnumThreadWindows(
                 self->threadId_,
-                [](HWND window, LPARAM) -> BOOL {
+                [](HWND window, LPARAM) CALLBACK -> BOOL {
                     char className[32] = {};
                     GetClassNameA(window, className, sizeof className);
                     if (strcmp(className, "#32770") == 0) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);

@@ -260,7 +260,7 @@ bool RunOnThreadWithoutCom(const std::function<void()>& work, DWORD timeoutMs)
     auto* context = new Context{work};
     HANDLE thread = CreateThread(
         nullptr, 0,
-        [](LPVOID parameter) -> DWORD {
+        [](LPVOID parameter) WINAPI -> DWORD {
             auto* context = static_cast<Context*>(parameter);
             context->work();
             delete context;
@@ -517,7 +517,7 @@ std::string StaticTextOf(HWND box)
     std::string text;
     EnumChildWindows(
         box,
-        [](HWND child, LPARAM param) -> BOOL {
+        [](HWND child, LPARAM param) CALLBACK -> BOOL {
             char cls[32] = {}, buffer[512] = {};
             GetClassNameA(child, cls, sizeof(cls));
             GetWindowTextA(child, buffer, sizeof(buffer));
@@ -533,7 +533,7 @@ HWND VisibleDialogOf(DWORD threadId)
     HWND found = nullptr;
     EnumThreadWindows(
         threadId,
-        [](HWND hwnd, LPARAM p) -> BOOL {
+        [](HWND hwnd, LPARAM p) CALLBACK -> BOOL {
             char cls[16] = {};
             GetClassNameA(hwnd, cls, sizeof(cls));
             if (strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) *reinterpret_cast<HWND*>(p) = hwnd;
@@ -647,7 +647,7 @@ WatchedCall CallAnsweringMessageBoxes(void (*call)(void*), void* context)
     DWORD threadId = 0;
     const UniqueHandle thread(CreateThread(
         nullptr, 0,
-        [](LPVOID p) -> DWORD {
+        [](LPVOID p) WINAPI -> DWORD {
             auto* s = static_cast<Start*>(p);
             s->call(s->context);
             return 0;
