@@ -55,14 +55,51 @@ bool AboutMutexExists()
     return UniqueHandle(OpenMutexA(SYNCHRONIZE, FALSE, kAboutMutexName)).get() != nullptr;
 }
 
-// ShowAboutWindow on a thread of its own, as a host's thread would call it.
+// The free address space below 4 GiB, reserved while it lives. On 64-bit
+// Windows a thread's stack, and the About form on it, may lie above 4 GiB;
+// under Wine stacks lie below 2 GiB, where a pointer cut to 32 bits loses
+// nothing. A thread made while this is held gets its stack above 4 GiB.
+class LowAddressSpaceReserved {
+public:
+    LowAddressSpaceReserved()
+    {
+#ifdef _WIN64
+        const auto limit = static_cast<ULONG_PTR>(0x100000000ull);
+        MEMORY_BASIC_INFORMATION region;
+        for (ULONG_PTR at = 0x10000; at < limit && VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof region);
+             at = reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize) {
+            if (region.State != MEM_FREE) continue;
+            const ULONG_PTR start = (reinterpret_cast<ULONG_PTR>(region.BaseAddress) + 0xFFFF) & ~ULONG_PTR(0xFFFF);
+            const ULONG_PTR end = std::min(reinterpret_cast<ULONG_PTR>(region.BaseAddress) + region.RegionSize, limit);
+            if (end <= start) continue;
+            if (void* block = VirtualAlloc(reinterpret_cast<void*>(start), end - start, MEM_RESERVE, PAGE_NOACCESS))
+                blocks_.push_back(block);
+        }
+#endif
+    }
+    ~LowAddressSpaceReserved()
+    {
+        for (void* block : blocks_) VirtualFree(block, 0, MEM_RELEASE);
+    }
+    LowAddressSpaceReserved(const LowAddressSpaceReserved&) = delete;
+    LowAddressSpaceReserved& operator=(const LowAddressSpaceReserved&) = delete;
+
+private:
+    std::vector<void*> blocks_;
+};
+
+HANDLE StartAboutThread()
+{
+    const LowAddressSpaceReserved highStack;
+    return CreateThread(
+        nullptr, 0, [](LPVOID) WINAPI -> DWORD { return ShowAboutWindow(), 0; }, nullptr, 0, nullptr);
+}
+
+// ShowAboutWindow on a thread of its own, as a host's thread would call it,
+// with the form's address above 4 GiB on 64-bit hosts.
 class AboutOnThread {
 public:
-    AboutOnThread()
-        : thread_(CreateThread(
-              nullptr, 0, [](LPVOID) WINAPI -> DWORD { return ShowAboutWindow(), 0; }, nullptr, 0, nullptr))
-    {
-    }
+    AboutOnThread() : thread_(StartAboutThread()) {}
     ~AboutOnThread()
     {
         if (!Ended(0) && IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
