@@ -48,8 +48,8 @@ FUZZ_RUNS ?= 200000
 FUZZ = clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc
 fuzz: bootstrap
 	mkdir -p $(BUILD)/native/url-corpus $(BUILD)/native/link-corpus
-	$(FUZZ) fuzz/UrlTextFuzz.cpp src/Work/UrlText.cpp -o $(BUILD)/native/url_fuzz
-	$(FUZZ) fuzz/LinkFileFuzz.cpp src/Work/LinkFile.cpp -o $(BUILD)/native/link_fuzz
+	$(FUZZ) fuzz/UrlTextFuzz.cpp src/Work/Store/UrlText.cpp -o $(BUILD)/native/url_fuzz
+	$(FUZZ) fuzz/LinkFileFuzz.cpp src/Work/Store/LinkFile.cpp -o $(BUILD)/native/link_fuzz
 	printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' > $(BUILD)/native/url-corpus/seed
 	python3 fuzz/make_link_seed.py > $(BUILD)/native/link-corpus/seed
 	$(BUILD)/native/url_fuzz -runs=$(FUZZ_RUNS) -max_len=70000 -seed=1 $(BUILD)/native/url-corpus

@@ -8,8 +8,8 @@
 // Usage: menu_bench.exe [rounds at 1,000 favourites]
 #include "TestSupport.h"
 #include "Common/Unique.h"
-#include "Work/MenuHandler.h"
-#include "Work/VolumeProbe.h"
+#include "Work/Menu/MenuHandler.h"
+#include "Work/Store/VolumeProbe.h"
 
 #include <objbase.h>
 #include <shlobj.h>

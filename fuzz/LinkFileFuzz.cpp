@@ -1,7 +1,7 @@
 // libFuzzer target, built natively with the sanitizers: whatever the bytes of
 // a ".lnk" file, the shape check answers without reading beyond the data, and
 // never passes a file too short to hold the header.
-#include "Work/LinkFile.h"
+#include "Work/Store/LinkFile.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // libFuzzer target, built natively with the sanitizers: whatever the bytes of
 // a ".url" file, the reader gives the URL or nothing, and never reads beyond
 // the data.
-#include "Work/UrlText.h"
+#include "Work/Store/UrlText.h"
 
 #include <cstdint>
 #include <cstdlib>

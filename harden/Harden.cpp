@@ -20,9 +20,9 @@
 #include "TestSupport.h"
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
-#include "Work/MenuHandler.h"
+#include "Work/Menu/MenuHandler.h"
 #include "Work/Registry.h"
-#include "Work/Shortcuts.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <objbase.h>
 #include <shellapi.h>

@@ -2,7 +2,7 @@
 // gives what it claims, and the independent reading of a ".url" text agrees
 // with the reader's plain code where the answer is known.
 #include "HardenCases.h"
-#include "Work/UrlText.h"
+#include "Work/Store/UrlText.h"
 
 #include <gtest/gtest.h>
 

@@ -11,10 +11,10 @@
 #include "Server/Module.h"
 #include "TestSupport.h"
 #include "Work/ExtensionState.h"
-#include "Work/Favorites.h"
-#include "Work/MenuHandler.h"
+#include "Work/Store/Favorites.h"
+#include "Work/Menu/MenuHandler.h"
 #include "Work/Registry.h"
-#include "Work/Shortcuts.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <windows.h>
 #include <shlobj.h>

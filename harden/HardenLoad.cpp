@@ -3,7 +3,7 @@
 // own (`threads`).
 //
 // Launches: the library hands everything it starts to ShellLaunch
-// (src/Work/ShellLaunch.h), whose recorder lives in the library's own copy of
+// (src/Work/Navigation/ShellLaunch.h), whose recorder lives in the library's own copy of
 // that file, out of a host's reach. ShellLaunch's one way out is its call of
 // ShellExecuteW, so that import of every loaded vok.dll is pointed at
 // RecordLaunch below before anything runs: nothing is ever started, and the
@@ -13,7 +13,7 @@
 #include "HardenRun.h"
 #include "TestSupport.h"
 #include "Common/Unique.h"
-#include "Work/Favorites.h"
+#include "Work/Store/Favorites.h"
 
 #include <objbase.h>
 #include <shellapi.h>

@@ -2,7 +2,7 @@
 
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
-#include "Work/MenuHandler.h"
+#include "Work/Menu/MenuHandler.h"
 
 #include <cstdio>
 

@@ -122,8 +122,8 @@ if wanted fuzz && command -v clang++ >/dev/null; then
     mkdir -p "$work/url-corpus" "$work/link-corpus"
     printf '[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n' >"$work/url-corpus/seed"
     python3 "$root/fuzz/make_link_seed.py" >"$work/link-corpus/seed"
-    fuzz url_fuzz fuzz/UrlTextFuzz.cpp src/Work/UrlText.cpp -- -max_len=70000 "$work/url-corpus"
-    fuzz link_fuzz fuzz/LinkFileFuzz.cpp src/Work/LinkFile.cpp -- -max_len=4096 "$work/link-corpus"
+    fuzz url_fuzz fuzz/UrlTextFuzz.cpp src/Work/Store/UrlText.cpp -- -max_len=70000 "$work/url-corpus"
+    fuzz link_fuzz fuzz/LinkFileFuzz.cpp src/Work/Store/LinkFile.cpp -- -max_len=4096 "$work/link-corpus"
 fi
 
 FIG="link unreadable files deleted"; a=$(figure "$work"/lnk-*.out)

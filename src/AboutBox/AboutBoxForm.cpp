@@ -4,7 +4,7 @@
 #include "AboutBox/Status.h"
 #include "Resources/AboutBoxLayout.h"
 #include "Work/ExtensionState.h"
-#include "Work/ShellLaunch.h"
+#include "Work/Navigation/ShellLaunch.h"
 
 #include <exception>
 #include <string>

@@ -8,7 +8,7 @@
 #include "Resources/AboutBoxLayout.h"
 #include "Server/Module.h"
 #include "TestSupport.h"
-#include "Work/Favorites.h"
+#include "Work/Store/Favorites.h"
 #include "Work/Registry.h"
 
 #include <gtest/gtest.h>

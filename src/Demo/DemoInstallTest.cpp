@@ -3,8 +3,8 @@
 #include "Demo/DemoInstall.h"
 
 #include "TestSupport.h"
-#include "Work/Favorites.h"
-#include "Work/Shortcuts.h"
+#include "Work/Store/Favorites.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <gtest/gtest.h>
 

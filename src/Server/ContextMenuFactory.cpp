@@ -1,7 +1,7 @@
 #include "Server/ContextMenuFactory.h"
 
 #include "Server/Registration.h"
-#include "Work/ContextMenu.h"
+#include "Work/Menu/ContextMenu.h"
 
 namespace vok {
 namespace {

@@ -4,8 +4,8 @@
 #include "Server/ComObjectFactory.h"
 #include "Server/ComServer.h"
 #include "Server/Module.h"
-#include "Work/Navigation.h"
-#include "Work/VolumeProbe.h"
+#include "Work/Navigation/Navigation.h"
+#include "Work/Store/VolumeProbe.h"
 
 #include <objbase.h>
 

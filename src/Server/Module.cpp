@@ -3,7 +3,7 @@
 #include "Server/ComServer.h"
 #include "Server/ContextMenuFactory.h"
 #include "Work/ExtensionState.h"
-#include "Work/Favorites.h"
+#include "Work/Store/Favorites.h"
 
 namespace vok {
 namespace {

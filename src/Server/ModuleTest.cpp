@@ -5,7 +5,7 @@
 #include "Server/ContextMenuFactory.h"
 #include "Server/Module.h"
 #include "TestSupport.h"
-#include "Work/Favorites.h"
+#include "Work/Store/Favorites.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>

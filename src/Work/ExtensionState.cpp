@@ -1,6 +1,6 @@
 #include "Work/ExtensionState.h"
 
-#include "Work/Favorites.h"
+#include "Work/Store/Favorites.h"
 
 #include <memory>
 

@@ -4,7 +4,7 @@
 // command offsets QueryContextMenu used; 100 and up when it could not.
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
-#include "Work/MenuHandler.h"
+#include "Work/Menu/MenuHandler.h"
 
 #include <objbase.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Work/ExtensionState.h"
-#include "Work/ShellLaunch.h"
+#include "Work/Navigation/ShellLaunch.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

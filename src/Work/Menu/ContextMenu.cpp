@@ -1,10 +1,10 @@
-#include "Work/ContextMenu.h"
+#include "Work/Menu/ContextMenu.h"
 
 #include "Common/Unique.h"
 #include "Common/WindowText.h"
 #include "Work/ExtensionState.h"
-#include "Work/MenuHandler.h"
-#include "Work/Shortcuts.h"
+#include "Work/Menu/MenuHandler.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <shellapi.h>
 

@@ -1,9 +1,9 @@
-#include "Work/Navigation.h"
+#include "Work/Navigation/Navigation.h"
 
 #include "TestSupport.h"
 #include "Common/WindowText.h"
 #include "Work/ExtensionState.h"
-#include "Work/ShellLaunch.h"
+#include "Work/Navigation/ShellLaunch.h"
 
 #include <commdlg.h>
 #include <commctrl.h>

@@ -1,4 +1,4 @@
-#include "Work/ExplorerBrowse.h"
+#include "Work/Navigation/ExplorerBrowse.h"
 
 #include "Common/Unique.h"
 

@@ -1,11 +1,11 @@
-#include "Work/Shortcuts.h"
+#include "Work/Store/Shortcuts.h"
 
 #include "Common/Unique.h"
-#include "Work/ByteStream.h"
+#include "Work/Store/ByteStream.h"
 #include "Work/ExtensionState.h"
-#include "Work/LinkFile.h"
-#include "Work/UrlText.h"
-#include "Work/Wow64.h"
+#include "Work/Store/LinkFile.h"
+#include "Work/Store/UrlText.h"
+#include "Work/Store/Wow64.h"
 
 #include <shlobj.h>
 #include <wrl/client.h>

@@ -1,12 +1,12 @@
-#include "Work/MenuHandler.h"
+#include "Work/Menu/MenuHandler.h"
 
 #include "AboutBox/Status.h"
 #include "Common/Unique.h"
-#include "Work/EditingCommands.h"
+#include "Work/Menu/EditingCommands.h"
 #include "Work/ExtensionState.h"
-#include "Work/Favorites.h"
-#include "Work/Navigation.h"
-#include "Work/Shortcuts.h"
+#include "Work/Store/Favorites.h"
+#include "Work/Navigation/Navigation.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <algorithm>
 #include <cstring>

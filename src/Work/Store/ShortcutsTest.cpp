@@ -1,4 +1,4 @@
-#include "Work/Shortcuts.h"
+#include "Work/Store/Shortcuts.h"
 
 #include "TestSupport.h"
 #include "Work/ExtensionState.h"

@@ -1,4 +1,4 @@
-#include "Work/ByteStream.h"
+#include "Work/Store/ByteStream.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "Work/ShellLaunch.h"
+#include "Work/Navigation/ShellLaunch.h"
 
 #include <shellapi.h>
 

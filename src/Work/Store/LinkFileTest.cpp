@@ -1,8 +1,8 @@
-#include "Work/LinkFile.h"
+#include "Work/Store/LinkFile.h"
 
 #include "TestSupport.h"
-#include "Work/Favorites.h"
-#include "Work/Shortcuts.h"
+#include "Work/Store/Favorites.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <gtest/gtest.h>
 

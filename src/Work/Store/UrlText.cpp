@@ -1,4 +1,4 @@
-#include "Work/UrlText.h"
+#include "Work/Store/UrlText.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "Work/ExtensionState.h"
-#include "Work/VolumeProbe.h"
+#include "Work/Store/VolumeProbe.h"
 
 #include <vector>
 

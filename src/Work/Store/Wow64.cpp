@@ -1,4 +1,4 @@
-#include "Work/Wow64.h"
+#include "Work/Store/Wow64.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "Work/LinkFile.h"
+#include "Work/Store/LinkFile.h"
 
 #include <cstdint>
 #include <cstring>

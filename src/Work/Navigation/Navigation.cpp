@@ -1,11 +1,11 @@
-#include "Work/Navigation.h"
+#include "Work/Navigation/Navigation.h"
 
 #include "Common/Unique.h"
 #include "Common/WindowText.h"
-#include "Work/ExplorerBrowse.h"
+#include "Work/Navigation/ExplorerBrowse.h"
 #include "Work/ExtensionState.h"
-#include "Work/ShellLaunch.h"
-#include "Work/Shortcuts.h"
+#include "Work/Navigation/ShellLaunch.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <commctrl.h>
 

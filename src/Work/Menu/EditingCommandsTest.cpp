@@ -1,9 +1,9 @@
-#include "Work/EditingCommands.h"
+#include "Work/Menu/EditingCommands.h"
 
 #include "TestSupport.h"
 #include "Work/ExtensionState.h"
-#include "Work/ShellLaunch.h"
-#include "Work/Shortcuts.h"
+#include "Work/Navigation/ShellLaunch.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <gtest/gtest.h>
 

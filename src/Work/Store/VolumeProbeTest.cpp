@@ -4,8 +4,8 @@
 // seconds as its "delay" file says; lowering the wait releases the lookups
 // already waiting.
 #include "TestSupport.h"
-#include "Work/Favorites.h"
-#include "Work/VolumeProbe.h"
+#include "Work/Store/Favorites.h"
+#include "Work/Store/VolumeProbe.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>

@@ -1,10 +1,10 @@
-#include "Work/MenuHandler.h"
+#include "Work/Menu/MenuHandler.h"
 
 #include "TestSupport.h"
 #include "Common/WindowText.h"
 #include "Work/Registry.h"
-#include "Work/Shortcuts.h"
-#include "Work/Wow64.h"
+#include "Work/Store/Shortcuts.h"
+#include "Work/Store/Wow64.h"
 
 #include <gtest/gtest.h>
 

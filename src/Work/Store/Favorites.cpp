@@ -1,10 +1,10 @@
-#include "Work/Favorites.h"
+#include "Work/Store/Favorites.h"
 
 #include "Common/Unique.h"
 #include "Common/WindowText.h"
 #include "Work/Registry.h"
-#include "Work/Shortcuts.h"
-#include "Work/Wow64.h"
+#include "Work/Store/Shortcuts.h"
+#include "Work/Store/Wow64.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -1,7 +1,7 @@
-#include "Work/VolumeProbe.h"
+#include "Work/Store/VolumeProbe.h"
 
 #include "Common/Unique.h"
-#include "Work/Shortcuts.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <utility>
 

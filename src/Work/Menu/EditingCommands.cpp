@@ -1,10 +1,10 @@
-#include "Work/EditingCommands.h"
+#include "Work/Menu/EditingCommands.h"
 
 #include "Common/WindowText.h"
 #include "Work/ExtensionState.h"
-#include "Work/Favorites.h"
-#include "Work/ShellLaunch.h"
-#include "Work/Shortcuts.h"
+#include "Work/Store/Favorites.h"
+#include "Work/Navigation/ShellLaunch.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Common/WideString.h"
-#include "Work/VolumeProbe.h"
+#include "Work/Store/VolumeProbe.h"
 
 #include <windows.h>
 #include <shobjidl.h>
