@@ -438,9 +438,14 @@ void Demo::BuildMenu()
     HMODULE library = GetModuleHandleA("vok.dll");
     std::vector<UniqueBitmap> owned;
     NamedBitmaps known;
+    // Each picture in every size the library carries, known by one name.
     for (const char* name : {"CF", "A", "R", "M", "S"}) {
-        owned.emplace_back(LoadBitmapA(library, name));
-        known.emplace_back(name, owned.back().get());
+        for (const char* size : {"", "_20", "_24", "_32", "_40"}) {
+            const std::string resource = std::string(name) + size;
+            owned.emplace_back(static_cast<HBITMAP>(
+                LoadImageA(library, resource.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+            known.emplace_back(name, owned.back().get());
+        }
     }
     const std::vector<MenuLine> menu = ReadMenu(hostMenu_.get(), known);
     Say("");

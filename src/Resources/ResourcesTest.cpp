@@ -67,7 +67,9 @@ std::string Describe(const std::string& path)
     std::ostringstream out;
     const Unique<ModuleTraits> module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     const HMODULE m = module.get();
-    for (const char* name : {"CF", "A", "R", "M", "S", "BANNER"}) {
+    for (const char* name : {"CF", "CF_20", "CF_24", "CF_32", "CF_40", "A", "A_20", "A_24", "A_32", "A_40", "R", "R_20",
+                             "R_24", "R_32", "R_40", "M", "M_20", "M_24", "M_32", "M_40", "S", "S_20", "S_24", "S_32",
+                             "S_40", "BANNER"}) {
         const auto b = Resource<BITMAPINFOHEADER>(m, RT_BITMAP, name);
         out << "bitmap " << name << " " << b.biWidth << "x" << b.biHeight << "x" << b.biBitCount << " colours "
             << b.biClrUsed << " compression " << b.biCompression << "\n";
@@ -136,11 +138,31 @@ class ResourcesTest : public ::testing::TestWithParam<std::string> {};
 TEST_P(ResourcesTest, LibraryCarriesEveryResourceInUsEnglish)
 {
     EXPECT_EQ(Describe(GetParam()),
-              "bitmap CF 13x14x8 colours 256 compression 0\n"
-              "bitmap A 13x14x8 colours 256 compression 0\n"
-              "bitmap R 13x14x8 colours 256 compression 0\n"
-              "bitmap M 14x13x8 colours 256 compression 0\n"
-              "bitmap S 13x13x8 colours 256 compression 0\n"
+              "bitmap CF 16x16x32 colours 0 compression 0\n"
+              "bitmap CF_20 20x20x32 colours 0 compression 0\n"
+              "bitmap CF_24 24x24x32 colours 0 compression 0\n"
+              "bitmap CF_32 32x32x32 colours 0 compression 0\n"
+              "bitmap CF_40 40x40x32 colours 0 compression 0\n"
+              "bitmap A 16x16x32 colours 0 compression 0\n"
+              "bitmap A_20 20x20x32 colours 0 compression 0\n"
+              "bitmap A_24 24x24x32 colours 0 compression 0\n"
+              "bitmap A_32 32x32x32 colours 0 compression 0\n"
+              "bitmap A_40 40x40x32 colours 0 compression 0\n"
+              "bitmap R 16x16x32 colours 0 compression 0\n"
+              "bitmap R_20 20x20x32 colours 0 compression 0\n"
+              "bitmap R_24 24x24x32 colours 0 compression 0\n"
+              "bitmap R_32 32x32x32 colours 0 compression 0\n"
+              "bitmap R_40 40x40x32 colours 0 compression 0\n"
+              "bitmap M 16x16x32 colours 0 compression 0\n"
+              "bitmap M_20 20x20x32 colours 0 compression 0\n"
+              "bitmap M_24 24x24x32 colours 0 compression 0\n"
+              "bitmap M_32 32x32x32 colours 0 compression 0\n"
+              "bitmap M_40 40x40x32 colours 0 compression 0\n"
+              "bitmap S 16x16x32 colours 0 compression 0\n"
+              "bitmap S_20 20x20x32 colours 0 compression 0\n"
+              "bitmap S_24 24x24x32 colours 0 compression 0\n"
+              "bitmap S_32 32x32x32 colours 0 compression 0\n"
+              "bitmap S_40 40x40x32 colours 0 compression 0\n"
               "bitmap BANNER 39x194x24 colours 0 compression 0\n"
               "icon MAINICON images 1 16x16x4 colours 16, image 16x32x4\n"
               "icon ABOUTICON images 1 32x32x8 colours 0, image 32x64x8\n"

@@ -10,8 +10,6 @@ namespace {
 SRWLOCK g_stateLock = SRWLOCK_INIT;
 ExtensionState* g_state = nullptr;
 
-const char* const kBitmapNames[mbCount] = {"CF", "A", "R", "M", "S"};
-
 } // namespace
 
 StateAccess::StateAccess()
@@ -30,7 +28,7 @@ bool StartExtensionState(HINSTANCE resources)
     auto state = std::make_unique<ExtensionState>();
     const bool installed = LoadInstallFolder(*state);
     state->FavoriteNames.clear();
-    for (int i = 0; i < mbCount; ++i) state->MenuBitmaps[i].reset(LoadBitmapA(resources, kBitmapNames[i]));
+    state->Resources = resources;
 
     StateAccess access;
     delete g_state;
@@ -50,7 +48,8 @@ void StopExtensionState()
     if (state->Submenu && IsMenu(state->Submenu)) DestroyMenu(state->Submenu);
     state->Submenu = nullptr;
     state->FavoriteNames.clear();
-    for (int i = mbCount - 1; i >= 0; --i) state->MenuBitmaps[i].reset();
+    for (MenuPictureRow& row : state->MenuBitmaps)
+        for (UniqueBitmap& picture : row) picture.reset();
     delete state;
 }
 

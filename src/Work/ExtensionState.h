@@ -26,7 +26,8 @@ enum ListAction : BYTE {
     laRemove = 2,
 };
 
-// Index into ExtensionState::MenuBitmaps, and the resource each is loaded from.
+// Index into a row of ExtensionState::MenuBitmaps, and the resource each is
+// loaded from.
 enum MenuBitmap : int {
     mbCurrentFolder = 0, // "CF"
     mbAdd = 1,           // "A"
@@ -35,6 +36,12 @@ enum MenuBitmap : int {
     mbFavorite = 4,      // "S"
     mbCount = 5,
 };
+
+// The sizes, in pixels, the item pictures come in: the small icon's at 100,
+// 125, 150, 200 and 250 % scaling.
+constexpr int kPictureSizes[] = {16, 20, 24, 32, 40};
+constexpr size_t kPictureSizeCount = sizeof(kPictureSizes) / sizeof(kPictureSizes[0]);
+using MenuPictureRow = std::array<UniqueBitmap, mbCount>;
 
 struct ExtensionState {
     bool Enabled = true;
@@ -49,7 +56,10 @@ struct ExtensionState {
     // command identifiers left for: not in the menu, so no offset is theirs.
     size_t FavoritesLeftOut = 0;
     HMENU Submenu = nullptr; // handed to the host menu, which destroys it
-    std::array<UniqueBitmap, mbCount> MenuBitmaps;
+    HINSTANCE Resources = nullptr; // the module the pictures are loaded from
+    // One row per size of kPictureSizes, loaded when a menu first wants that
+    // size and kept until shut-down: a menu shown may still draw them.
+    std::array<MenuPictureRow, kPictureSizeCount> MenuBitmaps;
     WString ChosenTarget;
     WString SavedEditText;
     UINT_PTR RestoreTimer = 0;
@@ -87,7 +97,7 @@ void WithState(F&& f)
 }
 
 // Module start-up of the state: reads the installation folder, creates the
-// empty list and loads the item bitmaps. Returns false when the installation
+// empty list and notes where the item pictures are to be loaded from. Returns false when the installation
 // is missing, so that the caller can tell the user once nothing is held.
 bool StartExtensionState(HINSTANCE resources);
 

@@ -400,9 +400,9 @@ TEST_F(ContextMenuTest, FolderWithoutAPathGetsNoListItem)
     EXPECT_EQ(MenuTexts(submenu), (std::vector<std::string>{"Data", "Web", "", "Create favorite", "Maintenance"}));
     MENUITEMINFOA web = {};
     web.cbSize = sizeof web;
-    web.fMask = MIIM_CHECKMARKS;
+    web.fMask = MIIM_BITMAP;
     GetMenuItemInfoA(submenu, 1, TRUE, &web);
-    EXPECT_EQ(web.hbmpUnchecked, nullptr) << "the Internet shortcut is not marked as the folder shown";
+    EXPECT_EQ(web.hbmpItem, nullptr) << "the Internet shortcut is not marked as the folder shown";
     const std::vector<std::string> help = {
         data, "http://example.invalid/", "", "Create a new favorite.", "Manage your favorite list.", ""};
     for (size_t offset = 0; offset < help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), help[offset]);

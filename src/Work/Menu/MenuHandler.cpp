@@ -3,6 +3,7 @@
 #include "AboutBox/Status.h"
 #include "Common/Unique.h"
 #include "Work/Menu/EditingCommands.h"
+#include "Work/Menu/MenuPictures.h"
 #include "Work/ExtensionState.h"
 #include "Work/Store/Favorites.h"
 #include "Work/Navigation/Navigation.h"
@@ -37,7 +38,7 @@ struct MenuContext {
     bool HasFavoritesDir = false;
     vok::ContextKind ContextKind = ckNone;
     WString TargetPath;
-    HBITMAP Bitmaps[mbCount] = {};
+    MenuPictureSet Bitmaps = {};
 };
 
 MenuContext ReadMenuContext()
@@ -48,8 +49,9 @@ MenuContext ReadMenuContext()
         context.HasFavoritesDir = !s.FavoritesDir.empty();
         context.ContextKind = s.ContextKind;
         context.TargetPath = s.TargetPath;
-        for (int i = 0; i < mbCount; ++i) context.Bitmaps[i] = s.MenuBitmaps[i].get();
     });
+    // The menu opens over the window in front, at that window's scaling.
+    context.Bitmaps = MenuPicturesFor(DpiOfWindow(GetForegroundWindow()));
     return context;
 }
 
@@ -121,9 +123,15 @@ public:
 
     void PlaceWithBitmap(const wchar_t* caption, HBITMAP bitmap) { SetBitmap(Holder(), Place(caption), bitmap); }
 
+    // In the item's picture place, where a menu draws a 32-bit bitmap
+    // through its alpha.
     static void SetBitmap(HMENU menu, UINT position, HBITMAP bitmap)
     {
-        SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, nullptr);
+        MENUITEMINFOW item = {};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_BITMAP;
+        item.hbmpItem = bitmap;
+        SetMenuItemInfoW(menu, position, TRUE, &item);
     }
 
     HMENU Holder() const { return flat_ ? host_ : submenu_; }
