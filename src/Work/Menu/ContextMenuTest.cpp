@@ -473,5 +473,30 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
     }
 }
 
+// A menu takes "&" for a shortcut mark: the caption doubles it, while the
+// help text and the command still go by the name.
+TEST_F(ContextMenuTest, AmpersandInANameShowsAsItselfAndTheFavoriteStillLeadsThere)
+{
+    test::MakeLink(favorites + "Tom & Jerry.lnk", data);
+    demo::ExplorerWindow frame;
+    ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
+    ASSERT_TRUE(test::BringToForeground(frame.Frame()));
+    demo::BrowserSite site(frame.ShellBrowser());
+    ComPtr<IShellExtInit> handler = CreateHandler();
+    ComPtr<IContextMenu> menu;
+    ComPtr<IObjectWithSite> withSite;
+    ASSERT_EQ(handler.As(&menu), S_OK);
+    ASSERT_EQ(handler.As(&withSite), S_OK);
+    EXPECT_EQ(withSite->SetSite(&site), S_OK);
+    ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
+    UniqueMenu host(CreatePopupMenu());
+    ASSERT_EQ(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 5);
+    EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)).front(), "Tom && Jerry");
+    EXPECT_EQ(HelpText(menu, 0), data);
+    EXPECT_EQ(Invoke(menu, 0, frame.Frame()), S_OK);
+    EXPECT_EQ(frame.FolderShown(), data);
+    EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
+}
+
 } // namespace
 } // namespace vok

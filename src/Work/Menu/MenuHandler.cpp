@@ -91,6 +91,20 @@ size_t FavoritesThatFit(ULONGLONG offered, UINT fixed, size_t count)
     return room < 2 ? 0 : static_cast<size_t>(std::min<ULONGLONG>(count, room - 1));
 }
 
+// A menu takes "&" as the mark of the next letter's shortcut key; doubled,
+// it shows as itself. The name stays as it is for the help text and the
+// command.
+WString CaptionOf(const WString& name)
+{
+    WString caption;
+    caption.reserve(name.size());
+    for (const wchar_t c : name) {
+        caption += c;
+        if (c == L'&') caption += c;
+    }
+    return caption;
+}
+
 bool OnBackground(ContextKind kind)
 {
     return kind == ckDesktopBackground || kind == ckWindowBackground;
@@ -151,7 +165,7 @@ void PlaceItems(MenuBuilder& menu, const MenuContext& context, const std::vector
     // marks nothing.
     const bool markable = HasListItem(context.ContextKind, context.TargetPath);
     for (const Favorite& favorite : favorites) {
-        const UINT position = menu.Place(favorite.Name.c_str());
+        const UINT position = menu.Place(CaptionOf(favorite.Name).c_str());
         if (markable && favorite.Target == context.TargetPath)
             MenuBuilder::SetBitmap(menu.Holder(), position, context.Bitmaps[mbCurrentFolder]);
     }
