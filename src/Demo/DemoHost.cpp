@@ -442,8 +442,8 @@ void Demo::BuildMenu()
     for (const char* name : {"CF", "A", "R", "M", "S"}) {
         for (const char* size : {"", "_20", "_24", "_32", "_40"}) {
             const std::string resource = std::string(name) + size;
-            owned.emplace_back(static_cast<HBITMAP>(
-                LoadImageA(library, resource.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+            owned.emplace_back(
+                static_cast<HBITMAP>(LoadImageA(library, resource.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
             known.emplace_back(name, owned.back().get());
         }
     }

@@ -45,7 +45,9 @@ std::string ExplorerWindow::Open(const char* frameClass, const std::string& fold
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = frameClass;
-    if (!RegisterClassA(&windowClass)) return std::string("RegisterClassA ") + frameClass;
+    // Several frames of one class may be open at once; the class goes with the last.
+    if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return std::string("RegisterClassA ") + frameClass;
     frameClass_ = frameClass;
     frame_ = CreateWindowExA(0, frameClass, folder.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, place.left, place.top,
                              place.right - place.left, place.bottom - place.top, nullptr, nullptr,

@@ -67,10 +67,13 @@ std::string Describe(const std::string& path)
     std::ostringstream out;
     const Unique<ModuleTraits> module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     const HMODULE m = module.get();
-    for (const char* name : {"CF", "CF_20", "CF_24", "CF_32", "CF_40", "A", "A_20", "A_24", "A_32", "A_40", "R", "R_20",
-                             "R_24", "R_32", "R_40", "M", "M_20", "M_24", "M_32", "M_40", "S", "S_20", "S_24", "S_32",
-                             "S_40", "BANNER"}) {
-        const auto b = Resource<BITMAPINFOHEADER>(m, RT_BITMAP, name);
+    // Each item picture in each of its sizes, the 16-pixel one by the plain name.
+    std::vector<std::string> bitmaps;
+    for (const char* picture : {"CF", "A", "R", "M", "S"})
+        for (const char* size : {"", "_20", "_24", "_32", "_40"}) bitmaps.push_back(std::string(picture) + size);
+    bitmaps.push_back("BANNER");
+    for (const std::string& name : bitmaps) {
+        const auto b = Resource<BITMAPINFOHEADER>(m, RT_BITMAP, name.c_str());
         out << "bitmap " << name << " " << b.biWidth << "x" << b.biHeight << "x" << b.biBitCount << " colours "
             << b.biClrUsed << " compression " << b.biCompression << "\n";
     }

@@ -53,6 +53,7 @@ enum MenuItemKind : BYTE {
     mkListAction = 2, // "Add to list" or "Remove"
     mkCreate = 3,
     mkMaintenance = 4,
+    mkOpenFolder = 5, // a folder shown in an Explorer window
 };
 
 // When the host offers fewer command identifiers than the rows need, the
@@ -62,6 +63,7 @@ enum MenuItemKind : BYTE {
 enum MenuItemGroup : BYTE {
     mgEssential = 0,
     mgFavorites = 1,
+    mgOpenFolders = 2,
 };
 
 constexpr int kNoPicture = -1;
@@ -69,9 +71,10 @@ constexpr int kNoPicture = -1;
 // The help text of a row that is read when asked for, not when the menu is
 // built: it reads a file. Takes the row's Argument.
 using MenuHelp = std::string (*)(const WString& argument);
-// The command a row runs when chosen: its Argument and the invoking
-// handler's site (null when the shell gave none).
-using MenuCommand = void (*)(const WString& argument, IUnknown* site);
+struct MenuRow;
+// The command a row runs when chosen: the row (its Argument, for most) and
+// the invoking handler's site (null when the shell gave none).
+using MenuCommand = void (*)(const MenuRow& row, IUnknown* site);
 
 // One item of a menu, from building to the chosen command.
 struct MenuRow {
@@ -84,6 +87,8 @@ struct MenuRow {
     bool Default = false;          // the default item of the menu that holds it
     MenuCommand Command = nullptr; // null: choosing it does nothing
     WString Argument;              // what Command and HelpOf work on
+    HWND Window = nullptr;         // an open folder's Explorer window
+    std::string IdList;            // an open folder's item list, as bytes
     int Offset = -1;               // given once the rows fit the identifiers
 };
 
@@ -101,7 +106,7 @@ struct ExtensionState {
     // The rows of the last menu built in this process, in offset order: a
     // command or help text asked for through any handler object is found here.
     MenuTable LastMenu;
-    HMENU Submenu = nullptr; // handed to the host menu, which destroys it
+    HMENU Submenu = nullptr;       // handed to the host menu, which destroys it
     HINSTANCE Resources = nullptr; // the module the pictures are loaded from
     // One row per size of kPictureSizes, loaded when a menu first wants that
     // size and kept until shut-down: a menu shown may still draw them.

@@ -5,6 +5,8 @@
 #include "Work/ExtensionState.h"
 #include "Work/Menu/MenuPictures.h"
 #include "Work/Menu/MenuTable.h"
+#include "Work/Navigation/ExplorerBrowse.h"
+#include "Work/Navigation/OpenFolders.h"
 #include "Work/Store/Favorites.h"
 
 #include <algorithm>
@@ -58,6 +60,13 @@ bool WantsItems(const MenuContext& context, UINT flags)
 ULONGLONG IdentifiersOffered(UINT idCmdFirst, UINT idCmdLast)
 {
     return idCmdLast < idCmdFirst ? 0 : ULONGLONG{idCmdLast} - idCmdFirst + 1;
+}
+
+// A folder without a path can be gone to only through a browser; on the
+// desktop its window is brought to the front instead.
+bool TakesFolderWithoutPath(const MenuContext& context, IUnknown* site)
+{
+    return context.ContextKind == ckDesktopBackground || SiteHasBrowser(site);
 }
 
 bool OnBackground(ContextKind kind)
@@ -175,7 +184,8 @@ CommandOffsets GetCommandOffsets()
     return offsets;
 }
 
-HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) noexcept
+HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags,
+                         IUnknown* site) noexcept
 {
     if (uFlags & kShellReservedMenuFlag) return ItemCount(0);
     bool flat = false;
@@ -184,9 +194,12 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         LoadStatus();
         const MenuContext context = ReadMenuContext();
         if (!WantsItems(context, uFlags) || !IsMenu(hmenu)) return ItemCount(0);
+        // Explorer's windows are asked while the favourites are read.
+        OpenFolderReader openFolders;
         const std::vector<Favorite> favorites = RefreshFavorites();
         const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
         MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
+        AddOpenFolderRows(table, openFolders.Collect(GetForegroundWindow(), TakesFolderWithoutPath(context, site)));
         if (!FitMenuTable(table, IdentifiersOffered(idCmdFirst, idCmdLast))) return ItemCount(0);
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());
@@ -212,7 +225,7 @@ void ExecuteCommand(WORD offset, IUnknown* site) noexcept
 {
     try {
         const std::optional<MenuRow> row = LastMenuRowAt(offset);
-        if (row && row->Command) row->Command(row->Argument, site);
+        if (row && row->Command) row->Command(*row, site);
     } catch (...) {
     }
 }

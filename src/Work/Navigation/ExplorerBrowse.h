@@ -7,6 +7,7 @@
 #include "Common/WideString.h"
 
 #include <windows.h>
+#include <shtypes.h>
 #include <unknwn.h>
 
 namespace vok {
@@ -16,5 +17,12 @@ namespace vok {
 // window is `window`. Returns false when neither exists or the browser
 // refused; nothing is changed then.
 bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder);
+
+// The same for a folder named by its absolute item list, which names folders
+// that have no path as well.
+bool BrowseExplorerWindow(IUnknown* site, HWND window, PCIDLIST_ABSOLUTE folder);
+
+// Whether the site leads to a browser that BrowseExplorerWindow would use.
+bool SiteHasBrowser(IUnknown* site);
 
 } // namespace vok

@@ -4,8 +4,12 @@
 // there. In dialogs the earlier text of the box comes back shortly after.
 #pragma once
 
+#include "Common/WideString.h"
+
 #include <windows.h>
 #include <unknwn.h>
+
+#include <string>
 
 namespace vok {
 
@@ -33,6 +37,11 @@ EditHostKind EditHostKindOf(HWND window);
 // holds the shortcut or folder path used. `site`, the handler's site if it
 // has one, leads to the browser of an Explorer window.
 void NavigateToFavorite(IUnknown* site = nullptr) noexcept;
+
+// Goes to a folder open in an Explorer window `window`, as to a favourite
+// folder; one without a path (`idList` names it) through the browser only.
+// On the desktop the Explorer window showing it comes to the front instead.
+void GoToOpenFolder(const WString& path, const std::string& idList, HWND window, IUnknown* site) noexcept;
 
 // EnumChildWindows callback, lParam an EditHostKind: types ChosenTarget into
 // the first visible edit box of the host's kind and presses Enter. Returns
