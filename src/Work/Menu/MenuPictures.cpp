@@ -1,7 +1,5 @@
 #include "Work/Menu/MenuPictures.h"
 
-#include <string>
-
 namespace vok {
 namespace {
 
@@ -35,11 +33,17 @@ int SmallIconSize(UINT dpi)
     return MulDiv(kPictureSizes[0], static_cast<int>(dpi), kBaseDpi);
 }
 
-// The 16-pixel picture has the plain name; the others carry their size.
-std::wstring ResourceName(int picture, size_t sizeIndex)
+// The 16-pixel picture has the plain name; the others carry their size, two
+// digits. Spelt out by hand: the runtime's number formatting would bring
+// its whole printf into the library.
+WString ResourceName(int picture, size_t sizeIndex)
 {
-    std::wstring name = kPictureNames[picture];
-    if (sizeIndex > 0) name += L"_" + std::to_wstring(kPictureSizes[sizeIndex]);
+    WString name = kPictureNames[picture];
+    if (sizeIndex == 0) return name;
+    const int size = kPictureSizes[sizeIndex];
+    name += L'_';
+    name += static_cast<wchar_t>(L'0' + size / 10);
+    name += static_cast<wchar_t>(L'0' + size % 10);
     return name;
 }
 
