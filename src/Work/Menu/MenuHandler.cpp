@@ -195,11 +195,11 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         const MenuContext context = ReadMenuContext();
         if (!WantsItems(context, uFlags) || !IsMenu(hmenu)) return ItemCount(0);
         // Explorer's windows are asked while the favourites are read.
-        OpenFolderReader openFolders;
+        OpenFolderReader openFolders(GetForegroundWindow());
         const std::vector<Favorite> favorites = RefreshFavorites();
         const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
         MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
-        AddOpenFolderRows(table, openFolders.Collect(GetForegroundWindow(), TakesFolderWithoutPath(context, site)));
+        AddOpenFolderRows(table, openFolders.Collect(TakesFolderWithoutPath(context, site)));
         if (!FitMenuTable(table, IdentifiersOffered(idCmdFirst, idCmdLast))) return ItemCount(0);
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());

@@ -21,6 +21,7 @@ struct OpenFolderReader::Record {
     volatile LONG References = 2;
     UniqueHandle Done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     HMODULE Module = nullptr;
+    HWND Exclude = nullptr;
     std::vector<OpenFolder> Found;
 
     void Release()
@@ -39,6 +40,40 @@ constexpr SIZE_T kWorkerStack = SIZE_T{256} * 1024;
 
 volatile LONG g_running = 0;
 
+// Names by item list, as read for earlier menus: naming a folder binds to
+// its parent and reads the disk (some 3 ms a folder under Wine), while the
+// windows mostly stay from one menu to the next. An item list holds its
+// folder's name, so a renamed folder is a new entry. Only workers use it.
+struct KnownFolder {
+    std::string IdList;
+    WString Name, Path;
+};
+constexpr size_t kMostKnownFolders = 32;
+SRWLOCK g_knownLock = SRWLOCK_INIT;
+std::vector<KnownFolder> g_known;
+
+bool NameFromKnown(OpenFolder& folder)
+{
+    AcquireSRWLockShared(&g_knownLock);
+    const auto known = std::find_if(g_known.begin(), g_known.end(),
+                                    [&folder](const KnownFolder& k) { return k.IdList == folder.IdList; });
+    const bool found = known != g_known.end();
+    if (found) {
+        folder.Name = known->Name;
+        folder.Path = known->Path;
+    }
+    ReleaseSRWLockShared(&g_knownLock);
+    return found;
+}
+
+void RememberName(const OpenFolder& folder)
+{
+    AcquireSRWLockExclusive(&g_knownLock);
+    if (g_known.size() == kMostKnownFolders) g_known.erase(g_known.begin());
+    g_known.push_back({folder.IdList, folder.Name, folder.Path});
+    ReleaseSRWLockExclusive(&g_knownLock);
+}
+
 struct IdListTraits {
     using Type = PIDLIST_ABSOLUTE;
     static Type Invalid() { return nullptr; }
@@ -55,7 +90,7 @@ WString NameOf(PCIDLIST_ABSOLUTE folder, SIGDN form)
 }
 
 // Through the window's top-level browser to the folder its view shows.
-bool ReadWindow(IDispatch& window, OpenFolder& folder)
+bool ReadWindow(IDispatch& window, HWND exclude, OpenFolder& folder)
 {
     ComPtr<IShellBrowser> browser;
     ComPtr<IShellView> view;
@@ -70,13 +105,17 @@ bool ReadWindow(IDispatch& window, OpenFolder& folder)
     HWND frame = nullptr;
     if (FAILED(browser->GetWindow(&frame)) || !frame) return false;
     folder.Window = GetAncestor(frame, GA_ROOT);
+    if (folder.Window == exclude) return false;
+    folder.IdList.assign(reinterpret_cast<const char*>(list), ILGetSize(list));
+    if (NameFromKnown(folder)) return true;
     folder.Name = NameOf(list, SIGDN_NORMALDISPLAY);
     folder.Path = NameOf(list, SIGDN_FILESYSPATH);
-    folder.IdList.assign(reinterpret_cast<const char*>(list), ILGetSize(list));
-    return !folder.Name.empty();
+    if (folder.Name.empty()) return false;
+    RememberName(folder);
+    return true;
 }
 
-void ReadShellWindows(std::vector<OpenFolder>& found)
+void ReadShellWindows(HWND exclude, std::vector<OpenFolder>& found)
 {
     ComPtr<IShellWindows> windows;
     long count = 0;
@@ -90,7 +129,7 @@ void ReadShellWindows(std::vector<OpenFolder>& found)
         V_I4(&index) = i;
         ComPtr<IDispatch> window;
         OpenFolder folder;
-        if (SUCCEEDED(windows->Item(index, &window)) && window && ReadWindow(*window.Get(), folder))
+        if (SUCCEEDED(windows->Item(index, &window)) && window && ReadWindow(*window.Get(), exclude, folder))
             found.push_back(std::move(folder));
     }
 }
@@ -104,7 +143,7 @@ DWORD WINAPI ReadOpenFolders(void* parameter)
     // A thread of the library's own: COM is its to start and to end.
     if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
         try {
-            ReadShellWindows(record->Found);
+            ReadShellWindows(record->Exclude, record->Found);
         } catch (...) {
             record->Found.clear();
         }
@@ -151,6 +190,17 @@ BOOL CALLBACK AddWindow(HWND window, LPARAM list)
     }
 }
 
+// Explorer's folder windows are of these classes ("ExploreWClass" before
+// Windows 7 as well); without one besides the menu's own there is nothing to
+// list, and no worker is started.
+bool AnyExplorerWindowBut(HWND exclude)
+{
+    for (const wchar_t* name : {L"CabinetWClass", L"ExploreWClass"})
+        for (HWND w = FindWindowExW(nullptr, nullptr, name, nullptr); w; w = FindWindowExW(nullptr, w, name, nullptr))
+            if (w != exclude) return true;
+    return false;
+}
+
 // Top-level windows from the front: the one in front was the last active.
 std::vector<HWND> WindowsInZOrder()
 {
@@ -167,7 +217,7 @@ bool SameFolder(const OpenFolder& a, const OpenFolder& b)
     return a.IdList == b.IdList;
 }
 
-std::vector<OpenFolder> Arrange(std::vector<OpenFolder> found, HWND exclude, bool pathless)
+std::vector<OpenFolder> Arrange(std::vector<OpenFolder> found, bool pathless)
 {
     const std::vector<HWND> order = WindowsInZOrder();
     const auto rank = [&order](HWND window) { return std::find(order.begin(), order.end(), window) - order.begin(); };
@@ -176,7 +226,7 @@ std::vector<OpenFolder> Arrange(std::vector<OpenFolder> found, HWND exclude, boo
     std::vector<OpenFolder> listed;
     for (OpenFolder& folder : found) {
         if (listed.size() == kMostOpenFolders) break;
-        if (folder.Window == exclude || (folder.Path.empty() && !pathless)) continue;
+        if (folder.Path.empty() && !pathless) continue;
         const auto same = [&folder](const OpenFolder& known) { return SameFolder(known, folder); };
         if (std::none_of(listed.begin(), listed.end(), same)) listed.push_back(std::move(folder));
     }
@@ -185,9 +235,10 @@ std::vector<OpenFolder> Arrange(std::vector<OpenFolder> found, HWND exclude, boo
 
 } // namespace
 
-OpenFolderReader::OpenFolderReader() : record_(new Record), started_(GetTickCount())
+OpenFolderReader::OpenFolderReader(HWND exclude) : record_(new Record), started_(GetTickCount())
 {
-    if (StartWorker(*record_)) return;
+    record_->Exclude = exclude;
+    if (AnyExplorerWindowBut(exclude) && StartWorker(*record_)) return;
     delete record_;
     record_ = nullptr;
 }
@@ -197,12 +248,12 @@ OpenFolderReader::~OpenFolderReader()
     if (record_) record_->Release();
 }
 
-std::vector<OpenFolder> OpenFolderReader::Collect(HWND exclude, bool pathless, DWORD boundMs)
+std::vector<OpenFolder> OpenFolderReader::Collect(bool pathless, DWORD boundMs)
 {
     if (!record_) return {};
     const DWORD spent = GetTickCount() - started_;
     if (!WaitServingCalls(record_->Done.get(), spent < boundMs ? boundMs - spent : 0)) return {};
-    return Arrange(std::move(record_->Found), exclude, pathless);
+    return Arrange(std::move(record_->Found), pathless);
 }
 
 LONG RunningFolderReaders()

@@ -25,21 +25,22 @@ constexpr size_t kMostOpenFolders = 10;
 constexpr DWORD kOpenFoldersBoundMs = 100;
 
 // Starts reading the window list at construction, so that the menu's other
-// work runs meanwhile. One worker at a time per process: while one is still
-// out (Explorer not answering), later menus go without.
+// work runs meanwhile; the window `exclude` (the menu's own) is left out. No
+// worker when no Explorer window but that one is open, and one at a time
+// per process: while one is still out (Explorer not answering), later menus
+// go without.
 class OpenFolderReader {
 public:
-    OpenFolderReader();
+    explicit OpenFolderReader(HWND exclude);
     ~OpenFolderReader();
     OpenFolderReader(const OpenFolderReader&) = delete;
     OpenFolderReader& operator=(const OpenFolderReader&) = delete;
 
-    // The folders, most recently active window first, each once, the window
-    // `exclude` left out, at most kMostOpenFolders; folders without a path
-    // only when `pathless`. Empty when the list has not come within
+    // The folders, most recently active window first, each once, at most
+    // kMostOpenFolders; folders without a path only when `pathless`. Empty when the list has not come within
     // `boundMs` of the start. Incoming calls of the caller's apartment are
     // served meanwhile: the list may be served by its own thread.
-    std::vector<OpenFolder> Collect(HWND exclude, bool pathless, DWORD boundMs = kOpenFoldersBoundMs);
+    std::vector<OpenFolder> Collect(bool pathless, DWORD boundMs = kOpenFoldersBoundMs);
 
     struct Record;
 
