@@ -24,5 +24,5 @@ for file in "$@"; do
     echo "sign: $file does not verify" >&2
     exit 1
   fi
-  echo "sign: $(basename "$file") signed and verified"
+  echo "sign: $(basename "$(dirname "$file")")/$(basename "$file") signed and verified"
 done
