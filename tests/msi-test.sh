@@ -4,11 +4,10 @@
 # registry rows, shortcut and Programs and Features entry checked; the rows
 # compared with what regsvr32 writes for the installed library; a menu built
 # by the installed library; then removed with a favourite in place,
-# installed again, repaired, replaced by another build of its version,
-# upgraded to the next version, offered an older one, and removed with a
-# library of the older version left behind. The validation rules are checked
-# on the tables. The registry is read from the prefix's own files (user.reg
-# for HKCU, system.reg for HKLM) once its wineserver has written them.
+# installed again, repaired, upgraded to the next version and offered an
+# older one. The registry is read from the prefix's own files (user.reg for
+# HKCU, system.reg for HKLM) once its wineserver has written them. Besides:
+# signatures, the tables' validation rules, winget, another build of a version.
 # Usage: msi-test.sh I686_DLL X86_64_DLL INSTALLED_MENU_EXE WORK_DIR
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -20,8 +19,14 @@ clsid='{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}'
 
 rm -rf "$work"
 mkdir -p "$work"
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Vokmark test publisher" \
+  -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
+# A self-signed certificate verifies against itself only.
+export VOK_SIGN_PFX=$work/test.pfx VOK_SIGN_PASSWORD=throwaway VOK_SIGN_CAFILE=$work/cert.pem
 "$here/../tools/msi.sh" "$1" "$2" "$work/vokmark.msi" >/dev/null
 "$here/../tools/msi.sh" "$1" "$2" "$work/vokmark-rebuilt.msi" >/dev/null
+"$here/../tools/dist.sh" "$1" "$2" "$work/vokmark-windows.zip" >/dev/null
 property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
 version=$(property "$work/vokmark.msi" ProductVersion)
 IFS=. read -r major minor build revision <<<"$version"
@@ -29,34 +34,50 @@ next=$major.$minor.$((build + 1)).$revision
 "$here/../tools/msi.sh" "$1" "$2" "$work/vokmark-next.msi" "$next" >/dev/null
 msiextract -C "$work/packaged" "$work/vokmark.msi" >/dev/null
 packaged=$work/packaged/Programs/Vokmark/$version
+unzip -q "$work/vokmark-windows.zip" -d "$work/zip"
 
-echo "---- the validation rules, on the package's tables"
-for table in Component Registry Shortcut Directory RemoveFile; do
-  msiinfo export "$work/vokmark.msi" "$table" | tr -d '\r' | tail -n +4 >"$work/$table.idt"
+echo "---- signed with the throwaway certificate"
+verifies() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.out" 2>&1; }
+signed() { verifies "$1" && grep -q 'Vokmark test publisher' "$work/verify.out" && grep -qi sha256 "$work/verify.out"; }
+changed_fails() { cp "$1" "$work/changed"; "${@:2}"; ! verifies "$work/changed" && grep -q MISMATCH "$work/verify.out"; }
+for file in vokmark.msi packaged/Programs/Vokmark/"$version"/x64/vok.dll zip/x86/vok.dll; do
+  check "$file verifies, signed SHA-256 by the test publisher" signed "$work/$file"
 done
-# Each rule prints the rows that break it.
-not_keyed_below_hkcu() { # components whose key path is not a registry value below HKCU
-  awk -F'\t' 'FNR == NR { if ($2 == 1) hkcu[$1]; next } !(int($4 / 4) % 2 && ($6 in hkcu)) { print $1 }' \
-    "$work/Registry.idt" "$work/Component.idt"
-}
-shortcut_not_keyed_below_hkcu() { # non-advertised shortcuts in such a component
-  awk -F'\t' 'FNR == NR { bad[$1]; next } $5 ~ /^\[/ && ($4 in bad) { print $1 }' \
-    <(not_keyed_below_hkcu) "$work/Shortcut.idt"
-}
-folder_not_removed() { # the package's own folders without a RemoveFile row for the folder
-  awk -F'\t' 'FNR == NR { if ($3 == "") removed[$4]; next }
-    $1 !~ /^(TARGETDIR|LocalAppDataFolder|ProgramMenuFolder)$/ && !($1 in removed) { print $1 }' \
-    "$work/RemoveFile.idt" "$work/Directory.idt"
-}
-while IFS='|' read -r rule breaking; do
-  check "$rule" test -z "$($breaking)"
+check "a library changed after signing fails" changed_fails "$work/zip/x64/vok.dll" \
+  dd if=/dev/zero of="$work/changed" bs=1 count=1 seek=$((0x1400)) conv=notrunc status=none
+check "a package changed after signing fails" changed_fails "$work/vokmark.msi" \
+  msibuild "$work/changed" -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('CHANGED', '1')"
+
+echo "---- the tables: each rule, and the rows that break it"
+for table in Component Registry Directory RemoveFile; do
+  msiinfo export "$work/vokmark.msi" "$table" | tr -d '\r' | tail -n +4 >"$work/$table"
+done
+while IFS='|' read -r rule tables program; do
+  check "$rule" test -z "$(cd "$work" && awk -F'\t' "$program" $tables)"
 done <<'RULES'
-ICE38: every component in the profile is kept by a value below HKCU|not_keyed_below_hkcu
-ICE43: so is the one holding the non-advertised shortcut|shortcut_not_keyed_below_hkcu
-ICE64: every folder the package makes has its RemoveFolder row|folder_not_removed
+ICE38, ICE43: every component, the shortcut's too, is kept by a value below HKCU|Registry Component|FNR == NR { if ($2 == 1) hkcu[$1]; next } !(int($4 / 4) % 2 && ($6 in hkcu))
+ICE64: every folder the package makes has its RemoveFile row|RemoveFile Directory|FNR == NR { if ($3 == "") gone[$4]; next } $1 !~ /^(TARGETDIR|LocalAppDataFolder|ProgramMenuFolder)$/ && !($1 in gone)
 RULES
 check "every build has a product code of its own" \
   test "$(property "$work/vokmark.msi" ProductCode)" != "$(property "$work/vokmark-rebuilt.msi" ProductCode)"
+
+echo "---- the winget manifests, against the fields that schema 1.6 requires"
+"$here/../tools/winget.sh" "$work/vokmark.msi" "$work/winget" >/dev/null
+python3 - "$work/winget" "$(sha256sum "$work/vokmark.msi" | cut -c1-64)" "$version" <<'PY' || failures=$((failures + 1))
+import pathlib, sys, yaml
+base = ["PackageIdentifier", "PackageVersion", "ManifestType", "ManifestVersion"]
+required = {"version": base + ["DefaultLocale"], "installer": base + ["Installers"],
+            "defaultLocale": base + ["PackageLocale", "Publisher", "PackageName", "License", "ShortDescription"]}
+files = {m["ManifestType"]: m for m in (yaml.safe_load(p.read_text()) for p in pathlib.Path(sys.argv[1]).glob("*.yaml"))}
+installer = files.get("installer", {"Installers": []})
+missing = [f for kind, fields in required.items() for f in fields if f not in files.get(kind, {})]
+missing += [f for i in installer["Installers"] for f in ["Architecture", "InstallerUrl", "InstallerSha256"] if f not in i]
+found = (sorted(files), missing, {(m.get("ManifestVersion"), m.get("PackageVersion")) for m in files.values()},
+         installer.get("InstallerType"), installer.get("Scope"), [i.get("InstallerSha256") for i in installer["Installers"]])
+expected = (sorted(required), [], {("1.6.0", sys.argv[3])}, "msi", "user", [sys.argv[2].upper()])
+print(("ok    " if found == expected else "FAIL  ") + "files, required fields, msi, user, SHA-256: %s" % (found,))
+sys.exit(found != expected)
+PY
 
 # ---- A fresh prefix ----
 prefix=$work/prefix
@@ -132,16 +153,15 @@ snapshot registered
 rows "$work/installed.system.reg" "$work/registered.system.reg" | registration_rows >"$work/regsvr32.rows"
 check "regsvr32 wrote the class rows" grep -qiF "software\\classes\\clsid\\$clsid" "$work/regsvr32.rows"
 # Below HKCU, the same rows; in the 32-bit view the class rows again, naming
-# x86\vok.dll; the installation folder; and the package's own values.
+# x86\vok.dll; the installation folder; and the package's own.
 clsid_key=$(echo "software\\classes\\clsid\\$clsid" | tr '[:upper:]' '[:lower:]')
 {
   cat "$work/regsvr32.rows"
   grep -F "$clsid_key" "$work/regsvr32.rows" |
     sed 's/^software\\classes\\clsid\\/software\\classes\\wow6432node\\clsid\\/; s/\\x64\\vok\.dll$/\\x86\\vok.dll/'
   printf 'software\\vok\tInstall Folder\t%s\n' "$folder"
-  printf 'software\\vok\\package\t%s\n' "Earlier Version Folder$(printf '\t')" \
-    "Favorites$(printf '\t')$folder\\Favorites\\" "Version Folder$(printf '\t')$folder\\$version\\" \
-    "x64$(printf '\t')$folder\\$version\\x64\\vok.dll" "x86$(printf '\t')$folder\\$version\\x86\\vok.dll"
+  printf 'software\\vok\\package\t%s\t%s\n' "Earlier Version Folder" "" Favorites "$folder\\Favorites\\" "Version Folder" \
+    "$folder\\$version\\" x64 "$folder\\$version\\x64\\vok.dll" x86 "$folder\\$version\\x86\\vok.dll"
 } | sort >"$work/expected.rows"
 check "the package's HKCU rows, both views, are regsvr32's row for row" \
   diff -u "$work/expected.rows" "$work/package.rows"
@@ -205,8 +225,7 @@ check "the package's message for it says a newer version is installed" \
 check "$next stays, alone" test "$(entry_count)/$(entry_value DisplayVersion)" = "1/$next"
 
 echo "---- msiexec /x of $next, with $version's library left behind as one in use is"
-mkdir -p "$libraries/x64"
-cp "$packaged/x64/vok.dll" "$libraries/x64/"
+mkdir -p "$libraries/x64" && cp "$packaged/x64/vok.dll" "$libraries/x64/"
 msiexec uninstall-next /x 'C:\vokmark-next.msi'
 check "msiexec /x exits 0" test "$rc" -eq 0
 check "the folder holds nothing but Favorites, with the favourite" \

@@ -16,8 +16,11 @@ verify_args=()
 [ -n "${VOK_SIGN_CAFILE:-}" ] && verify_args+=(-CAfile "$VOK_SIGN_CAFILE")
 for file in "$@"; do
   # The password goes through a pipe, never the command line that others see.
-  osslsigncode sign "${sign_args[@]}" -readpass <(printf '%s' "${VOK_SIGN_PASSWORD:-}") \
-    -in "$file" -out "$file.signed" >/dev/null
+  if [ -n "${VOK_SIGN_PASSWORD:-}" ]; then
+    osslsigncode sign "${sign_args[@]}" -readpass <(printf '%s' "$VOK_SIGN_PASSWORD") -in "$file" -out "$file.signed" >/dev/null
+  else
+    osslsigncode sign "${sign_args[@]}" -in "$file" -out "$file.signed" >/dev/null
+  fi
   mv "$file.signed" "$file"
   if ! report=$(osslsigncode verify "${verify_args[@]}" -in "$file" 2>&1); then
     echo "$report" >&2
