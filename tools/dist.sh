@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the package for Windows users: the two libraries stripped of their
-# symbols and signed (tools/sign.sh, when a certificate is given), the install and uninstall scripts and a README, with Windows line
-# endings for the text files.
+# symbols and signed (tools/sign.sh, when a certificate is given), the
+# install and uninstall scripts and a README, with Windows line endings for
+# the text files.
 # Usage: dist.sh I686_DLL X86_64_DLL OUT_ZIP
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
