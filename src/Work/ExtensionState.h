@@ -102,7 +102,7 @@ struct ExtensionState {
     WString TargetPath;
     vok::ContextKind ContextKind = ckNone;
     bool FlatMenu = false;
-    vok::ListAction ListAction = laNone;
+    vok::ListAction ListAction = laNone; // the last menu's; its row runs it
     // The rows of the last menu built in this process, in offset order: a
     // command or help text asked for through any handler object is found here.
     MenuTable LastMenu;

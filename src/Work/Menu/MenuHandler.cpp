@@ -175,6 +175,13 @@ void CopyCut(const std::string& text, LPSTR buffer, UINT count)
     buffer[length] = '\0';
 }
 
+bool FitsEssentialRows(const MenuContext& context, ULONGLONG offered)
+{
+    const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, {});
+    MenuTable essentials = BuildMenuTable(context.ContextKind, context.TargetPath, action, {});
+    return FitMenuTable(essentials, offered);
+}
+
 } // namespace
 
 CommandOffsets GetCommandOffsets()
@@ -194,13 +201,17 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         LoadStatus();
         const MenuContext context = ReadMenuContext();
         if (!WantsItems(context, uFlags) || !IsMenu(hmenu)) return ItemCount(0);
+        // The rows every menu has do not depend on the list: a host that
+        // cannot take even those gets nothing, and the folder is not read.
+        const ULONGLONG offered = IdentifiersOffered(idCmdFirst, idCmdLast);
+        if (!FitsEssentialRows(context, offered)) return ItemCount(0);
         // Explorer's windows are asked while the favourites are read.
         OpenFolderReader openFolders(GetForegroundWindow());
         const std::vector<Favorite> favorites = RefreshFavorites();
         const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
         MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
         AddOpenFolderRows(table, openFolders.Collect(TakesFolderWithoutPath(context, site)));
-        if (!FitMenuTable(table, IdentifiersOffered(idCmdFirst, idCmdLast))) return ItemCount(0);
+        if (!FitMenuTable(table, offered)) return ItemCount(0);
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());
         if (!submenu) return ItemCount(0);
