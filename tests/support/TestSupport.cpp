@@ -498,14 +498,6 @@ namespace {
 
 HMODULE g_hostLibrary = nullptr;
 
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.substr(0, folder.rfind('\\') + 1);
-}
-
 template <class Fn>
 Fn LibraryExport(const char* name)
 {
@@ -544,6 +536,14 @@ HWND VisibleDialogOf(DWORD threadId)
 }
 
 } // namespace
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.rfind('\\') + 1);
+}
 
 std::string LibraryPath()
 {

@@ -268,7 +268,9 @@ constexpr char kHandlerClsidText[] = "{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}";
 constexpr const char* kHandlerClassKeys[] = {"*", "Directory", "Directory\\Background", "Folder", "Drive", "Network"};
 constexpr char kApprovedKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
-// The library of this build, beside the test program.
+// The test program's folder, ending in "\", and the library of this build
+// in it.
+std::string ProgramFolder();
 std::string LibraryPath();
 
 // The prefix's own registration tool on `dll` (silent); its exit code, or

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -291,6 +293,61 @@ TEST_F(EditingCommandsTest, QuitMessageEndsTheWaitAndIsLeftForTheHost)
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 7u);
+}
+
+// The wizard of a German Windows as a process of its own, started through
+// the shell where the system's would start: known by its process, whatever
+// its caption. The host's timer shows its messages flowing in every wait.
+TEST_F(EditingCommandsTest, AddFillsTheWizardOfTheProcessItStartedWhateverItsCaption)
+{
+    test::MakeFolder(favorites);
+    SetTargetPath("C:\\My Data");
+    const std::string typedFile = dir / "typed.txt";
+    enum Start { standIn, standInEndingAtOnce, nothing };
+    const struct {
+        const char* what;
+        Start start;
+        WizardTimeouts waits;
+        DWORD atMostMs;
+        std::string typed; // UTF-8; empty: nothing typed
+    } cases[] = {
+        {"\"Verkn\xc3\xbcpfung erstellen\"", standIn, kLongWaits, 4000, "\"C:\\My Data\""},
+        {"a wizard process that ends at once", standInEndingAtOnce, kLongWaits, 3000, ""},
+        {"nothing starts", nothing, kShortWaits, kShortWaits.AppearMs + 1000, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(test::BringToForeground(host->hwnd()));
+        DeleteFileA(typedFile.c_str());
+        std::optional<test::ShellLaunchLog> recorder;
+        if (c.start == nothing) recorder.emplace();
+        const ShellLaunchRedirect previous = SetShellLaunchRedirect([&](const ShellLaunchCall& call) {
+            EXPECT_EQ(call, WizardLaunch());
+            ShellLaunchCall program = call;
+            program.File = W(test::ProgramFolder() + WIZARD_STANDIN_NAME);
+            program.Parameters = W(c.start == standIn ? '"' + typedFile + '"' : "");
+            return program;
+        });
+        static bool hostTimerRan;
+        hostTimerRan = false;
+        SetTimer(host->hwnd(), 1, 20, [](HWND window, UINT, UINT_PTR id, DWORD) CALLBACK {
+            KillTimer(window, id);
+            hostTimerRan = true;
+        });
+        const ULONGLONG start = GetTickCount64();
+
+        AddTargetToFavorites(c.waits);
+
+        EXPECT_LT(GetTickCount64() - start, c.atMostMs);
+        SetShellLaunchRedirect(previous);
+        EXPECT_TRUE(hostTimerRan);
+        EXPECT_EQ(test::ReadState(&ExtensionState::WizardFilled), !c.typed.empty());
+        if (!c.typed.empty()) {
+            ASSERT_TRUE(test::PumpUntil([&] { return PathPresent(typedFile); }, 5000));
+            std::ifstream typed(typedFile, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(typed), {}), c.typed);
+        }
+    }
 }
 
 TEST_F(EditingCommandsTest, RemoveDeletesOnlyTheFirstExactMatchInListOrder)

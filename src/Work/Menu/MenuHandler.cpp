@@ -318,14 +318,15 @@ void ExecuteCommand(WORD offset, IUnknown* site) noexcept
         CommandOffsets offsets;
         vok::ListAction action = laNone;
         bool favorite = false;
+        WString name;
         WithState([&](ExtensionState& s) {
             offsets = OffsetsOf(s);
             action = s.ListAction;
             favorite = IsFavoriteOffset(offsets, offset);
-            if (favorite) s.ChosenTarget = s.FavoriteNames[static_cast<size_t>(offset - offsets.FirstFavorite)];
+            if (favorite) name = s.ChosenTarget = s.FavoriteNames[static_cast<size_t>(offset - offsets.FirstFavorite)];
         });
         if (favorite)
-            NavigateToFavorite(site);
+            NavigateToFavorite(name, site);
         else if (offset == offsets.ListActionCmd)
             RunListAction(action);
         else if (offset == offsets.CreateCmd)

@@ -271,6 +271,39 @@ TEST_F(NavigationTest, DialogBoxGetsThePathAndEnterAndItsTextBackAfterTheRestore
     }
 }
 
+// "Browse For Folder" in the system's language is known by its shape: a
+// folder tree and no file-name box. A file dialog's navigation pane is a
+// tree too, beside its file-name box.
+TEST_F(NavigationTest, FolderPickerInAnyLanguageGetsItsBoxBackEmpty)
+{
+    const struct {
+        const char* caption;
+        int boxId;
+        const char* restored;
+    } cases[] = {
+        {"Ordner suchen", 0, ""},
+        {"\xD6"
+         "ffnen",
+         edt1, "keep.txt"},
+        {"\xD6"
+         "ffnen",
+         cmb13, "keep.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.boxId);
+        TestDialog dialog(c.caption);
+        RecordedControl tree(dialog.hwnd(), WC_TREEVIEWA, "");
+        RecordedControl box(dialog.hwnd(), "Edit", "keep.txt");
+        SetWindowLongPtrA(box.hwnd(), GWLP_ID, c.boxId);
+        Choose("Data", ckWindowBackground);
+
+        NavigateToFavorite();
+
+        ASSERT_TRUE(WaitForRestore());
+        EXPECT_EQ(box.text(), c.restored);
+    }
+}
+
 TEST_F(NavigationTest, EveryByteOfThePathIsTypedAsItIs)
 {
     CPINFO codePage = {};

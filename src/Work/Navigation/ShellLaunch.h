@@ -2,6 +2,7 @@
 // goes through ShellLaunch, so that tests can record it instead of launching.
 #pragma once
 
+#include "Common/Unique.h"
 #include "Common/WideString.h"
 
 #include <windows.h>
@@ -31,8 +32,20 @@ using ShellLaunchRecorder = std::function<void(const ShellLaunchCall&)>;
 void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  const wchar_t* directory, int showCommand) noexcept;
 
+// ShellExecuteExW, keeping the started process: the process, or null when
+// the shell tells none (a document handed to a running program, a failed
+// start) or a recorder is installed.
+UniqueHandle ShellLaunchProcess(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                                const wchar_t* directory, int showCommand) noexcept;
+
 // For tests: while a recorder is installed nothing is launched. Pass an
 // empty recorder to launch again. Returns the one installed before.
 ShellLaunchRecorder SetShellLaunchRecorder(ShellLaunchRecorder recorder);
+
+// For tests: the shell gets each call as `redirect` rewrites it, so that a
+// stand-in program of the test's starts where the system's would. Returns
+// the one installed before; an empty one launches calls as they are.
+using ShellLaunchRedirect = std::function<ShellLaunchCall(const ShellLaunchCall&)>;
+ShellLaunchRedirect SetShellLaunchRedirect(ShellLaunchRedirect redirect);
 
 } // namespace vok
