@@ -557,10 +557,15 @@ std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister)
 
 std::optional<DWORD> RunProgram(std::string command)
 {
-    STARTUPINFOA startup = {};
+    return RunProgram(W(command));
+}
+
+std::optional<DWORD> RunProgram(WString command)
+{
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return std::nullopt;
     const UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
     if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {

@@ -280,6 +280,7 @@ std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister);
 // Any command line of the prefix's programs; its exit code, or nothing when
 // it could not start or had to be ended after 30 seconds.
 std::optional<DWORD> RunProgram(std::string command);
+std::optional<DWORD> RunProgram(WString command);
 
 // The string value `value` (null: the default value) of `key`, or nothing.
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const char* value);
