@@ -498,6 +498,14 @@ namespace {
 
 HMODULE g_hostLibrary = nullptr;
 
+std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.rfind('\\') + 1);
+}
+
 template <class Fn>
 Fn LibraryExport(const char* name)
 {
@@ -537,14 +545,6 @@ HWND VisibleDialogOf(DWORD threadId)
 
 } // namespace
 
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.substr(0, folder.rfind('\\') + 1);
-}
-
 std::string LibraryPath()
 {
     return ProgramFolder() + "vok.dll";
@@ -557,15 +557,11 @@ std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister)
 
 std::optional<DWORD> RunProgram(std::string command)
 {
-    return RunProgram(W(command));
-}
-
-std::optional<DWORD> RunProgram(WString command)
-{
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    WString wide = FromUtf8(command);
+    if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return std::nullopt;
     const UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
     if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {

@@ -268,19 +268,16 @@ constexpr char kHandlerClsidText[] = "{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}";
 constexpr const char* kHandlerClassKeys[] = {"*", "Directory", "Directory\\Background", "Folder", "Drive", "Network"};
 constexpr char kApprovedKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
-// The test program's folder, ending in "\", and the library of this build
-// in it.
-std::string ProgramFolder();
+// The library of this build, beside the test program.
 std::string LibraryPath();
 
 // The prefix's own registration tool on `dll` (silent); its exit code, or
 // nothing when it had to be ended after 30 seconds.
 std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister);
 
-// Any command line of the prefix's programs; its exit code, or nothing when
-// it could not start or had to be ended after 30 seconds.
+// Any command line of the prefix's programs, in UTF-8; its exit code, or
+// nothing when it could not start or had to be ended after 30 seconds.
 std::optional<DWORD> RunProgram(std::string command);
-std::optional<DWORD> RunProgram(WString command);
 
 // The string value `value` (null: the default value) of `key`, or nothing.
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& key, const char* value);

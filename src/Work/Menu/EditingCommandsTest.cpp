@@ -302,31 +302,27 @@ TEST_F(EditingCommandsTest, AddFillsTheWizardOfTheProcessItStartedWhateverItsCap
 {
     test::MakeFolder(favorites);
     SetTargetPath("C:\\My Data");
-    const std::string typedFile = dir / "typed.txt";
-    enum Start { standIn, standInEndingAtOnce, nothing };
+    const std::string typedFile = dir / "typed.txt", standIn = test::LibraryPath();
     const struct {
         const char* what;
-        Start start;
+        const char* parameters; // of the stand-in; null: nothing starts
         WizardTimeouts waits;
-        DWORD atMostMs;
-        std::string typed; // UTF-8; empty: nothing typed
+        const char* typed;
     } cases[] = {
-        {"\"Verkn\xc3\xbcpfung erstellen\"", standIn, kLongWaits, 4000, "\"C:\\My Data\""},
-        {"a wizard process that ends at once", standInEndingAtOnce, kLongWaits, 3000, ""},
-        {"nothing starts", nothing, kShortWaits, kShortWaits.AppearMs + 1000, ""},
+        {"\"Verkn\xc3\xbcpfung erstellen\"", "typed.txt", kLongWaits, "\"C:\\My Data\""},
+        {"a wizard process that ends at once", "", kLongWaits, ""}, // well before its time is up
+        {"nothing starts", nullptr, kShortWaits, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(test::BringToForeground(host->hwnd()));
-        DeleteFileA(typedFile.c_str());
-        std::optional<test::ShellLaunchLog> recorder;
-        if (c.start == nothing) recorder.emplace();
+        std::optional<ShellLaunchLog> nothingStarts;
+        if (!c.parameters) nothingStarts.emplace();
         const ShellLaunchRedirect previous = SetShellLaunchRedirect([&](const ShellLaunchCall& call) {
             EXPECT_EQ(call, WizardLaunch());
-            ShellLaunchCall program = call;
-            program.File = W(test::ProgramFolder() + WIZARD_STANDIN_NAME);
-            program.Parameters = W(c.start == standIn ? '"' + typedFile + '"' : "");
-            return program;
+            return ShellLaunchCall{
+                nullptr,         L"open",       W(standIn.substr(0, standIn.rfind('\\') + 1) + WIZARD_STANDIN_NAME),
+                W(c.parameters), W(dir.path()), SW_SHOWNA};
         });
         static bool hostTimerRan;
         hostTimerRan = false;
@@ -338,15 +334,15 @@ TEST_F(EditingCommandsTest, AddFillsTheWizardOfTheProcessItStartedWhateverItsCap
 
         AddTargetToFavorites(c.waits);
 
-        EXPECT_LT(GetTickCount64() - start, c.atMostMs);
+        EXPECT_LT(GetTickCount64() - start, *c.typed ? 4000 : kShortWaits.AppearMs + 1000);
         SetShellLaunchRedirect(previous);
         EXPECT_TRUE(hostTimerRan);
-        EXPECT_EQ(test::ReadState(&ExtensionState::WizardFilled), !c.typed.empty());
-        if (!c.typed.empty()) {
-            ASSERT_TRUE(test::PumpUntil([&] { return PathPresent(typedFile); }, 5000));
-            std::ifstream typed(typedFile, std::ios::binary);
-            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(typed), {}), c.typed);
-        }
+        EXPECT_EQ(test::ReadState(&ExtensionState::WizardFilled), *c.typed != 0);
+        const auto typed = [&] {
+            std::ifstream file(typedFile, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(file), {});
+        };
+        EXPECT_TRUE(!*c.typed || test::PumpUntil([&] { return typed() == c.typed; }, 5000)) << typed();
     }
 }
 
