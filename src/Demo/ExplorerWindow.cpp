@@ -16,6 +16,14 @@ using OwnedIdList = std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, IdL
 
 } // namespace
 
+HRESULT BrowseRecorder::QueryInterface(REFIID iid, void** out)
+{
+    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IShellBrowser) ? this : nullptr;
+    if (!*out) return browser_->QueryInterface(iid, out);
+    AddRef();
+    return S_OK;
+}
+
 HRESULT BrowserSite::QueryInterface(REFIID iid, void** out)
 {
     *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IServiceProvider) ? this : nullptr;
@@ -28,7 +36,7 @@ HRESULT BrowserSite::QueryService(REFGUID service, REFIID iid, void** out)
 {
     *out = nullptr;
     if (!IsEqualGUID(service, SID_STopLevelBrowser) && !IsEqualGUID(service, IID_IShellBrowser)) return E_NOINTERFACE;
-    return browser_->QueryInterface(iid, out);
+    return recorder_.QueryInterface(iid, out);
 }
 
 ExplorerWindow::~ExplorerWindow()
@@ -41,15 +49,17 @@ ExplorerWindow::~ExplorerWindow()
 std::string ExplorerWindow::Open(const char* frameClass, const std::string& folder, const RECT& place)
 {
     WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = frameClass;
-    if (!RegisterClassA(&windowClass)) return std::string("RegisterClassA ") + frameClass;
-    frameClass_ = frameClass;
+    if (!GetClassInfoA(nullptr, frameClass, &windowClass)) {
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = frameClass;
+        if (!RegisterClassA(&windowClass)) return std::string("RegisterClassA ") + frameClass;
+        frameClass_ = frameClass;
+    }
     frame_ = CreateWindowExA(0, frameClass, folder.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, place.left, place.top,
                              place.right - place.left, place.bottom - place.top, nullptr, nullptr,
-                             windowClass.hInstance, nullptr);
+                             GetModuleHandleA(nullptr), nullptr);
     if (!frame_) return std::string("CreateWindowExA of a ") + frameClass + " window";
     HRESULT hr = CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_));
     if (FAILED(hr)) return "CoCreateInstance of the Explorer Browser: " + std::to_string(hr);

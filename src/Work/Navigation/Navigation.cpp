@@ -259,6 +259,11 @@ void GoToFolder(const WString& folder, ContextKind contextKind, IUnknown* site)
     // Windows treats a NULL parent as EnumWindows and would type into some
     // other program's top-level box (Wine enumerates nothing then).
     if (!active) return;
+    // A file dialog since Vista shows its folder in a browser, which its view
+    // hands to the menu through the site. Typed, the path would be a folder
+    // picker's answer, or land in a box of the dialog's own, and the screen
+    // would stay locked while a slow share answers.
+    if (hostKind == ehOtherWindow && BrowseSiteBrowser(site, folder)) return;
     // Explorer since Vista shows a breadcrumb bar whose box stays hidden
     // until clicked: the window's own browser goes there instead.
     if (IsExplorerWindow(hostKind) && !HasEditOfHost(active, hostKind)) {
