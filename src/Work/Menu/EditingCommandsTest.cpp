@@ -334,7 +334,7 @@ TEST_F(EditingCommandsTest, AddFillsTheWizardOfTheProcessItStartedWhateverItsCap
 
         AddTargetToFavorites(c.waits);
 
-        EXPECT_LT(GetTickCount64() - start, *c.typed ? 4000 : kShortWaits.AppearMs + 1000);
+        EXPECT_LT(GetTickCount64() - start, c.parameters ? 4000 : kShortWaits.AppearMs + 1000);
         SetShellLaunchRedirect(previous);
         EXPECT_TRUE(hostTimerRan);
         EXPECT_EQ(test::ReadState(&ExtensionState::WizardFilled), *c.typed != 0);
