@@ -36,7 +36,8 @@ UniqueHandle Launch(const ShellLaunchCall& call)
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // Silent on failure, as ShellExecuteW is: no command reports one.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.hwnd = call.Owner;
     info.lpVerb = OrNull(call.Verb);
     info.lpFile = OrNull(call.File);
@@ -58,15 +59,7 @@ bool operator==(const ShellLaunchCall& a, const ShellLaunchCall& b)
 void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  const wchar_t* directory, int showCommand) noexcept
 {
-    try {
-        const ShellLaunchCall asked{
-            owner, Optional(verb), Optional(file), Optional(parameters), Optional(directory), showCommand};
-        if (Recorded(asked)) return;
-        const ShellLaunchCall call = g_redirect ? g_redirect(asked) : asked;
-        ShellExecuteW(call.Owner, OrNull(call.Verb), OrNull(call.File), OrNull(call.Parameters), OrNull(call.Directory),
-                      call.ShowCommand);
-    } catch (...) {
-    }
+    ShellLaunchProcess(owner, verb, file, parameters, directory, showCommand);
 }
 
 UniqueHandle ShellLaunchProcess(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,

@@ -1,4 +1,4 @@
-// The one seam around ShellExecuteW: everything the commands hand to the shell
+// The one seam around ShellExecuteExW: everything the commands hand to the shell
 // goes through ShellLaunch, so that tests can record it instead of launching.
 #pragma once
 
@@ -27,8 +27,8 @@ bool operator==(const ShellLaunchCall& a, const ShellLaunchCall& b);
 
 using ShellLaunchRecorder = std::function<void(const ShellLaunchCall&)>;
 
-// ShellExecuteW, or the installed recorder. The result is not examined by
-// any caller, so none is returned.
+// ShellExecuteExW, silent on failure as ShellExecuteW is, or the installed
+// recorder. The result is not examined by any caller, so none is returned.
 void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  const wchar_t* directory, int showCommand) noexcept;
 
