@@ -1,5 +1,7 @@
 #include "Demo/ExplorerWindow.h"
 
+#include "Common/InterfaceTable.h"
+
 #include <shlguid.h>
 #include <shlobj.h>
 
@@ -16,20 +18,16 @@ using OwnedIdList = std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, IdL
 
 } // namespace
 
+// What the stand-in is not, the browser answers for itself.
 HRESULT BrowseRecorder::QueryInterface(REFIID iid, void** out)
 {
-    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IShellBrowser) ? this : nullptr;
-    if (!*out) return browser_->QueryInterface(iid, out);
-    AddRef();
-    return S_OK;
+    const HRESULT listed = QueryListedInterface<IShellBrowser>(this, iid, out);
+    return listed == E_NOINTERFACE ? browser_->QueryInterface(iid, out) : listed;
 }
 
 HRESULT BrowserSite::QueryInterface(REFIID iid, void** out)
 {
-    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IServiceProvider) ? this : nullptr;
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    return QueryListedInterface<IServiceProvider>(this, iid, out);
 }
 
 HRESULT BrowserSite::QueryService(REFGUID service, REFIID iid, void** out)

@@ -46,7 +46,6 @@ WString TComServer::ServerFileName() const
 
 void TComServer::UpdateServerRegistration(bool registering)
 {
-    Registering = registering;
     ComClassManager()->VisitFactories(*this, [registering](TComObjectFactory& factory) {
         if (factory.InstanceMode != imInternal) factory.UpdateClassRegistration(registering);
     });
