@@ -81,12 +81,19 @@ bool NavigateTo(IWebBrowser2& browser, PCIDLIST_ABSOLUTE folder)
 
 } // namespace
 
+bool BrowseSiteBrowser(IUnknown* site, const WString& folder)
+{
+    const ComPtr<IShellBrowser> browser = BrowserOfSite(site);
+    if (!browser) return false;
+    const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
+    return list && SUCCEEDED(browser->BrowseObject(list.get(), SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
+}
+
 bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)
 {
+    if (BrowserOfSite(site)) return BrowseSiteBrowser(site, folder);
     const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
     if (!list) return false;
-    if (const ComPtr<IShellBrowser> browser = BrowserOfSite(site))
-        return SUCCEEDED(browser->BrowseObject(list.get(), SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
     if (const ComPtr<IWebBrowser2> browser = ShellWindowOf(window)) return NavigateTo(*browser.Get(), list.get());
     return false;
 }
