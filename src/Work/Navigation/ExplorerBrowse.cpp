@@ -81,6 +81,14 @@ bool NavigateTo(IWebBrowser2& browser, PCIDLIST_ABSOLUTE folder)
 
 } // namespace
 
+bool BrowseSiteBrowser(IUnknown* site, const WString& folder)
+{
+    const ComPtr<IShellBrowser> browser = BrowserOfSite(site);
+    if (!browser) return false;
+    const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
+    return list && SUCCEEDED(browser->BrowseObject(list.get(), SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
+}
+
 bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)
 {
     const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
