@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ostream>
 #include <sstream>
 
@@ -688,13 +689,29 @@ SIZE_T CommittedPrivateBytes()
     return total;
 }
 
-std::string SlowVolumePath(const std::string& name)
+std::string ReadBytes(const std::string& path)
+{
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+std::string PrefixPath(const std::string& name)
 {
     char prefix[MAX_PATH] = {};
     GetEnvironmentVariableA("VOK_WINEPREFIX", prefix, MAX_PATH);
-    std::string path = std::string("Z:") + prefix + "/slow-volume/" + name;
+    std::string path = std::string("Z:") + prefix + "/" + name;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+std::string SlowVolumePath(const std::string& name)
+{
+    return PrefixPath("slow-volume/" + name);
 }
 
 void SetSlowVolumeWait(const char* seconds)

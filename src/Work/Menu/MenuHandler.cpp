@@ -241,6 +241,7 @@ std::string FavoriteHelpText(const HelpContext& help)
 {
     const FavoriteInspection found = InspectFavorite(help.FavoritesDir, help.FavoriteName);
     if (found.Kind == fkFileLink || found.Kind == fkFolderLink) return AnsiOf(found.Target);
+    if (found.Kind == fkItemListLink) return AnsiOf(ItemListLinkName(help.FavoritesDir + help.FavoriteName + L".lnk"));
     return GetShortcutUrl(help.FavoritesDir + help.FavoriteName + L".url");
 }
 

@@ -81,12 +81,17 @@ bool NavigateTo(IWebBrowser2& browser, PCIDLIST_ABSOLUTE folder)
 
 } // namespace
 
+bool BrowseSiteTo(IUnknown* site, PCIDLIST_ABSOLUTE items)
+{
+    const ComPtr<IShellBrowser> browser = BrowserOfSite(site);
+    return browser && SUCCEEDED(browser->BrowseObject(items, SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
+}
+
 bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)
 {
     const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
     if (!list) return false;
-    if (const ComPtr<IShellBrowser> browser = BrowserOfSite(site))
-        return SUCCEEDED(browser->BrowseObject(list.get(), SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
+    if (BrowserOfSite(site)) return BrowseSiteTo(site, list.get());
     if (const ComPtr<IWebBrowser2> browser = ShellWindowOf(window)) return NavigateTo(*browser.Get(), list.get());
     return false;
 }

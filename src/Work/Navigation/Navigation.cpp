@@ -3,6 +3,7 @@
 #include "Common/Unique.h"
 #include "Common/WindowText.h"
 #include "Work/Navigation/ExplorerBrowse.h"
+#include "Work/Navigation/ItemListFavorite.h"
 #include "Work/ExtensionState.h"
 #include "Work/Navigation/ShellLaunch.h"
 #include "Work/Store/Shortcuts.h"
@@ -262,7 +263,9 @@ void NavigateToFavorite(IUnknown* site) noexcept
         // Chosen, a target on another volume is asked what it is, however
         // long its volume takes: going there waits for it all the same.
         if (found.Far) found.Kind = TargetKind(found.Path);
-        if (found.Kind == fkFolderLink)
+        if (found.Kind == fkItemListLink)
+            OpenItemListFavorite(favoritesDir + name + L".lnk", contextKind == ckDesktopBackground, site);
+        else if (found.Kind == fkFolderLink)
             GoToFolder(found.Path, contextKind, site);
         else
             OpenNonFolderFavorite(favoritesDir + name, found.Kind);

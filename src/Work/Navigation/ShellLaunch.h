@@ -5,6 +5,7 @@
 #include "Common/WideString.h"
 
 #include <windows.h>
+#include <shtypes.h>
 
 #include <functional>
 #include <optional>
@@ -30,6 +31,10 @@ using ShellLaunchRecorder = std::function<void(const ShellLaunchCall&)>;
 // any caller, so none is returned.
 void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  const wchar_t* directory, int showCommand) noexcept;
+
+// ShellExecuteExW of an item list (SEE_MASK_IDLIST) with the verb "open". A
+// recorder gets the verb and, as the file, the items' parsing name.
+void ShellLaunchItemList(PCIDLIST_ABSOLUTE items, int showCommand) noexcept;
 
 // For tests: while a recorder is installed nothing is launched. Pass an
 // empty recorder to launch again. Returns the one installed before.

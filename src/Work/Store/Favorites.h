@@ -45,9 +45,10 @@ std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir);
 std::vector<Favorite> RefreshFavorites();
 
 // Whether a folder entry with these attributes takes part in the scan at all.
-// Only the classic attribute bits are accepted (read-only, hidden, system,
-// volume label, folder, archive); an entry with any other bit is neither
-// listed nor deleted.
+// Every entry does (a backup tool's cleared archive bit, a compressed or
+// not-indexed folder, a file OneDrive pinned) except one that must be fetched
+// before it can be read (offline, recalled on open or on data access): it is
+// neither listed nor deleted.
 bool IsFavoriteEntry(DWORD attributes);
 
 // Sorts favourite names by the user's locale, ignoring letter case; names
