@@ -24,7 +24,7 @@ dist: bootstrap configure
 	tools/msi.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark.msi
 
 # Every test program on both targets: x86_64 under 64-bit Wine, then i686
-# under the 32-bit Wine in qemu's user mode (see the README for what runs where).
+# under the 32-bit Wine in qemu's user mode (docs/testing.md says what runs where).
 test: build prefix prefix32
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
 	ctest --test-dir $(BUILD)/i686 --output-on-failure
@@ -55,8 +55,8 @@ fuzz: bootstrap
 	$(BUILD)/native/url_fuzz -runs=$(FUZZ_RUNS) -max_len=70000 -seed=1 $(BUILD)/native/url-corpus
 	$(BUILD)/native/link_fuzz -runs=$(FUZZ_RUNS) -max_len=4096 -seed=1 $(BUILD)/native/link-corpus
 
-# The About window, photographed on a virtual X server into the README's
-# picture; needs Xvfb, so it is no part of `make test`.
+# The About window, photographed on a virtual X server into
+# docs/AboutWindow.png; needs Xvfb, so it is no part of `make test`.
 screenshot: build
 	tools/screenshot.sh $(BUILD) docs/AboutWindow.png
 

@@ -17,7 +17,7 @@ long) url_cases=100000 url_batch=10000 lnk_cases=4000 lnk_batch=1000 soak_menus=
       cycles=1000 thread_rounds=2000 ;;
 # The 32-bit library under qemu, some six times slower: the soak and the COM
 # surface. The load cycles navigate into a file dialog's Edit control, which
-# the 32-bit Wine here cannot lay out (the README); the rest is the same code
+# the 32-bit Wine here cannot lay out (docs/testing.md); the rest is the same code
 # as on x86_64.
 i686) url_cases=0      url_batch=1     lnk_cases=0    lnk_batch=1    soak_menus=2000  fuzz_runs=0       sweep=97 bound=600
       cycles=0    thread_rounds=0   skip=" registry folders faults cycles threads fuzz " ;;

@@ -66,7 +66,7 @@ mkdir -p "$work/none"
 # while the packages themselves still download: the downloads decide.
 apt_private update >"$work/update.log" 2>&1 || true
 # No FreeType: with it, the desktop process of a 32-bit prefix dies at its
-# start under qemu (see the README); Wine draws with its bitmap fonts then.
+# start under qemu (see docs/testing.md); Wine draws with its bitmap fonts then.
 (cd "$work/debs" &&
     apt_private download qemu-user/bookworm-backports \
         "wine32:i386=$wine_version" "libwine:i386=$wine_version" \
