@@ -230,6 +230,17 @@ std::vector<Favorite> RefreshFavorites()
     return favorites;
 }
 
+bool IsFolderWithinBound(const WString& path)
+{
+    if (IsVolumeRoot(path)) return true;
+    WString favoritesDir;
+    WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
+    if (IsNearTarget(path, VolumeRootOf(favoritesDir))) return FolderExists(path);
+    VolumeProbe probe;
+    const size_t ticket = probe.AskPath(path);
+    return probe.Collect(kVolumeWaitMs)[ticket].Verdict == tvFolder;
+}
+
 WString FindFirstCdromRoot()
 {
     wchar_t drives[129] = {};
