@@ -418,29 +418,21 @@ TEST_F(FavoritesTest, ConcurrentRefreshesNeverTearTheList)
     const Names expected = Refresh();
     ASSERT_EQ(expected.size(), 8u);
 
-    std::atomic<bool> stop{false};
+    // Each thread's list is its own: a refresh on one never shows in the
+    // other's, nor half of it.
     std::atomic<int> torn{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([&] {
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            for (int i = 0; i < 15; ++i) RefreshFavorites();
+            for (int i = 0; i < 15; ++i) {
+                RefreshFavorites();
+                if (test::ReadState(&ExtensionState::FavoriteNames) != expected) ++torn;
+            }
             CoUninitialize();
         });
     }
-    std::thread reader([&] {
-        while (!stop) {
-            Names seen;
-            {
-                StateAccess state;
-                seen = state->FavoriteNames;
-            }
-            if (seen != expected) ++torn;
-        }
-    });
     for (auto& t : threads) t.join();
-    stop = true;
-    reader.join();
     EXPECT_EQ(torn.load(), 0);
     EXPECT_EQ(Refresh(), expected);
 }
