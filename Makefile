@@ -1,7 +1,9 @@
 # Vokmark: two commands for a fresh Debian 12 machine.
 #   make demo   the main job
 #   make test   installs what is needed, builds both targets, runs every test
-#   make dist   dist/vokmark.msi and dist/vokmark-windows.zip, the packages for Windows users
+#   make dist   dist/vokmark.msi and dist/vokmark-windows.zip, the packages for Windows users,
+#               signed when VOK_SIGN_PFX names a certificate (tools/sign.sh), and
+#               dist/winget/, the winget manifests of the .msi
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
@@ -20,8 +22,10 @@ demo: bootstrap configure
 dist: bootstrap configure
 	cmake --build $(BUILD)/i686 -j $(JOBS) --target vok
 	cmake --build $(BUILD)/x86_64 -j $(JOBS) --target vok
+	@[ -n "$$VOK_SIGN_PFX" ] || echo "dist: no certificate given (VOK_SIGN_PFX, VOK_SIGN_PASSWORD): the files are unsigned"
 	tools/dist.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark-windows.zip
 	tools/msi.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark.msi
+	tools/winget.sh dist/vokmark.msi dist/winget
 
 # Every test program on both targets: x86_64 under 64-bit Wine, then i686
 # under the 32-bit Wine in qemu's user mode (docs/testing.md says what runs where).

@@ -6,7 +6,8 @@
 # by the installed library; then removed with a favourite in place,
 # installed again, repaired, upgraded to the next version and offered an
 # older one. The registry is read from the prefix's own files (user.reg for
-# HKCU, system.reg for HKLM) once its wineserver has written them.
+# HKCU, system.reg for HKLM) once its wineserver has written them. Besides:
+# signatures, the tables' validation rules, winget, another build of a version.
 # Usage: msi-test.sh I686_DLL X86_64_DLL INSTALLED_MENU_EXE WORK_DIR
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -18,11 +19,65 @@ clsid='{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}'
 
 rm -rf "$work"
 mkdir -p "$work"
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Vokmark test publisher" \
+  -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
+# A self-signed certificate verifies against itself only.
+export VOK_SIGN_PFX=$work/test.pfx VOK_SIGN_PASSWORD=throwaway VOK_SIGN_CAFILE=$work/cert.pem
 "$here/../tools/msi.sh" "$1" "$2" "$work/vokmark.msi" >/dev/null
-version=$(msiinfo export "$work/vokmark.msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
-next=${version%.*}.$((${version##*.} + 1))
+"$here/../tools/msi.sh" "$1" "$2" "$work/vokmark-rebuilt.msi" >/dev/null
+"$here/../tools/dist.sh" "$1" "$2" "$work/vokmark-windows.zip" >/dev/null
+property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
+version=$(property "$work/vokmark.msi" ProductVersion)
+IFS=. read -r major minor build revision <<<"$version"
+next=$major.$minor.$((build + 1)).$revision
 "$here/../tools/msi.sh" "$1" "$2" "$work/vokmark-next.msi" "$next" >/dev/null
 msiextract -C "$work/packaged" "$work/vokmark.msi" >/dev/null
+packaged=$work/packaged/Programs/Vokmark/$version
+unzip -q "$work/vokmark-windows.zip" -d "$work/zip"
+
+echo "---- signed with the throwaway certificate"
+verifies() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.out" 2>&1; }
+signed() { verifies "$1" && grep -q 'Vokmark test publisher' "$work/verify.out" && grep -qi sha256 "$work/verify.out"; }
+changed_fails() { cp "$1" "$work/changed"; "${@:2}"; ! verifies "$work/changed" && grep -q MISMATCH "$work/verify.out"; }
+for file in vokmark.msi packaged/Programs/Vokmark/"$version"/x64/vok.dll zip/x86/vok.dll; do
+  check "$file verifies, signed SHA-256 by the test publisher" signed "$work/$file"
+done
+check "a library changed after signing fails" changed_fails "$work/zip/x64/vok.dll" \
+  dd if=/dev/zero of="$work/changed" bs=1 count=1 seek=$((0x1400)) conv=notrunc status=none
+check "a package changed after signing fails" changed_fails "$work/vokmark.msi" \
+  msibuild "$work/changed" -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('CHANGED', '1')"
+
+echo "---- the tables: each rule, and the rows that break it"
+for table in Component Registry Directory RemoveFile; do
+  msiinfo export "$work/vokmark.msi" "$table" | tr -d '\r' | tail -n +4 >"$work/$table"
+done
+while IFS='|' read -r rule tables program; do
+  check "$rule" test -z "$(cd "$work" && awk -F'\t' "$program" $tables)"
+done <<'RULES'
+ICE38, ICE43: every component, the shortcut's too, is kept by a value below HKCU|Registry Component|FNR == NR { if ($2 == 1) hkcu[$1]; next } !(int($4 / 4) % 2 && ($6 in hkcu))
+ICE64: every folder the package makes has its RemoveFile row|RemoveFile Directory|FNR == NR { if ($3 == "") gone[$4]; next } $1 !~ /^(TARGETDIR|LocalAppDataFolder|ProgramMenuFolder)$/ && !($1 in gone)
+RULES
+check "every build has a product code of its own" \
+  test "$(property "$work/vokmark.msi" ProductCode)" != "$(property "$work/vokmark-rebuilt.msi" ProductCode)"
+
+echo "---- the winget manifests, against the fields that schema 1.6 requires"
+"$here/../tools/winget.sh" "$work/vokmark.msi" "$work/winget" >/dev/null
+python3 - "$work/winget" "$(sha256sum "$work/vokmark.msi" | cut -c1-64)" "$version" <<'PY' || failures=$((failures + 1))
+import pathlib, sys, yaml
+base = ["PackageIdentifier", "PackageVersion", "ManifestType", "ManifestVersion"]
+required = {"version": base + ["DefaultLocale"], "installer": base + ["Installers"],
+            "defaultLocale": base + ["PackageLocale", "Publisher", "PackageName", "License", "ShortDescription"]}
+files = {m["ManifestType"]: m for m in (yaml.safe_load(p.read_text()) for p in pathlib.Path(sys.argv[1]).glob("*.yaml"))}
+installer = files.get("installer", {"Installers": []})
+missing = [f for kind, fields in required.items() for f in fields if f not in files.get(kind, {})]
+missing += [f for i in installer["Installers"] for f in ["Architecture", "InstallerUrl", "InstallerSha256"] if f not in i]
+found = (sorted(files), missing, {(m.get("ManifestVersion"), m.get("PackageVersion")) for m in files.values()},
+         installer.get("InstallerType"), installer.get("Scope"), [i.get("InstallerSha256") for i in installer["Installers"]])
+expected = (sorted(required), [], {("1.6.0", sys.argv[3])}, "msi", "user", [sys.argv[2].upper()])
+print(("ok    " if found == expected else "FAIL  ") + "files, required fields, msi, user, SHA-256: %s" % (found,))
+sys.exit(found != expected)
+PY
 
 # ---- A fresh prefix ----
 prefix=$work/prefix
@@ -33,6 +88,7 @@ local_app_data=$(timeout 30 "$wine" cmd /c echo %LOCALAPPDATA% | tr -d '\r')
 folder="$local_app_data\\Programs\\Vokmark"
 unix_folder=$(timeout 30 "$wine" winepath -u "$folder" | tr -d '\r')
 unix_folder=${unix_folder%/}
+libraries=$unix_folder/$version next_libraries=$unix_folder/$next
 shortcut=$(timeout 30 "$wine" winepath -u "$(timeout 30 "$wine" cmd /c echo %APPDATA% | tr -d '\r')" | tr -d '\r')
 shortcut="${shortcut%/}/Microsoft/Windows/Start Menu/Programs/Vokmark.lnk"
 
@@ -73,13 +129,13 @@ msiexec install /i 'C:\vokmark.msi'
 check "msiexec /i exits 0" test "$rc" -eq 0
 for pair in "x64 x86_64" "x86 i686"; do
   read -r dir triplet <<<"$pair"
-  check "$dir\\vok.dll is the package's" same_file "$work/packaged/Programs/Vokmark/$dir/vok.dll" "$unix_folder/$dir/vok.dll"
-  check "$dir\\vok.dll carries no symbols" no_symbols "$triplet" "$unix_folder/$dir/vok.dll"
+  check "$version\\$dir\\vok.dll is the package's" same_file "$packaged/$dir/vok.dll" "$libraries/$dir/vok.dll"
+  check "$dir\\vok.dll carries no symbols" no_symbols "$triplet" "$libraries/$dir/vok.dll"
 done
 check "Favorites\\ exists and is empty" test -d "$unix_folder/Favorites" -a -z "$(ls -A "$unix_folder/Favorites")"
 check "the Start-menu shortcut exists" test -f "$shortcut"
 check "it starts rundll32.exe" link_says 'C:\windows\system32\rundll32.exe'
-check "with the About window's switch" link_says "\"$folder\\x64\\vok.dll\",ShowAboutBox"
+check "with the About window's switch" link_says "\"$folder\\$version\\x64\\vok.dll\",ShowAboutBox"
 check "one Programs and Features entry" test "$(entry_count)" -eq 1
 check "its name is Vokmark, its publisher TALLOWAY" \
   test "$(entry_value DisplayName)/$(entry_value Publisher)" = "Vokmark/TALLOWAY"
@@ -92,26 +148,28 @@ check "its icon is the library's icon" same_file "$here/../src/Resources/icons/M
 echo "---- the rows, compared with what regsvr32 writes"
 snapshot installed
 rows "$work/before.user.reg" "$work/installed.user.reg" | registration_rows >"$work/package.rows"
-timeout 60 "$wine" regsvr32 /s "$folder\\x64\\vok.dll" || true
+timeout 60 "$wine" regsvr32 /s "$folder\\$version\\x64\\vok.dll" || true
 snapshot registered
 rows "$work/installed.system.reg" "$work/registered.system.reg" | registration_rows >"$work/regsvr32.rows"
 check "regsvr32 wrote the class rows" grep -qiF "software\\classes\\clsid\\$clsid" "$work/regsvr32.rows"
 # Below HKCU, the same rows; in the 32-bit view the class rows again, naming
-# x86\vok.dll; and the installation folder.
+# x86\vok.dll; the installation folder; and the package's own.
 clsid_key=$(echo "software\\classes\\clsid\\$clsid" | tr '[:upper:]' '[:lower:]')
 {
   cat "$work/regsvr32.rows"
   grep -F "$clsid_key" "$work/regsvr32.rows" |
     sed 's/^software\\classes\\clsid\\/software\\classes\\wow6432node\\clsid\\/; s/\\x64\\vok\.dll$/\\x86\\vok.dll/'
   printf 'software\\vok\tInstall Folder\t%s\n' "$folder"
+  printf 'software\\vok\\package\t%s\t%s\n' "Earlier Version Folder" "" Favorites "$folder\\Favorites\\" "Version Folder" \
+    "$folder\\$version\\" x64 "$folder\\$version\\x64\\vok.dll" x86 "$folder\\$version\\x86\\vok.dll"
 } | sort >"$work/expected.rows"
 check "the package's HKCU rows, both views, are regsvr32's row for row" \
   diff -u "$work/expected.rows" "$work/package.rows"
-timeout 60 "$wine" regsvr32 /s /u "$folder\\x64\\vok.dll" || true
+timeout 60 "$wine" regsvr32 /s /u "$folder\\$version\\x64\\vok.dll" || true
 
 echo "---- a menu from the installed x64\\vok.dll"
 printf '[InternetShortcut]\r\nURL=https://vokmark.example/\r\n\r\n' >"$unix_folder/Favorites/Home.url"
-timeout 60 "$wine" "$menu_exe" "$folder\\x64\\vok.dll" "$folder" | tr -d '\r' >"$work/menu.txt" || true
+timeout 60 "$wine" "$menu_exe" "$folder\\$version\\x64\\vok.dll" "$folder" | tr -d '\r' >"$work/menu.txt" || true
 check "the menu holds the Vokmark submenu" grep -q 'Vokmark' "$work/menu.txt"
 check "with the favourite in it" grep -qE '^ +Home$' "$work/menu.txt"
 settle
@@ -119,7 +177,7 @@ settle
 echo "---- msiexec /x, with a favourite in place"
 msiexec uninstall /x 'C:\vokmark.msi'
 check "msiexec /x exits 0" test "$rc" -eq 0
-check "the libraries are gone" test ! -e "$unix_folder/x64" -a ! -e "$unix_folder/x86"
+check "the libraries are gone, with their folder" test ! -e "$libraries"
 check "the favourite stayed" test -f "$unix_folder/Favorites/Home.url"
 check "the folder holds nothing but Favorites" test "$(ls -A "$unix_folder")" = Favorites
 check "the shortcut is gone" test ! -e "$shortcut"
@@ -132,19 +190,29 @@ check "no class key is left in either view" \
 echo "---- installed again; the same package again repairs"
 msiexec reinstall /i 'C:\vokmark.msi'
 check "msiexec /i exits 0" test "$rc" -eq 0
-rm "$unix_folder/x64/vok.dll"
+rm "$libraries/x64/vok.dll"
 msiexec repair /i 'C:\vokmark.msi'
 check "the same package again exits 0" test "$rc" -eq 0
-check "it put x64\\vok.dll back" same_file "$work/packaged/Programs/Vokmark/x64/vok.dll" "$unix_folder/x64/vok.dll"
+check "it put x64\\vok.dll back" same_file "$packaged/x64/vok.dll" "$libraries/x64/vok.dll"
 check "one Programs and Features entry" test "$(entry_count)" -eq 1
+
+echo "---- another build of $version over it: replaces it"
+msiexec rebuilt /i 'C:\vokmark-rebuilt.msi'
+check "msiexec /i exits 0" test "$rc" -eq 0
+check "one Programs and Features entry, the other build's" \
+  test "$(entry_count)/$(entries | cut -f1 | sort -u | grep -ciF "$(property "$work/vokmark-rebuilt.msi" ProductCode)")" = 1/1
+check "the libraries are in place" test -f "$libraries/x64/vok.dll" -a -f "$libraries/x86/vok.dll"
 
 echo "---- version $next over $version"
 msiexec upgrade /i 'C:\vokmark-next.msi'
 check "msiexec /i of $next exits 0" test "$rc" -eq 0
 check "one Programs and Features entry" test "$(entry_count)" -eq 1
 check "its version is $next" test "$(entry_value DisplayVersion)" = "$next"
-check "the libraries are in place" test -f "$unix_folder/x64/vok.dll" -a -f "$unix_folder/x86/vok.dll"
-check "the class is registered" grep -qiF "software\\classes\\clsid\\$clsid\\inprocserver32" <(rows "$prefix/user.reg")
+check "the libraries are in $next\\" test -f "$next_libraries/x64/vok.dll" -a -f "$next_libraries/x86/vok.dll"
+check "$version\\ went with its version" test ! -e "$libraries"
+server_rows=$(rows "$prefix/user.reg" | grep -aiF "$clsid\\inprocserver32"$'\t@\t' | cut -f3 | sort | tr '\n' ' ')
+check "the class rows of both views name $next\\'s libraries" \
+  test "$server_rows" = "$folder\\$next\\x64\\vok.dll $folder\\$next\\x86\\vok.dll "
 check "the favourite stayed" test -f "$unix_folder/Favorites/Home.url"
 
 echo "---- version $version over $next: refused"
@@ -155,5 +223,12 @@ check "the package's message for it says a newer version is installed" \
   grep -qF $'NOT NEWERVERSIONFOUND\tA newer version of Vokmark is already installed' \
   <(msiinfo export "$work/vokmark.msi" LaunchCondition | tr -d '\r')
 check "$next stays, alone" test "$(entry_count)/$(entry_value DisplayVersion)" = "1/$next"
+
+echo "---- msiexec /x of $next, with $version's library left behind as one in use is"
+mkdir -p "$libraries/x64" && cp "$packaged/x64/vok.dll" "$libraries/x64/"
+msiexec uninstall-next /x 'C:\vokmark-next.msi'
+check "msiexec /x exits 0" test "$rc" -eq 0
+check "the folder holds nothing but Favorites, with the favourite" \
+  test "$(ls -A "$unix_folder")/$(ls -A "$unix_folder/Favorites")" = Favorites/Home.url
 
 finish msi "$work"

@@ -9,7 +9,7 @@ packages=(
   wine64 fonts-wine fonts-liberation googletest
   xvfb imagemagick x11-apps xdotool
   zip unzip
-  wixl msitools
+  wixl msitools osslsigncode openssl python3-yaml
   fuse3 python3-fusepy
   clang libclang-rt-14-dev clang-tidy clang-format
 )

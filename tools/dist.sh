@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the package for Windows users: the two libraries stripped of their
-# symbols, the install and uninstall scripts and a README, with Windows line
-# endings for the text files.
+# symbols and signed (tools/sign.sh, when a certificate is given), the
+# install and uninstall scripts and a README, with Windows line endings for
+# the text files.
 # Usage: dist.sh I686_DLL X86_64_DLL OUT_ZIP
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -11,6 +12,7 @@ trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/x86" "$stage/x64" "$(dirname "$out")"
 i686-w64-mingw32-strip -o "$stage/x86/vok.dll" "$x86"
 x86_64-w64-mingw32-strip -o "$stage/x64/vok.dll" "$x64"
+"$here/sign.sh" "$stage/x86/vok.dll" "$stage/x64/vok.dll"
 for text in install.cmd uninstall.cmd README.txt; do
   sed 's/\r*$/\r/' "$here/../packaging/$text" >"$stage/$text"
 done
