@@ -195,6 +195,20 @@ void MakeLink(const std::string& linkPath, const std::string& target)
     ASSERT_HRESULT_SUCCEEDED(file->Save(wide, TRUE));
 }
 
+void MakeItemListLink(const std::string& linkPath, int folder)
+{
+    PIDLIST_ABSOLUTE items = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, folder, &items), S_OK);
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    const HRESULT made = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link));
+    const HRESULT set = SUCCEEDED(made) ? link->SetIDList(items) : made;
+    CoTaskMemFree(items);
+    ASSERT_EQ(set, S_OK);
+    ASSERT_EQ(link.As(&file), S_OK);
+    ASSERT_EQ(file->Save(FromUtf8(linkPath).c_str(), TRUE), S_OK);
+}
+
 VokKeyReset::VokKeyReset()
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, kVokKey);

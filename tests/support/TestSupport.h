@@ -73,6 +73,9 @@ inline constexpr ScriptFixture kScriptFixtures[] = {
 
 // A shell link to `target`, written through IShellLinkA and IPersistFile.
 void MakeLink(const std::string& linkPath, const std::string& target);
+// A link to a special folder (CSIDL_DRIVES, CSIDL_CONTROLS) by its item list
+// alone, with no path: as one dragged from "This PC" or Control Panel.
+void MakeItemListLink(const std::string& linkPath, int folder);
 // The same through IShellLinkW, for names and targets in any script.
 void MakeLink(const WString& linkPath, const WString& target);
 

@@ -141,20 +141,6 @@ HRESULT Invoke(const ComPtr<IContextMenu>& menu, WORD offset, HWND owner)
     return menu->InvokeCommand(&info);
 }
 
-// A favourite dragged from "This PC" or Control Panel: an item list, no path.
-void MakeItemListLink(const std::string& linkPath, int folder)
-{
-    PIDLIST_ABSOLUTE items = nullptr;
-    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, folder, &items), S_OK);
-    const UniquePidl owned(items);
-    ComPtr<IShellLinkW> link;
-    ComPtr<IPersistFile> file;
-    ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link)), S_OK);
-    ASSERT_EQ(link->SetIDList(items), S_OK);
-    ASSERT_EQ(link.As(&file), S_OK);
-    ASSERT_EQ(file->Save(Wide(linkPath).c_str(), TRUE), S_OK);
-}
-
 // Whether the browser shows the special folder `folder`.
 bool Shows(IShellBrowser* browser, int folder)
 {
@@ -584,8 +570,8 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
 // own browser goes there.
 TEST_F(ContextMenuTest, FavoritesWithoutAPathStayAndTheBrowserGoesThere)
 {
-    MakeItemListLink(favorites + "This PC.lnk", CSIDL_DRIVES);
-    MakeItemListLink(favorites + "Controls.lnk", CSIDL_CONTROLS);
+    test::MakeItemListLink(favorites + "This PC.lnk", CSIDL_DRIVES);
+    test::MakeItemListLink(favorites + "Controls.lnk", CSIDL_CONTROLS);
     demo::ExplorerWindow frame;
     ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
     ASSERT_TRUE(test::BringToForeground(frame.Frame()));

@@ -223,7 +223,7 @@ bool StartWorker(std::unique_ptr<VolumeJob>& job)
     UniqueHandle thread(
         CreateThread(nullptr, kWorkerStack, ProbeVolume, job.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (thread) {
-        job.release(); // the worker's now
+        static_cast<void>(job.release()); // the worker's now
         return true;
     }
     InterlockedDecrement(&g_running);
