@@ -2,6 +2,7 @@
 
 #include "AboutBox/AboutBox.h"
 #include "AboutBox/Status.h"
+#include "Common/WindowText.h"
 #include "Resources/AboutBoxLayout.h"
 #include "Work/ExtensionState.h"
 #include "Work/Navigation/ShellLaunch.h"
@@ -50,13 +51,6 @@ UniqueFont MakeFont(const char* face, LONG weight, bool underline, BYTE charset)
 bool IsTransparentLabel(int id)
 {
     return id == IDC_WARNING || id == IDC_VERSIONINFO || id == IDC_COPYRIGHT || id == IDC_COMPANY;
-}
-
-std::string TextOf(HWND window)
-{
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(window, &text[0], static_cast<int>(text.size()))));
-    return text;
 }
 
 } // namespace
@@ -210,7 +204,7 @@ void TAboutBoxForm::FitLabelToText(int id, bool wordWrapped)
     const HWND label = Item(id);
     RECT box;
     GetClientRect(label, &box);
-    const std::string text = TextOf(label);
+    const WString text = WindowTextOf(label);
     const HDC dc = GetDC(label);
     if (!dc) return;
     const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
@@ -220,7 +214,7 @@ void TAboutBoxForm::FitLabelToText(int id, bool wordWrapped)
     });
     RECT needed = {0, 0, box.right, 0};
     const UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | (wordWrapped ? DT_WORDBREAK : 0);
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &needed, format);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, format);
     SetWindowPos(label, nullptr, 0, 0, wordWrapped ? box.right : needed.right, needed.bottom,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -291,12 +285,12 @@ void TAboutBoxForm::Draw(const DRAWITEMSTRUCT& item) const
         const bool pressed = (item.itemState & ODS_SELECTED) != 0;
         FillRect(item.hDC, &box, GetSysColorBrush(COLOR_BTNFACE));
         DrawEdge(item.hDC, &box, pressed ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
-        const std::string text = TextOf(item.hwndItem);
+        const WString text = WindowTextOf(item.hwndItem);
         RECT label = box;
         if (pressed) OffsetRect(&label, 1, 1);
         SetBkMode(item.hDC, TRANSPARENT);
         SetTextColor(item.hDC, kNavy);
-        DrawTextA(item.hDC, text.c_str(), static_cast<int>(text.size()), &label,
+        DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &label,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         if (item.itemState & ODS_FOCUS) {
             InflateRect(&box, -3, -3);

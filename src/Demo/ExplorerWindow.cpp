@@ -1,5 +1,7 @@
 #include "Demo/ExplorerWindow.h"
 
+#include "Common/InterfaceTable.h"
+
 #include <shlguid.h>
 #include <shlobj.h>
 
@@ -18,10 +20,7 @@ using OwnedIdList = std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, IdL
 
 HRESULT BrowserSite::QueryInterface(REFIID iid, void** out)
 {
-    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IServiceProvider) ? this : nullptr;
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    return QueryListedInterface<IServiceProvider>(this, iid, out);
 }
 
 HRESULT BrowserSite::QueryService(REFGUID service, REFIID iid, void** out)

@@ -3,6 +3,8 @@
 // object's life and the server's count.
 #pragma once
 
+#include "Common/InterfaceTable.h"
+
 #include <windows.h>
 #include <oaidl.h>
 
@@ -74,16 +76,8 @@ public:
 protected:
     void* FindInterface(REFIID iid) override
     {
-        void* found = nullptr;
-        ((found = found ? found : Listed<Interfaces>(iid)), ...);
+        void* found = FindListedInterface<Interfaces...>(this, iid);
         return found ? found : TComObject::FindInterface(iid);
-    }
-
-private:
-    template <class Interface>
-    void* Listed(REFIID iid)
-    {
-        return IsEqualIID(iid, __uuidof(Interface)) ? static_cast<Interface*>(this) : nullptr;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "Server/ComObjectFactory.h"
 
+#include "Common/InterfaceTable.h"
 #include "Server/ComObject.h"
 #include "Server/ComServer.h"
 #include "Server/Registration.h"
@@ -31,10 +32,10 @@ std::string CreateErrorText(const std::string& message)
 }
 
 TComObjectFactory::TComObjectFactory(TComServer& server, ObjectConstructor objectClass, const CLSID& clsid,
-                                     const char* progIdStem, const char* classDescription,
+                                     const char* /*progIdStem*/, const char* classDescription,
                                      vok::InstanceMode instanceMode, vok::Threading threading)
-    : Server(server), ObjectClass(objectClass), Clsid(clsid), ProgIdStem(progIdStem),
-      ClassDescription(classDescription), InstanceMode(instanceMode), Threading(threading)
+    : Server(server), ObjectClass(objectClass), Clsid(clsid), ClassDescription(classDescription),
+      InstanceMode(instanceMode), Threading(threading)
 {
     // After shut-down has begun a factory is no longer published.
     if (TComClassManager* manager = ComClassManager()) manager->AddFactory(*this);
@@ -47,14 +48,7 @@ TComObjectFactory::~TComObjectFactory()
 
 HRESULT TComObjectFactory::QueryInterface(REFIID iid, void** out)
 {
-    if (!out) return E_POINTER;
-    if (!IsEqualIID(iid, __uuidof(IUnknown)) && !IsEqualIID(iid, __uuidof(IClassFactory))) {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    *out = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
+    return QueryListedInterface<IClassFactory>(this, iid, out);
 }
 
 ULONG TComObjectFactory::AddRef()

@@ -32,7 +32,8 @@ using ObjectConstructor = TComObject* (*)(TComObjectFactory& creator, IUnknown* 
 
 class TComObjectFactory : public IClassFactory {
 public:
-    // Puts itself at the head of the factory registry.
+    // Puts itself at the head of the factory registry. No class of this
+    // server has a ProgID: `progIdStem` is left empty and never used.
     TComObjectFactory(TComServer& server, ObjectConstructor objectClass, const CLSID& clsid, const char* progIdStem,
                       const char* classDescription, vok::InstanceMode instanceMode, vok::Threading threading);
     // Takes itself out of the registry.
@@ -59,7 +60,6 @@ public:
     TComServer& Server;
     const ObjectConstructor ObjectClass;
     const CLSID Clsid;
-    const std::string ProgIdStem; // empty: no ProgID
     const std::string ClassDescription;
     const vok::InstanceMode InstanceMode;
     const vok::Threading Threading;

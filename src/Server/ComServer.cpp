@@ -46,7 +46,6 @@ std::string TComServer::ServerFileName() const
 
 void TComServer::UpdateServerRegistration(bool registering)
 {
-    Registering = registering;
     ComClassManager()->VisitFactories(*this, [registering](TComObjectFactory& factory) {
         if (factory.InstanceMode != imInternal) factory.UpdateClassRegistration(registering);
     });

@@ -35,8 +35,6 @@ public:
     // one exclusive visit of the factory registry. Throws on failure.
     void UpdateServerRegistration(bool registering);
 
-    bool Registering = false;
-
 private:
     HINSTANCE module_;
     volatile LONG LiveObjects = 0; // handler objects alive, plus server locks

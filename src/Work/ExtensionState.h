@@ -7,8 +7,10 @@
 #include "Common/WideString.h"
 
 #include <windows.h>
+#include <unknwn.h>
 
 #include <array>
+#include <string>
 #include <vector>
 
 namespace vok {
@@ -36,6 +38,50 @@ enum MenuBitmap : int {
     mbFavorite = 4,      // "S"
     mbCount = 5,
 };
+
+// What a menu row stands for. The command offsets that callers outside the
+// menu still ask for (CommandOffsets) are read from the rows by kind.
+enum MenuItemKind : BYTE {
+    mkFavorite = 0,
+    mkSeparator = 1,
+    mkListAction = 2, // "Add to list" or "Remove"
+    mkCreate = 3,
+    mkMaintenance = 4,
+};
+
+// When the host offers fewer command identifiers than the rows need, the
+// group with the highest value loses its items first, from its end; a group
+// left without items loses its separator too. Without room for every
+// essential row nothing is added.
+enum MenuItemGroup : BYTE {
+    mgEssential = 0,
+    mgFavorites = 1,
+};
+
+constexpr int kNoPicture = -1;
+
+// The help text of a row that is read when asked for, not when the menu is
+// built: it reads a file. Takes the row's Argument.
+using MenuHelp = std::string (*)(const WString& argument);
+// The command a row runs when chosen: its Argument and the invoking
+// handler's site (null when the shell gave none).
+using MenuCommand = void (*)(const WString& argument, IUnknown* site);
+
+// One item of a menu, from building to the chosen command.
+struct MenuRow {
+    MenuItemKind Kind = mkSeparator;
+    MenuItemGroup Group = mgEssential;
+    WString Caption;  // empty for a separator
+    std::string Help; // ANSI, as the shell takes it; unless HelpOf
+    MenuHelp HelpOf = nullptr;
+    int Picture = kNoPicture;      // index into MenuBitmaps
+    bool Default = false;          // the default item of the menu that holds it
+    MenuCommand Command = nullptr; // null: choosing it does nothing
+    WString Argument;              // what Command and HelpOf work on
+    int Offset = -1;               // given once the rows fit the identifiers
+};
+
+using MenuTable = std::vector<MenuRow>;
 
 // The part of the state that one process has once: the switch, the
 // installation and the item bitmaps.
@@ -76,10 +122,10 @@ public:
     WString TargetPath;
     vok::ContextKind ContextKind = ckNone;
     bool FlatMenu = false;
-    vok::ListAction ListAction = laNone;
-    // Favourites at the end of FavoriteNames that the last menu had no
-    // command identifiers left for: not in the menu, so no offset is theirs.
-    size_t FavoritesLeftOut = 0;
+    vok::ListAction ListAction = laNone; // the last menu's; its row runs it
+    // The rows of the last menu built on this thread, in offset order: a
+    // command or help text asked for through any handler object is found here.
+    MenuTable LastMenu;
     HMENU Submenu = nullptr; // handed to the host menu, which destroys it
     WString ChosenTarget;
     WString SavedEditText;

@@ -2,14 +2,13 @@
 
 #include "AboutBox/Status.h"
 #include "Common/Unique.h"
-#include "Work/Menu/EditingCommands.h"
 #include "Work/ExtensionState.h"
+#include "Work/Menu/MenuTable.h"
 #include "Work/Store/Favorites.h"
-#include "Work/Navigation/Navigation.h"
-#include "Work/Store/Shortcuts.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,13 +22,6 @@ constexpr UINT kShellReservedMenuFlag = 0x00010000;
 constexpr UINT kMenuKindBits = 0xF; // CMF_NORMAL when all clear
 
 const wchar_t kSubmenuCaption[] = L"Vokmark";
-const wchar_t kAddCaption[] = L"Add to list";
-const wchar_t kRemoveCaption[] = L"Remove";
-const wchar_t kCreateCaption[] = L"Create favorite";
-const wchar_t kMaintenanceCaption[] = L"Maintenance";
-
-const char kCreateHelp[] = "Create a new favorite.";
-const char kMaintenanceHelp[] = "Manage your favorite list.";
 
 // What the state says about the menu to be built, copied out under the guard.
 struct MenuContext {
@@ -59,21 +51,6 @@ bool WantsItems(const MenuContext& context, UINT flags)
     return context.Enabled && context.HasFavoritesDir && kindAccepted && context.ContextKind != ckNone;
 }
 
-// A folder without a file-system path ("This PC", "Quick access", a library)
-// gives the empty path, which cannot be added or removed; neither can the
-// desktop.
-bool HasListItem(ContextKind kind, const WString& targetPath)
-{
-    return kind != ckDesktopBackground && !targetPath.empty();
-}
-
-// The items placed whatever the list holds: Add or Remove, "Create favorite"
-// and "Maintenance".
-UINT FixedItemCount(const MenuContext& context)
-{
-    return HasListItem(context.ContextKind, context.TargetPath) ? 3 : 2;
-}
-
 // The identifiers the host gives us, idCmdFirst to idCmdLast inclusive; ours
 // must never reach the next handler's.
 ULONGLONG IdentifiersOffered(UINT idCmdFirst, UINT idCmdLast)
@@ -81,22 +58,13 @@ ULONGLONG IdentifiersOffered(UINT idCmdFirst, UINT idCmdLast)
     return idCmdLast < idCmdFirst ? 0 : ULONGLONG{idCmdLast} - idCmdFirst + 1;
 }
 
-// How many favourites, from the start of the list, fit beside the separator
-// and the fixed items.
-size_t FavoritesThatFit(ULONGLONG offered, UINT fixed, size_t count)
-{
-    const ULONGLONG room = offered - fixed; // the caller made sure the fixed items fit
-    return room < 2 ? 0 : static_cast<size_t>(std::min<ULONGLONG>(count, room - 1));
-}
-
 bool OnBackground(ContextKind kind)
 {
     return kind == ckDesktopBackground || kind == ckWindowBackground;
 }
 
-// Places items with consecutive command offsets: into the submenu at the
-// offset's position, or appended to the host menu, the first of them
-// starting a new column.
+// Places rows, in offset order: into the submenu at the offset's position,
+// or appended to the host menu, the first of them starting a new column.
 class MenuBuilder {
 public:
     // `used` counts the offsets placed; it outlives the builder, so that a
@@ -106,11 +74,14 @@ public:
     {
     }
 
-    // Returns the item's position in the menu that holds it.
-    UINT Place(const wchar_t* caption, UINT flags = 0)
+    // Returns the row's position in the menu that holds it.
+    UINT Place(const MenuRow& row)
     {
-        const UINT offset = used_++;
-        flags |= MF_BYPOSITION;
+        const auto offset = static_cast<UINT>(row.Offset);
+        used_ = offset + 1;
+        const bool separator = row.Kind == mkSeparator;
+        const UINT flags = MF_BYPOSITION | (separator ? MF_SEPARATOR : 0);
+        const wchar_t* caption = separator ? nullptr : row.Caption.c_str();
         if (!flat_) {
             InsertMenuW(submenu_, offset, flags, idCmdFirst_ + offset, caption);
             return offset;
@@ -118,8 +89,6 @@ public:
         InsertMenuW(host_, 0xFFFFFFFF, flags | std::exchange(columnBreak_, 0), idCmdFirst_ + offset, caption);
         return static_cast<UINT>(GetMenuItemCount(host_) - 1);
     }
-
-    void PlaceWithBitmap(const wchar_t* caption, HBITMAP bitmap) { SetBitmap(Holder(), Place(caption), bitmap); }
 
     static void SetBitmap(HMENU menu, UINT position, HBITMAP bitmap)
     {
@@ -136,24 +105,13 @@ private:
     UINT columnBreak_ = MF_MENUBARBREAK;
 };
 
-void PlaceItems(MenuBuilder& menu, const MenuContext& context, const std::vector<Favorite>& favorites,
-                vok::ListAction action)
+void PlaceRows(MenuBuilder& menu, const MenuTable& table, const MenuContext& context)
 {
-    // An Internet shortcut's empty target is no folder: an empty TargetPath
-    // marks nothing.
-    const bool markable = HasListItem(context.ContextKind, context.TargetPath);
-    for (const Favorite& favorite : favorites) {
-        const UINT position = menu.Place(favorite.Name.c_str());
-        if (markable && favorite.Target == context.TargetPath)
-            MenuBuilder::SetBitmap(menu.Holder(), position, context.Bitmaps[mbCurrentFolder]);
+    for (const MenuRow& row : table) {
+        const UINT position = menu.Place(row);
+        if (row.Picture != kNoPicture) MenuBuilder::SetBitmap(menu.Holder(), position, context.Bitmaps[row.Picture]);
+        if (row.Default) SetMenuDefaultItem(menu.Holder(), position, TRUE);
     }
-    if (!favorites.empty()) menu.Place(nullptr, MF_SEPARATOR);
-    if (action == laAdd) menu.PlaceWithBitmap(kAddCaption, context.Bitmaps[mbAdd]);
-    if (action == laRemove) menu.PlaceWithBitmap(kRemoveCaption, context.Bitmaps[mbRemove]);
-    menu.PlaceWithBitmap(kCreateCaption, context.Bitmaps[mbFavorite]);
-    const UINT maintenance = menu.Place(kMaintenanceCaption);
-    MenuBuilder::SetBitmap(menu.Holder(), maintenance, context.Bitmaps[mbMaintenance]);
-    SetMenuDefaultItem(menu.Holder(), maintenance, TRUE);
 }
 
 void InsertSubmenuEntry(HMENU host, UINT indexMenu, HMENU submenu, const MenuContext& context)
@@ -176,88 +134,21 @@ void StoreSubmenu(HMENU submenu)
     if (previous && previous != submenu && IsMenu(previous)) DestroyMenu(previous);
 }
 
-vok::ListAction ChooseListAction(const MenuContext& context, const std::vector<Favorite>& favorites)
-{
-    if (!HasListItem(context.ContextKind, context.TargetPath)) return laNone;
-    return IsTargetFavorite(favorites, context.TargetPath) ? laRemove : laAdd;
-}
-
 HRESULT ItemCount(UINT count)
 {
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, count);
 }
 
-CommandOffsets OffsetsOf(const ExtensionState& state)
+CommandOffsets OffsetsOf(const MenuTable& table)
 {
     CommandOffsets offsets;
-    const size_t listed = state.FavoriteNames.size();
-    const int n = static_cast<int>(listed - std::min(listed, state.FavoritesLeftOut));
-    offsets.FirstFavorite = 0;
-    offsets.LastFavorite = n - 1;
-    int next = n == 0 ? 0 : n + 1; // after the separator
-    if (HasListItem(state.ContextKind, state.TargetPath)) offsets.ListActionCmd = next++;
-    offsets.CreateCmd = next++;
-    offsets.MaintenanceCmd = next;
-    return offsets;
-}
-
-bool IsFavoriteOffset(const CommandOffsets& offsets, int offset)
-{
-    return offset >= offsets.FirstFavorite && offset <= offsets.LastFavorite;
-}
-
-void RunListAction(vok::ListAction action)
-{
-    if (action == laAdd) AddTargetToFavorites();
-    if (action == laRemove) RemoveTargetFromFavorites();
-}
-
-// What the help text of one offset depends on, copied out under the guard.
-struct HelpContext {
-    CommandOffsets Offsets;
-    vok::ListAction ListAction = laNone;
-    WString TargetPath;
-    WString FavoritesDir;
-    WString FavoriteName; // when the offset is a favourite's
-};
-
-HelpContext ReadHelpContext(int offset)
-{
-    HelpContext help;
-    WithState([&](ExtensionState& s) {
-        help.Offsets = OffsetsOf(s);
-        help.ListAction = s.ListAction;
-        help.TargetPath = s.TargetPath;
-        help.FavoritesDir = s.FavoritesDir;
-        if (IsFavoriteOffset(help.Offsets, offset))
-            help.FavoriteName = s.FavoriteNames[static_cast<size_t>(offset - help.Offsets.FirstFavorite)];
-    });
-    return help;
-}
-
-// Help texts go to the shell as ANSI text: a path outside the code page
-// appears as its ANSI conversion. A URL is the shortcut file's own bytes.
-std::string FavoriteHelpText(const HelpContext& help)
-{
-    const FavoriteInspection found = InspectFavorite(help.FavoritesDir, help.FavoriteName);
-    if (found.Kind == fkFileLink || found.Kind == fkFolderLink) return AnsiOf(found.Target);
-    if (found.Kind == fkItemListLink) return AnsiOf(ItemListLinkName(help.FavoritesDir + help.FavoriteName + L".lnk"));
-    return GetShortcutUrl(help.FavoritesDir + help.FavoriteName + L".url");
-}
-
-std::string HelpTextOf(int offset)
-{
-    const HelpContext help = ReadHelpContext(offset);
-    if (offset == help.Offsets.ListActionCmd) {
-        const std::string target = AnsiOf(help.TargetPath);
-        if (help.ListAction == laAdd) return "Add \"" + target + "\" to your favorite list.";
-        if (help.ListAction == laRemove) return "Remove \"" + target + "\" from your favorite list.";
-        return std::string();
+    for (const MenuRow& row : table) {
+        if (row.Kind == mkFavorite) offsets.LastFavorite = row.Offset;
+        if (row.Kind == mkListAction) offsets.ListActionCmd = row.Offset;
+        if (row.Kind == mkCreate) offsets.CreateCmd = row.Offset;
+        if (row.Kind == mkMaintenance) offsets.MaintenanceCmd = row.Offset;
     }
-    if (IsFavoriteOffset(help.Offsets, offset)) return FavoriteHelpText(help);
-    if (offset == help.Offsets.CreateCmd) return kCreateHelp;
-    if (offset == help.Offsets.MaintenanceCmd) return kMaintenanceHelp;
-    return std::string();
+    return offsets;
 }
 
 void CopyCut(const std::string& text, LPSTR buffer, UINT count)
@@ -267,12 +158,19 @@ void CopyCut(const std::string& text, LPSTR buffer, UINT count)
     buffer[length] = '\0';
 }
 
+bool FitsEssentialRows(const MenuContext& context, ULONGLONG offered)
+{
+    const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, {});
+    MenuTable essentials = BuildMenuTable(context.ContextKind, context.TargetPath, action, {});
+    return FitMenuTable(essentials, offered);
+}
+
 } // namespace
 
 CommandOffsets GetCommandOffsets()
 {
     CommandOffsets offsets;
-    WithState([&](ExtensionState& s) { offsets = OffsetsOf(s); });
+    WithState([&](ExtensionState& s) { offsets = OffsetsOf(s.LastMenu); });
     return offsets;
 }
 
@@ -285,24 +183,24 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         LoadStatus();
         const MenuContext context = ReadMenuContext();
         if (!WantsItems(context, uFlags) || !IsMenu(hmenu)) return ItemCount(0);
+        // The rows every menu has do not depend on the list: a host that
+        // cannot take even those gets nothing, and the folder is not read.
         const ULONGLONG offered = IdentifiersOffered(idCmdFirst, idCmdLast);
-        const UINT fixed = FixedItemCount(context);
-        if (offered < fixed) return ItemCount(0);
-        std::vector<Favorite> favorites = RefreshFavorites();
+        if (!FitsEssentialRows(context, offered)) return ItemCount(0);
+        const std::vector<Favorite> favorites = RefreshFavorites();
+        const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
+        MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
+        if (!FitMenuTable(table, offered)) return ItemCount(0);
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());
         if (!submenu) return ItemCount(0);
-        // Decided on the whole list: a favourite left out is still one.
-        const vok::ListAction action = ChooseListAction(context, favorites);
-        const size_t listed = favorites.size();
-        favorites.resize(FavoritesThatFit(offered, fixed, listed));
         WithState([&](ExtensionState& s) {
             s.ListAction = action;
-            s.FavoritesLeftOut = listed - favorites.size();
+            s.LastMenu = table;
         });
 
         MenuBuilder menu(hmenu, submenu.get(), flat, idCmdFirst, used);
-        PlaceItems(menu, context, favorites, action);
+        PlaceRows(menu, table, context);
         if (!flat) InsertSubmenuEntry(hmenu, indexMenu, submenu.get(), context);
         StoreSubmenu(submenu.release());
         return ItemCount(used);
@@ -316,23 +214,8 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
 void ExecuteCommand(WORD offset, IUnknown* site) noexcept
 {
     try {
-        CommandOffsets offsets;
-        vok::ListAction action = laNone;
-        bool favorite = false;
-        WithState([&](ExtensionState& s) {
-            offsets = OffsetsOf(s);
-            action = s.ListAction;
-            favorite = IsFavoriteOffset(offsets, offset);
-            if (favorite) s.ChosenTarget = s.FavoriteNames[static_cast<size_t>(offset - offsets.FirstFavorite)];
-        });
-        if (favorite)
-            NavigateToFavorite(site);
-        else if (offset == offsets.ListActionCmd)
-            RunListAction(action);
-        else if (offset == offsets.CreateCmd)
-            CreateFavorite();
-        else if (offset == offsets.MaintenanceCmd)
-            OpenFavoritesFolder();
+        const std::optional<MenuRow> row = LastMenuRowAt(offset);
+        if (row && row->Command) row->Command(row->Argument, site);
     } catch (...) {
     }
 }
@@ -352,7 +235,8 @@ HRESULT GetCommandString(UINT_PTR idCmd, UINT uType, UINT*, LPSTR pszName, UINT 
     // No room even for the terminating NUL: there is nothing we may write.
     if (!pszName || cchMax == 0) return E_INVALIDARG;
     try {
-        CopyCut(HelpTextOf(static_cast<int>(static_cast<UINT>(idCmd))), pszName, cchMax);
+        const std::optional<MenuRow> row = LastMenuRowAt(static_cast<int>(static_cast<UINT>(idCmd)));
+        CopyCut(row ? HelpTextOf(*row) : std::string(), pszName, cchMax);
         return S_OK;
     } catch (...) {
         pszName[0] = '\0';

@@ -20,7 +20,7 @@ struct CommandOffsets {
     int MaintenanceCmd = -1;
 };
 
-// Computed afresh from FavoriteNames and ContextKind as they are now.
+// Read from the rows of the last menu built in this process.
 CommandOffsets GetCommandOffsets();
 
 // Adds the favourites and the list-editing items to `hmenu`, in a "Vokmark"

@@ -1,19 +1,14 @@
 #include "Work/Store/ByteStream.h"
 
+#include "Common/InterfaceTable.h"
+
 #include <cstring>
 
 namespace vok {
 
 STDMETHODIMP ByteStream::QueryInterface(REFIID iid, void** out)
 {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_ISequentialStream || iid == IID_IStream) {
-        *out = static_cast<IStream*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryListedInterface<IStream, ISequentialStream>(this, iid, out);
 }
 
 STDMETHODIMP ByteStream::Read(void* buffer, ULONG size, ULONG* read)
