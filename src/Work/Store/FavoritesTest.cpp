@@ -352,29 +352,24 @@ TEST_F(FavoritesTest, LinksToAbsentVolumesAreKeptUnlisted)
 // share's root is a folder without asking.
 TEST(VolumeRoot, DriveAndNetworkRoots)
 {
-    const struct {
-        const char* path;
-        const char* root;
-        bool isRoot;
-    } cases[] = {
-        {"C:\\Data\\x", "C:\\", false},
-        {"m:", "m:\\", true},
-        {"C:\\", "C:\\", true},
-        {"\\\\srv\\share\\a\\b", "\\\\srv\\share\\", false},
-        {"\\\\srv\\share", "\\\\srv\\share\\", true},
-        {"\\\\srv\\share\\", "\\\\srv\\share\\", true},
-        {"\\\\srv", "\\\\srv\\", false},
-        {"\\\\srv\\", "\\\\srv\\", false},
-        {"\\\\\\share", "", false},
-        {"\\\\srv\\\\x", "", false},
-        {"relative\\path", "", false},
-        {"", "", false},
-        {"1:\\x", "", false},
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\Data\\x", "C:\\"},
+        {"m:", "m:\\"},
+        {"\\\\srv\\share\\a\\b", "\\\\srv\\share\\"},
+        {"\\\\srv\\share", "\\\\srv\\share\\"},
+        {"\\\\srv", "\\\\srv\\"},
+        {"\\\\srv\\", "\\\\srv\\"},
+        {"\\\\\\share", ""},
+        {"\\\\srv\\\\x", ""},
+        {"relative\\path", ""},
+        {"", ""},
+        {"1:\\x", ""},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(VolumeRootOf(W(c.path)), W(c.root)) << c.path;
-        EXPECT_EQ(IsVolumeRoot(W(c.path)), c.isRoot) << c.path;
-    }
+    for (const auto& c : cases) EXPECT_EQ(VolumeRootOf(W(c.first)), W(c.second)) << c.first;
+    for (const char* root : {"m:", "C:\\", "\\\\srv\\share", "\\\\srv\\share\\"})
+        EXPECT_TRUE(IsVolumeRoot(W(root))) << root;
+    for (const char* path : {"C:\\Data", "\\\\srv", "\\\\srv\\", "\\\\srv\\share\\a", ""})
+        EXPECT_FALSE(IsVolumeRoot(W(path))) << path;
 }
 
 // ---- Is the target already a favourite? ------------------------------------
