@@ -5,7 +5,7 @@
 // Launches: the library hands everything it starts to ShellLaunch
 // (src/Work/Navigation/ShellLaunch.h), whose recorder lives in the library's own copy of
 // that file, out of a host's reach. ShellLaunch's one way out is its call of
-// ShellExecuteW, so that import of every loaded vok.dll is pointed at
+// ShellExecuteExW, so that import of every loaded vok.dll is pointed at
 // RecordLaunch below before anything runs: nothing is ever started, and the
 // Create Shortcut wizard is stood in for by a window of this program. When the
 // import cannot be patched no command is run at all.
@@ -53,15 +53,20 @@ class ThreadRun;
 thread_local ThreadRun* t_run = nullptr;
 void StandInForWizard(ThreadRun& run);
 
-HINSTANCE WINAPI RecordLaunch(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT)
+// "Started", with no process to tell: the wizard stand-in is found by its
+// English caption.
+BOOL WINAPI RecordLaunch(SHELLEXECUTEINFOW* info)
 {
+    const LPCWSTR file = info->lpFile, parameters = info->lpParameters;
     const bool wizard = file && lstrcmpiW(file, L"rundll32.exe") == 0 && parameters &&
                         std::wcsncmp(parameters, kWizardParameters, std::size(kWizardParameters) - 1) == 0;
     ++(wizard ? g_wizardLaunches : g_otherLaunches);
     if (wizard && t_run) StandInForWizard(*t_run);
-    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42)); // above 32: "started"
+    info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42)); // above 32: "started"
+    info->hProcess = nullptr;
+    return TRUE;
 }
-static_assert(std::is_same_v<decltype(&RecordLaunch), decltype(&ShellExecuteW)>);
+static_assert(std::is_same_v<decltype(&RecordLaunch), decltype(&ShellExecuteExW)>);
 
 // Points every import of `function` from `dll` in `module` at `replacement`;
 // the number of slots changed.
@@ -110,8 +115,8 @@ public:
         canUnloadNow_ = reinterpret_cast<CanUnloadFn>(
             reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
         if (!getClassObject_ || !canUnloadNow_) return Fail("lacks DllGetClassObject or DllCanUnloadNow");
-        if (PatchImport(module_, "shell32.dll", "ShellExecuteW", reinterpret_cast<void*>(&RecordLaunch)) != 1)
-            return Fail("has no one import of ShellExecuteW to record its launches through");
+        if (PatchImport(module_, "shell32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&RecordLaunch)) != 1)
+            return Fail("has no one import of ShellExecuteExW to record its launches through");
         return true;
     }
     HRESULT GetClassObject(REFIID iid, void** out) const { return getClassObject_(test::kHandlerClsid, iid, out); }

@@ -196,7 +196,7 @@ fi
     echo "  (each cycle: LoadLibrary, DllGetClassObject, a folder-background and a selection handler, Initialize,"
     echo "   QueryContextMenu, GetCommandString, InvokeCommand of a folder favourite into this program's own file"
     echo "   dialog, so that a restore of its box is pending; everything released, DllCanUnloadNow asked while the"
-    echo "   restore is pending and again after it ran, FreeLibrary, GetModuleHandle; ShellExecuteW recorded)"
+    echo "   restore is pending and again after it ran, FreeLibrary, GetModuleHandle; ShellExecuteExW recorded)"
     echo
     echo "== two threads, each in an apartment of its own, on one loaded vok.dll and one favourites folder =="
     grep -v '^threads run time' "$work/threads.out" | grep -v '^threads shared state' | sum /dev/stdin
@@ -207,7 +207,7 @@ fi
     echo "  ($thread_rounds rounds each: a handler from the factory, Initialize on the thread's own folder, a menu"
     echo "   read back from its \"Vokmark\" submenu and judged (the 3 base favourites, any of the 2 added ones, each"
     echo "   once, in the library's order), then a navigation into the thread's own dialog or Add / Remove of its"
-    echo "   folder; the wizard and every launch stood in for through vok.dll's ShellExecuteW import. The boxes are"
+    echo "   folder; the wizard and every launch stood in for through vok.dll's ShellExecuteExW import. The boxes are"
     echo "   a plain box of this program's own: two threads typing into Wine 8.0's Edit controls crash Wine's"
     echo "   Uniscribe cache, with or without the library)"
     echo

@@ -30,6 +30,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -51,6 +52,9 @@ constexpr DWORD kWatchdogMs = 60000;
 // hands them over from the message loop within a few ticks of painting.
 constexpr int kSettleTicks = 6;
 constexpr int kFileNameBoxId = 1148;
+// The common dialog's answer with its IShellBrowser, not AddRef'd: the one
+// the folder view hands its menus as their site's browser.
+constexpr UINT kGetShellBrowser = WM_USER + 7;
 // The class of Explorer's folder windows since Windows XP; Wine's own
 // Explorer has another, so the demo makes its window of this one.
 constexpr char kExplorerFrameClass[] = "CabinetWClass";
@@ -262,7 +266,8 @@ private:
     bool inMenu_ = false;
     HWND about_ = nullptr;
     ExplorerWindow* explorer_ = nullptr; // while the Explorer window is open
-    BrowserSite* site_ = nullptr;        // its browser, for the handler
+    std::optional<BrowserSite> dialogSite_;
+    BrowserSite* site_ = nullptr; // the dialog's or the window's browser, for the handler
 };
 
 Demo* g_demo = nullptr;
@@ -374,6 +379,10 @@ void Demo::FindDialog()
     fileView_ = FindDescendant(dialog_, "SysListView32", -1);
     if (!fileNameBox_ || !fileView_ || FolderShown(dialog_).empty()) return;
     Say("The common Open dialog (GetOpenFileNameA, explorer style) is open in %s", FolderShown(dialog_).c_str());
+    if (auto* browser = reinterpret_cast<IShellBrowser*>(SendMessageA(dialog_, kGetShellBrowser, 0, 0))) {
+        site_ = &dialogSite_.emplace(browser);
+        Say("Its folder view's browser (WM_USER + 7) is the site its menus get, as Windows' view hands it on.");
+    }
     Enter(Stage::TypeFileName, 5000);
 }
 
@@ -407,9 +416,9 @@ void Demo::BuildMenu()
     if (FAILED(hr)) return Fail("IShellExtInit::Initialize: " + std::to_string(hr));
     hr = init.As(&handler_);
     if (FAILED(hr)) return Fail("the handler has no IContextMenu: " + std::to_string(hr));
-    if (explorer_) {
-        // As Explorer does before it asks for the items: the window's browser
-        // is how the handler reaches the window.
+    if (site_) {
+        // As Explorer and the file dialogs do before they ask for the items:
+        // the window's browser is how the handler reaches the window.
         ComPtr<IObjectWithSite> withSite;
         hr = init.As(&withSite);
         if (FAILED(hr)) return Fail("the handler has no IObjectWithSite: " + std::to_string(hr));
@@ -534,7 +543,9 @@ void Demo::AwaitFolder()
     if (FolderShown(dialog_) != layout_.ChosenFolder || TextOf(fileNameBox_) != kTypedFileName) return;
     if (settleTicks_ == 0) {
         Say("The dialog went to: %s", FolderShown(dialog_).c_str());
-        Say("Its file-name box holds again: %s", TextOf(fileNameBox_).c_str());
+        if (site_ && site_->BrowseFlags() == (SBSP_SAMEBROWSER | SBSP_ABSOLUTE))
+            Say("(through its browser, BrowseObject(SBSP_SAMEBROWSER | SBSP_ABSOLUTE): nothing typed, no lock)");
+        Say("Its file-name box holds: %s", TextOf(fileNameBox_).c_str());
         RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     }
     if (Settled()) Enter(Stage::ShootDialog, 20000);
@@ -641,6 +652,8 @@ int Demo::Run()
         Fail("GetOpenFileNameA: error " + std::to_string(CommDlgExtendedError()));
     handler_.Reset();
     hostMenu_.reset();
+    site_ = nullptr;
+    dialogSite_.reset();
     if (failure_.empty()) RunExplorerWindow();
 
     if (failure_.empty()) {

@@ -18,6 +18,13 @@ using OwnedIdList = std::unique_ptr<std::remove_pointer_t<PIDLIST_ABSOLUTE>, IdL
 
 } // namespace
 
+// What the stand-in is not, the browser answers for itself.
+HRESULT BrowseRecorder::QueryInterface(REFIID iid, void** out)
+{
+    const HRESULT listed = QueryListedInterface<IShellBrowser>(this, iid, out);
+    return listed == E_NOINTERFACE ? browser_->QueryInterface(iid, out) : listed;
+}
+
 HRESULT BrowserSite::QueryInterface(REFIID iid, void** out)
 {
     return QueryListedInterface<IServiceProvider>(this, iid, out);
@@ -27,7 +34,7 @@ HRESULT BrowserSite::QueryService(REFGUID service, REFIID iid, void** out)
 {
     *out = nullptr;
     if (!IsEqualGUID(service, SID_STopLevelBrowser) && !IsEqualGUID(service, IID_IShellBrowser)) return E_NOINTERFACE;
-    return browser_->QueryInterface(iid, out);
+    return recorder_.QueryInterface(iid, out);
 }
 
 ExplorerWindow::~ExplorerWindow()
@@ -40,15 +47,17 @@ ExplorerWindow::~ExplorerWindow()
 std::string ExplorerWindow::Open(const char* frameClass, const std::string& folder, const RECT& place)
 {
     WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = frameClass;
-    if (!RegisterClassA(&windowClass)) return std::string("RegisterClassA ") + frameClass;
-    frameClass_ = frameClass;
+    if (!GetClassInfoA(nullptr, frameClass, &windowClass)) {
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = frameClass;
+        if (!RegisterClassA(&windowClass)) return std::string("RegisterClassA ") + frameClass;
+        frameClass_ = frameClass;
+    }
     frame_ = CreateWindowExA(0, frameClass, folder.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, place.left, place.top,
                              place.right - place.left, place.bottom - place.top, nullptr, nullptr,
-                             windowClass.hInstance, nullptr);
+                             GetModuleHandleA(nullptr), nullptr);
     if (!frame_) return std::string("CreateWindowExA of a ") + frameClass + " window";
     HRESULT hr = CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_));
     if (FAILED(hr)) return "CoCreateInstance of the Explorer Browser: " + std::to_string(hr);

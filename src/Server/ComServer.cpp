@@ -36,12 +36,12 @@ LONG TComServer::NoteFactoryRef(bool added)
     return added ? InterlockedIncrement(&FactoryRefs) : InterlockedDecrement(&FactoryRefs);
 }
 
-std::string TComServer::ServerFileName() const
+WString TComServer::ServerFileName() const
 {
-    char path[kServerFileNameBuffer];
-    const DWORD length = GetModuleFileNameA(module_, path, kServerFileNameBuffer);
+    wchar_t path[kServerFileNameBuffer];
+    const DWORD length = GetModuleFileNameW(module_, path, kServerFileNameBuffer);
     if (length == 0 || length >= kServerFileNameBuffer) throw ELibraryError("The library's path is too long");
-    return std::string(path, length);
+    return WString(path, length);
 }
 
 void TComServer::UpdateServerRegistration(bool registering)

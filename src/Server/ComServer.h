@@ -2,6 +2,8 @@
 // loaded, and the registry of class factories that DllGetClassObject searches.
 #pragma once
 
+#include "Common/WideString.h"
+
 #include <windows.h>
 
 #include <string>
@@ -26,9 +28,10 @@ public:
     // counters are read without a lock: the answer is a moment's view anyway.
     bool CanUnload() const { return LiveObjects == 0 && FactoryRefs == 0; }
 
-    // The library's full path, as the loader reports it. Throws when it does
-    // not fit the buffer: a cut path would register a library that is not there.
-    std::string ServerFileName() const;
+    // The library's full path, as the loader reports it, in any script.
+    // Throws when it does not fit the buffer: a cut path would register a
+    // library that is not there.
+    WString ServerFileName() const;
     const char* ServerKey() const { return "InprocServer32"; }
 
     // Writes (or removes) every published factory's registry entries, all in

@@ -4,6 +4,7 @@
 #include "Common/Unique.h"
 #include "Server/ComObjectFactory.h"
 #include "Server/ComServer.h"
+#include "Work/Store/Wow64.h"
 
 #include <objbase.h>
 
@@ -86,10 +87,14 @@ bool IsWindowsNT()
     return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
-LONG SetStringValue(HKEY key, const char* valueName, const std::string& value)
+// The names are the table's own, plain ASCII; the data may be a path in any
+// script, which the ANSI call would store as its best fit.
+LONG SetStringValue(HKEY key, const char* valueName, const WString& value)
 {
-    return RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>(value.size() + 1));
+    const WString name = valueName ? WideOf(valueName) : WString();
+    return RegSetValueExW(key, valueName ? name.c_str() : nullptr, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 LONG CreateKey(HKEY parent, const std::string& key, const char* keyClass, REGSAM access, UniqueKey& opened)
@@ -100,7 +105,7 @@ LONG CreateKey(HKEY parent, const std::string& key, const char* keyClass, REGSAM
 
 // The approval list's two keys are opened one below the other, each created
 // when missing, so that the value can land nowhere but in the list itself.
-void WriteApprovalValue(const std::string& key, const std::string& valueName, const std::string& value)
+void WriteApprovalValue(const std::string& key, const std::string& valueName, const WString& value)
 {
     const size_t split = key.rfind('\\');
     UniqueKey parent, approved;
@@ -141,13 +146,13 @@ void WriteRow(const RegistryRow& row, const RowContext& context)
 {
     if (row.Kind == rkApproval && !IsWindowsNT()) return;
     if (row.Data == rdThreadingModel && !ThreadingModelOf(context.Factory)) return;
-    std::string data;
+    WString data;
     switch (row.Data) {
-    case rdText: data = row.Text; break;
-    case rdDescription: data = context.Factory.ClassDescription; break;
+    case rdText: data = WideOf(row.Text); break;
+    case rdDescription: data = WideOf(context.Factory.ClassDescription); break;
     case rdServerPath: data = RegisteredServerPath(context.Factory.Server.ServerFileName()); break;
-    case rdThreadingModel: data = ThreadingModelOf(context.Factory); break;
-    case rdClassId: data = context.ClassId; break;
+    case rdThreadingModel: data = WideOf(ThreadingModelOf(context.Factory)); break;
+    case rdClassId: data = WideOf(context.ClassId); break;
     }
     const std::string key = Expand(row.Key, context);
     const std::string valueName = row.ValueName ? Expand(row.ValueName, context) : "";
@@ -165,8 +170,7 @@ REGSAM OtherRegistryView()
 #ifdef _WIN64
     return KEY_WOW64_32KEY;
 #else
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+    return RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
 #endif
 }
 
@@ -202,7 +206,7 @@ void UpdateRegistryRows(RowOwner owner, bool registering, const TComObjectFactor
     }
 }
 
-void WriteRegistryValue(const std::string& key, const char* valueName, const std::string& value, HKEY root)
+void WriteRegistryValue(const std::string& key, const char* valueName, const WString& value, HKEY root)
 {
     UniqueKey opened;
     if (CreateKey(root, key, "", KEY_READ | KEY_WRITE, opened) != ERROR_SUCCESS ||
@@ -215,15 +219,15 @@ void DeleteRegistryKey(const std::string& key, HKEY root)
     RegDeleteKeyA(root, key.c_str());
 }
 
-std::string RegisteredServerPath(const std::string& fullPath)
+WString RegisteredServerPath(const WString& fullPath)
 {
-    if (fullPath.find(' ') == std::string::npos) return fullPath;
-    char shortPath[MAX_PATH];
-    const DWORD length = GetShortPathNameA(fullPath.c_str(), shortPath, MAX_PATH);
+    if (fullPath.find(L' ') == WString::npos) return fullPath;
+    wchar_t shortPath[MAX_PATH];
+    const DWORD length = GetShortPathNameW(fullPath.c_str(), shortPath, MAX_PATH);
     // Without a short form the full path still names the library: the
     // loader takes a server path with spaces as it stands.
     if (length == 0 || length >= MAX_PATH) return fullPath;
-    return std::string(shortPath, length);
+    return WString(shortPath, length);
 }
 
 } // namespace vok

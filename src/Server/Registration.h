@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Common/LibraryError.h"
+#include "Common/WideString.h"
 
 #include <windows.h>
 
@@ -39,8 +40,9 @@ enum RowOwner : BYTE {
 void UpdateRegistryRows(RowOwner owner, bool registering, const TComObjectFactory& factory);
 
 // Creates or opens `key` below `root` and sets one string value (null
-// `valueName`: the default value). Throws EOleRegistrationError.
-void WriteRegistryValue(const std::string& key, const char* valueName, const std::string& value, HKEY root);
+// `valueName`: the default value), written wide so that a path in any script
+// is stored as it is. Throws EOleRegistrationError.
+void WriteRegistryValue(const std::string& key, const char* valueName, const WString& value, HKEY root);
 
 // Deletes one key without subkeys; a key that is missing or still has
 // subkeys stays, without a report.
@@ -48,6 +50,6 @@ void DeleteRegistryKey(const std::string& key, HKEY root);
 
 // The path registered for the server: the library's full path, or its short
 // form when it holds a space and a short form can be had.
-std::string RegisteredServerPath(const std::string& fullPath);
+WString RegisteredServerPath(const WString& fullPath);
 
 } // namespace vok

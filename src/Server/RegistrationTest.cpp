@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <shlobj.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@ using test::LibraryPath;
 using test::ReadRegistryString;
 using test::RunProgram;
 using test::RunRegsvr32;
+using test::W;
 
 const std::string kClassKey = std::string("CLSID\\") + test::kHandlerClsidText;
 const std::string kServerKey = kClassKey + "\\InprocServer32";
@@ -137,6 +140,27 @@ TEST_F(RegistrationTest, PathWithASpaceIsRegisteredInItsShortForm)
 
     ASSERT_EQ(RunRegsvr32(copy, false), 0u);
     EXPECT_EQ(ReadRegistryString(HKEY_CLASSES_ROOT, kServerKey, nullptr), shortPath);
+}
+
+// A folder named outside the ANSI code page (1252 here): the row names the
+// library exactly, and COM creates the class from that very file.
+TEST_F(RegistrationTest, FolderNamedInAnyScriptIsRegisteredExactlyAndLoads)
+{
+    test::ScratchDir dir("script");
+    const WString copy = W(dir.path()) + L"\u03A9mega\\vok.dll";
+    test::MakeFolder(copy.substr(0, copy.size() - 8));
+    ASSERT_TRUE(CopyFileW(W(LibraryPath()).c_str(), copy.c_str(), FALSE));
+    ASSERT_EQ(RunProgram("regsvr32.exe /s \"" + test::Utf8(copy) + '"'), 0u);
+
+    wchar_t row[MAX_PATH] = {};
+    DWORD size = sizeof row;
+    RegGetValueW(HKEY_CLASSES_ROOT, W(kServerKey).c_str(), nullptr, RRF_RT_REG_SZ, nullptr, row, &size);
+    EXPECT_EQ(WString(row), copy);
+    Microsoft::WRL::ComPtr<IContextMenu> menu;
+    ASSERT_EQ(CoCreateInstance(test::kHandlerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&menu)), S_OK);
+    EXPECT_NE(GetModuleHandleW(copy.c_str()), nullptr) << "created from the library the row names";
+    menu.Reset();
+    CoFreeUnusedLibrariesEx(0, 0);
 }
 
 } // namespace

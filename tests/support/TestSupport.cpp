@@ -572,10 +572,11 @@ std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister)
 
 std::optional<DWORD> RunProgram(std::string command)
 {
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    WString wide = FromUtf8(command);
+    if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return std::nullopt;
     const UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
     if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {

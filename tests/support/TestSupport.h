@@ -279,8 +279,8 @@ std::string LibraryPath();
 // nothing when it had to be ended after 30 seconds.
 std::optional<DWORD> RunRegsvr32(const std::string& dll, bool unregister);
 
-// Any command line of the prefix's programs; its exit code, or nothing when
-// it could not start or had to be ended after 30 seconds.
+// Any command line of the prefix's programs, in UTF-8; its exit code, or
+// nothing when it could not start or had to be ended after 30 seconds.
 std::optional<DWORD> RunProgram(std::string command);
 
 // The string value `value` (null: the default value) of `key`, or nothing.

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <wrl/client.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -599,6 +601,97 @@ TEST_F(ContextMenuTest, FavoritesWithoutAPathStayAndTheBrowserGoesThere)
     EXPECT_TRUE(Shows(frame.ShellBrowser(), CSIDL_DRIVES));
     EXPECT_TRUE(test::PathPresent(favorites + "This PC.lnk"));
     EXPECT_TRUE(test::PathPresent(favorites + "Controls.lnk"));
+}
+
+// The favourite chosen from a dialog's folder view, through the handler's
+// site, as the view hands out the dialog's browser.
+void ChooseFirstFavorite(IUnknown* site, HWND owner, const std::string& folder)
+{
+    ComPtr<IShellExtInit> handler;
+    ASSERT_EQ(CoCreateInstance(test::kHandlerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&handler)), S_OK);
+    ComPtr<IContextMenu> menu;
+    ComPtr<IObjectWithSite> withSite;
+    ASSERT_EQ(handler.As(&menu), S_OK);
+    ASSERT_EQ(handler.As(&withSite), S_OK);
+    if (site) withSite->SetSite(site);
+    ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
+    UniqueMenu host(CreatePopupMenu());
+    ASSERT_GT(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 0);
+    EXPECT_EQ(Invoke(menu, 0, owner), S_OK);
+}
+
+// Wine's item dialog as a folder picker, driven from a timer inside its own
+// modal loop: it stays open and shows the favourite, its box untouched.
+TEST_F(ContextMenuTest, FolderPickerGoesToTheFavoriteThroughItsBrowser)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    ComPtr<IFileOpenDialog> dialog;
+    ASSERT_EQ(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog)), S_OK);
+    dialog->SetOptions(FOS_PICKFOLDERS);
+    ComPtr<IShellItem> start;
+    SHCreateItemFromParsingName(Wide(folder).c_str(), nullptr, IID_PPV_ARGS(&start));
+    dialog->SetFolder(start.Get());
+    const auto shows = [&](const std::string& path) {
+        ComPtr<IShellItem> shown;
+        LPWSTR name = nullptr;
+        if (FAILED(dialog->GetFolder(&shown)) || FAILED(shown->GetDisplayName(SIGDN_FILESYSPATH, &name))) return false;
+        const bool same = Wide(path) == name;
+        CoTaskMemFree(name);
+        return same;
+    };
+    static std::function<void()> inDialog;
+    bool wentThere = false, boxKept = false, screenLocked = true;
+    UINT flags = 0;
+    inDialog = [&] {
+        ComPtr<IShellBrowser> browser;
+        ASSERT_EQ(IUnknown_QueryService(dialog.Get(), SID_STopLevelBrowser, IID_PPV_ARGS(&browser)), S_OK);
+        demo::BrowserSite site(browser.Get());
+        HWND window = nullptr;
+        IUnknown_GetWindow(dialog.Get(), &window);
+        const HWND box = FindWindowExA(window, nullptr, "Edit", nullptr);
+        SetWindowTextA(box, "keep");
+        ChooseFirstFavorite(&site, window, folder);
+        flags = site.BrowseFlags();
+        boxKept = GetWindowTextLengthA(box) == 4;
+        screenLocked = test::LockProbe().ScreenLocked();
+        // Typed, the path and Enter would have closed the picker with it.
+        wentThere = test::PumpUntil([&] { return shows(data); }, 3000) && IsWindow(window);
+        dialog->Close(S_OK);
+    };
+    SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) CALLBACK {
+        KillTimer(nullptr, id);
+        inDialog();
+    });
+    dialog->Show(nullptr);
+    inDialog = nullptr;
+
+    EXPECT_TRUE(wentThere);
+    EXPECT_EQ(flags, UINT{SBSP_SAMEBROWSER | SBSP_ABSOLUTE});
+    EXPECT_TRUE(boxKept) << "nothing typed";
+    EXPECT_FALSE(screenLocked);
+}
+
+// A dialog whose folder view is Wine's Explorer Browser, beside a box of its
+// own: through the site's browser nothing is typed; without a site the box
+// is typed into, as before.
+TEST_F(ContextMenuTest, DialogWithABrowserGoesThereAndOneWithoutTypes)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    for (const bool withSite : {true, false}) {
+        SCOPED_TRACE(withSite);
+        demo::ExplorerWindow dialog;
+        ASSERT_EQ(dialog.Open("#32770", folder, {0, 0, 300, 200}), "");
+        test::RecordedControl box(dialog.Frame(), "Edit", "keep.txt");
+        ASSERT_TRUE(test::BringToForeground(dialog.Frame()));
+        demo::BrowserSite site(dialog.ShellBrowser());
+
+        ChooseFirstFavorite(withSite ? &site : nullptr, dialog.Frame(), folder);
+
+        EXPECT_EQ(dialog.FolderShown(), withSite ? data : folder);
+        EXPECT_EQ(site.BrowseFlags(), withSite ? UINT{SBSP_SAMEBROWSER | SBSP_ABSOLUTE} : ~0u);
+        EXPECT_EQ(test::Describe(box.log).find('"' + data + '"') != std::string::npos, !withSite);
+        ASSERT_TRUE(test::PumpUntil([] { return HostEnvironment::CanUnloadNow() == S_OK; }, 3000));
+    }
 }
 
 } // namespace

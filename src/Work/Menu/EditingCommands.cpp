@@ -30,23 +30,88 @@ void StartWizard(const WString& favoritesDir)
     ShellLaunch(nullptr, L"open", kWizardProgram, parameters.c_str(), nullptr, SW_SHOWNA);
 }
 
+// The wizard's process, when the shell tells it.
+UniqueHandle StartWizardProcess(const WString& favoritesDir)
+{
+    const WString parameters = kWizardParametersPrefix + favoritesDir;
+    return ShellLaunchProcess(nullptr, L"open", kWizardProgram, parameters.c_str(), nullptr, SW_SHOWNA);
+}
+
 DWORD MsUntil(ULONGLONG deadline)
 {
     const ULONGLONG now = GetTickCount64();
     return now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, MAXDWORD));
 }
 
-// The host's messages are not dispatched here: nothing can call back into
-// the handler while the wizard is still starting.
-bool WaitForForegroundChange(HWND before, const WizardTimeouts& timeouts)
+// Returns false when WM_QUIT came: it is put back for the host's own loop.
+bool DispatchWaitingMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+// One pause of a wait: the host's messages keep flowing, so that its windows
+// answer meanwhile (Windows marks a window that takes none for five seconds
+// "Not responding"). Returns false when the wait is over: its time is up,
+// WM_QUIT came, or the wizard's process has ended.
+bool PauseDispatching(ULONGLONG deadline, DWORD pollMs, HANDLE process)
+{
+    if (!DispatchWaitingMessages()) return false;
+    const DWORD left = MsUntil(deadline);
+    if (left == 0) return false;
+    const DWORD handles = process ? 1 : 0;
+    const DWORD woke = MsgWaitForMultipleObjects(handles, process ? &process : nullptr, FALSE, std::min(left, pollMs),
+                                                 QS_ALLINPUT);
+    return handles == 0 || woke != WAIT_OBJECT_0;
+}
+
+bool WaitForForegroundChange(HWND before, const WizardTimeouts& timeouts, HANDLE process)
 {
     const ULONGLONG deadline = GetTickCount64() + timeouts.AppearMs;
     for (;;) {
         if (GetForegroundWindow() != before) return true;
-        const DWORD left = MsUntil(deadline);
-        if (left == 0) return false;
-        Sleep(std::min(left, timeouts.PollMs));
+        if (!PauseDispatching(deadline, timeouts.PollMs, process)) return false;
     }
+}
+
+struct WizardSearch {
+    DWORD ProcessId;
+    HWND Found;
+};
+
+BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM search)
+{
+    auto& wizard = *reinterpret_cast<WizardSearch*>(search);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != wizard.ProcessId || !IsWindowVisible(window)) return TRUE;
+    try {
+        if (ClassNameOf(window) != kWizardClass) return TRUE;
+    } catch (...) {
+        return TRUE;
+    }
+    wizard.Found = window;
+    return FALSE;
+}
+
+// The wizard's caption is the system's language ("Verknüpfung erstellen" on
+// a German Windows): known by its process, the wizard is the first visible
+// dialog that process shows. Without the process, only the English caption
+// tells it.
+HWND FindWizard(HANDLE process)
+{
+    if (!process) return FindWindowA(kWizardClass, kWizardTitle);
+    WizardSearch search{GetProcessId(process), nullptr};
+    if (search.ProcessId != 0) EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
+    return search.Found;
 }
 
 // Claims the box before typing, so that nothing the wizard does in reply to
@@ -79,9 +144,9 @@ WString QuoteTargetPathIfSpaced()
     return path;
 }
 
-void FillWizardIfForeground()
+void FillWizardIfForeground(HANDLE process)
 {
-    const HWND wizard = FindWindowA(kWizardClass, kWizardTitle);
+    const HWND wizard = FindWizard(process);
     if (!wizard || wizard != GetForegroundWindow()) return;
     const bool locked = LockWindowUpdate(wizard) != FALSE;
     EnumChildWindows(wizard, FillWizardPath, 0);
@@ -89,32 +154,16 @@ void FillWizardIfForeground()
     if (locked) LockWindowUpdate(nullptr);
 }
 
-// Returns false when WM_QUIT came: it is put back for the host's own loop.
-bool DispatchWaitingMessages()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return false;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return true;
-}
-
-// The host's messages keep flowing here, so its windows stay responsive
-// while the wizard comes up.
-void WaitUntilWizardFilled(const WizardTimeouts& timeouts)
+void WaitUntilWizardFilled(const WizardTimeouts& timeouts, HANDLE process)
 {
     const ULONGLONG deadline = GetTickCount64() + timeouts.FillMs;
     for (;;) {
-        FillWizardIfForeground();
-        if (!DispatchWaitingMessages() || WizardIsFilled()) return;
-        const DWORD left = MsUntil(deadline);
-        if (left == 0) return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min(left, timeouts.PollMs), QS_ALLINPUT);
+        FillWizardIfForeground(process);
+        if (WizardIsFilled()) {
+            DispatchWaitingMessages(); // Enter, posted to a box of this thread's
+            return;
+        }
+        if (!PauseDispatching(deadline, timeouts.PollMs, process)) return;
     }
 }
 
@@ -131,10 +180,10 @@ void AddTargetToFavorites(const WizardTimeouts& timeouts) noexcept
         const WString favoritesDir = FavoritesDir();
         if (!FolderExists(favoritesDir)) CreateDirectoryW(favoritesDir.c_str(), nullptr);
         const HWND before = GetForegroundWindow();
-        StartWizard(favoritesDir);
-        const bool appeared = WaitForForegroundChange(before, timeouts);
+        const UniqueHandle process = StartWizardProcess(favoritesDir);
+        const bool appeared = WaitForForegroundChange(before, timeouts, process.get());
         WithState([](ExtensionState& s) { s.WizardFilled = false; });
-        if (appeared) WaitUntilWizardFilled(timeouts);
+        if (appeared) WaitUntilWizardFilled(timeouts, process.get());
     } catch (...) {
     }
 }

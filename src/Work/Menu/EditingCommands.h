@@ -11,11 +11,12 @@ namespace vok {
 extern const wchar_t* const kWizardProgram;          // "rundll32.exe"
 extern const wchar_t* const kWizardParametersPrefix; // "appwiz.cpl,NewLinkHere ", then the folder
 extern const char* const kWizardClass;               // "#32770"
-extern const char* const kWizardTitle;               // "Create Shortcut"
+extern const char* const kWizardTitle;               // "Create Shortcut", in English only
 
 // How long AddTargetToFavorites waits for the wizard: first for any window to
 // take the foreground, then for the wizard's box to be filled; and how often
-// it looks. The host's thread is held meanwhile, so the waits are bounded.
+// it looks. Both waits dispatch the host thread's messages and end early when
+// the wizard's process does.
 struct WizardTimeouts {
     DWORD AppearMs;
     DWORD FillMs;
@@ -24,7 +25,10 @@ struct WizardTimeouts {
 constexpr WizardTimeouts kWizardTimeouts{5000, 5000, 20};
 
 // Starts the wizard in the favourites folder (made first if missing), types
-// TargetPath into its location box and presses Enter for the user.
+// TargetPath into its location box and presses Enter for the user. The
+// wizard is the first visible dialog of the process started, whatever its
+// caption; where the shell tells no process, the dialog captioned
+// kWizardTitle.
 void AddTargetToFavorites() noexcept;
 void AddTargetToFavorites(const WizardTimeouts& timeouts) noexcept;
 

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -291,6 +293,57 @@ TEST_F(EditingCommandsTest, QuitMessageEndsTheWaitAndIsLeftForTheHost)
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(msg.wParam, 7u);
+}
+
+// The wizard of a German Windows as a process of its own, started through
+// the shell where the system's would start: known by its process, whatever
+// its caption. The host's timer shows its messages flowing in every wait.
+TEST_F(EditingCommandsTest, AddFillsTheWizardOfTheProcessItStartedWhateverItsCaption)
+{
+    test::MakeFolder(favorites);
+    SetTargetPath("C:\\My Data");
+    const std::string typedFile = dir / "typed.txt", standIn = test::LibraryPath();
+    const struct {
+        const char* what;
+        const char* parameters; // of the stand-in; null: nothing starts
+        WizardTimeouts waits;
+        const char* typed;
+    } cases[] = {
+        {"\"Verkn\xc3\xbcpfung erstellen\"", "typed.txt", kLongWaits, "\"C:\\My Data\""},
+        {"a wizard process that ends at once", "", kLongWaits, ""}, // well before its time is up
+        {"nothing starts", nullptr, kShortWaits, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(test::BringToForeground(host->hwnd()));
+        std::optional<ShellLaunchLog> nothingStarts;
+        if (!c.parameters) nothingStarts.emplace();
+        const ShellLaunchRedirect previous = SetShellLaunchRedirect([&](const ShellLaunchCall& call) {
+            EXPECT_EQ(call, WizardLaunch());
+            return ShellLaunchCall{
+                nullptr,         L"open",       W(standIn.substr(0, standIn.rfind('\\') + 1) + WIZARD_STANDIN_NAME),
+                W(c.parameters), W(dir.path()), SW_SHOWNA};
+        });
+        static bool hostTimerRan;
+        hostTimerRan = false;
+        SetTimer(host->hwnd(), 1, 20, [](HWND window, UINT, UINT_PTR id, DWORD) CALLBACK {
+            KillTimer(window, id);
+            hostTimerRan = true;
+        });
+        const ULONGLONG start = GetTickCount64();
+
+        AddTargetToFavorites(c.waits);
+
+        EXPECT_LT(GetTickCount64() - start, c.parameters ? 4000 : kShortWaits.AppearMs + 1000);
+        SetShellLaunchRedirect(previous);
+        EXPECT_TRUE(hostTimerRan);
+        EXPECT_EQ(test::ReadState(&ExtensionState::WizardFilled), *c.typed != 0);
+        const auto typed = [&] {
+            std::ifstream file(typedFile, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(file), {});
+        };
+        EXPECT_TRUE(!*c.typed || test::PumpUntil([&] { return typed() == c.typed; }, 5000)) << typed();
+    }
 }
 
 TEST_F(EditingCommandsTest, RemoveDeletesOnlyTheFirstExactMatchInListOrder)

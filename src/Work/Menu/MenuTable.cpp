@@ -27,10 +27,11 @@ bool HasListItem(ContextKind kind, const WString& targetPath)
     return kind != ckDesktopBackground && !targetPath.empty();
 }
 
+// The chosen name is recorded in the state; the navigation is handed it.
 void GoToFavorite(const WString& name, IUnknown* site)
 {
     WithState([&](ExtensionState& s) { s.ChosenTarget = name; });
-    NavigateToFavorite(site);
+    NavigateToFavorite(name, site);
 }
 
 // Help texts go to the shell as ANSI text: a path outside the code page

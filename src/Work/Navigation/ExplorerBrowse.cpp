@@ -87,11 +87,17 @@ bool BrowseSiteTo(IUnknown* site, PCIDLIST_ABSOLUTE items)
     return browser && SUCCEEDED(browser->BrowseObject(items, SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
 }
 
-bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)
+bool BrowseSiteBrowser(IUnknown* site, const WString& folder)
 {
     const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
+    return list && BrowseSiteTo(site, list.get());
+}
+
+bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)
+{
+    if (BrowserOfSite(site)) return BrowseSiteBrowser(site, folder);
+    const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
     if (!list) return false;
-    if (BrowserOfSite(site)) return BrowseSiteTo(site, list.get());
     if (const ComPtr<IWebBrowser2> browser = ShellWindowOf(window)) return NavigateTo(*browser.Get(), list.get());
     return false;
 }

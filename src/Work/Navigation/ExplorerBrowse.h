@@ -1,7 +1,8 @@
-// Sending an Explorer window to a folder through the shell's own browser,
-// for the windows whose address box cannot be typed into: since Windows
-// Vista its "Edit" stays hidden until the user clicks the breadcrumb bar, and
-// from Windows 11 22H2 the bar is no Win32 control at all.
+// Sending an Explorer window or a file dialog to a folder through the shell's
+// own browser, for the windows whose address box cannot be typed into: since
+// Windows Vista its "Edit" stays hidden until the user clicks the breadcrumb
+// bar, and from Windows 11 22H2 the bar is no Win32 control at all. A file
+// dialog's box would take a typed folder for its answer.
 #pragma once
 
 #include "Common/WideString.h"
@@ -11,6 +12,11 @@
 #include <unknwn.h>
 
 namespace vok {
+
+// Goes to `folder` in the browser behind `site` (the site the shell gave the
+// handler; may be null), in that browser's own frame, as an absolute item
+// list. Returns false when there is no such browser or it refused.
+bool BrowseSiteBrowser(IUnknown* site, const WString& folder);
 
 // Goes to `folder` in the browser behind `site` (the site the shell gave the
 // handler; may be null), else in the shell window list's browser whose

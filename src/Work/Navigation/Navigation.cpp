@@ -10,6 +10,7 @@
 #include "Work/Store/Shortcuts.h"
 
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <utility>
 
@@ -99,12 +100,41 @@ void PostEnter(HWND control)
     PostMessageA(control, WM_KEYUP, VK_RETURN, 0);
 }
 
+struct DialogShape {
+    bool FolderTree = false;
+    bool FileNameBox = false;
+};
+
+BOOL CALLBACK NoteDialogPart(HWND child, LPARAM shape)
+{
+    auto& parts = *reinterpret_cast<DialogShape*>(shape);
+    const int id = GetDlgCtrlID(child);
+    if (id == cmb13 || id == edt1) parts.FileNameBox = true;
+    try {
+        if (ClassNameOf(child) == "SysTreeView32") parts.FolderTree = true;
+    } catch (...) {
+    }
+    return TRUE;
+}
+
+// "Browse For Folder" is captioned in the system's language; in any language
+// it is a dialog with a folder tree and none of the file dialogs' file-name
+// boxes (a file dialog's navigation pane is a tree too).
+bool IsFolderPicker(HWND window)
+{
+    if (WindowTextOf(window) == kBrowseForFolderCaption) return true;
+    if (ClassNameOf(window) != "#32770") return false;
+    DialogShape shape;
+    EnumChildWindows(window, NoteDialogPart, reinterpret_cast<LPARAM>(&shape));
+    return shape.FolderTree && !shape.FileNameBox;
+}
+
 // A folder picker's box is left empty: a file name typed back there would be
 // taken for a folder. Any other box's text is kept whole (several file names
 // chosen at once run far past 255 characters).
 void SaveEditText(HWND control)
 {
-    const bool folderPicker = WindowTextOf(GetActiveWindow()) == kBrowseForFolderCaption;
+    const bool folderPicker = IsFolderPicker(GetActiveWindow());
     const WString saved = folderPicker ? WString() : WindowTextOf(control);
     WithState([&](ExtensionState& s) { s.SavedEditText = saved; });
 }
@@ -186,12 +216,21 @@ void OpenFolderWindow(const WString& folder, EditHostKind hostKind)
     ShellLaunch(nullptr, verb, folder.c_str(), nullptr, nullptr, SW_SHOWNA);
 }
 
+// ChosenTarget keeps the last path opened or typed, as a record of the
+// choice; the steps of one command pass the path along themselves.
+void RecordChosenTarget(const WString& path)
+{
+    WithState([&](ExtensionState& s) { s.ChosenTarget = path; });
+}
+
 void OpenNonFolderFavorite(const WString& base, FavoriteKind kind)
 {
-    WithState([&](ExtensionState& s) { s.ChosenTarget = base; });
-    if (kind == fkNone) return;
+    if (kind == fkNone) {
+        RecordChosenTarget(base);
+        return;
+    }
     const WString path = base + (kind == fkFileLink ? L".lnk" : L".url");
-    WithState([&](ExtensionState& s) { s.ChosenTarget = path; });
+    RecordChosenTarget(path);
     OpenShortcutFile(path);
 }
 
@@ -226,7 +265,7 @@ bool IsExplorerWindow(EditHostKind hostKind)
 
 void GoToFolder(const WString& folder, ContextKind contextKind, IUnknown* site)
 {
-    WithState([&](ExtensionState& s) { s.ChosenTarget = folder; });
+    RecordChosenTarget(folder);
     const HWND active = GetActiveWindow();
     const EditHostKind hostKind = EditHostKindOf(active);
     if (contextKind == ckDesktopBackground) {
@@ -236,13 +275,19 @@ void GoToFolder(const WString& folder, ContextKind contextKind, IUnknown* site)
     // Windows treats a NULL parent as EnumWindows and would type into some
     // other program's top-level box (Wine enumerates nothing then).
     if (!active) return;
+    // A file dialog since Vista shows its folder in a browser, which its view
+    // hands to the menu through the site. Typed, the path would be a folder
+    // picker's answer, or land in a box of the dialog's own, and the screen
+    // would stay locked while a slow share answers.
+    if (hostKind == ehOtherWindow && BrowseSiteBrowser(site, folder)) return;
     // Explorer since Vista shows a breadcrumb bar whose box stays hidden
     // until clicked: the window's own browser goes there instead.
     if (IsExplorerWindow(hostKind) && !HasEditOfHost(active, hostKind)) {
         BrowseExplorerWindow(site, active, folder);
         return;
     }
-    EnumChildWindows(active, TypePathIntoEdit, hostKind);
+    const PathTyping typing{hostKind, &folder};
+    EnumChildWindows(active, TypePathIntoEdit, reinterpret_cast<LPARAM>(&typing));
 }
 
 } // namespace
@@ -261,13 +306,22 @@ EditHostKind EditHostKindOf(HWND window)
     return ehOtherWindow;
 }
 
-void NavigateToFavorite(IUnknown* site) noexcept
+void NavigateToFavorite() noexcept
 {
     try {
-        WString name, favoritesDir;
+        WString name;
+        WithState([&](ExtensionState& s) { name = s.ChosenTarget; });
+        NavigateToFavorite(name, nullptr);
+    } catch (...) {
+    }
+}
+
+void NavigateToFavorite(const WString& name, IUnknown* site) noexcept
+{
+    try {
+        WString favoritesDir;
         ContextKind contextKind = ckNone;
         WithState([&](ExtensionState& s) {
-            name = s.ChosenTarget;
             favoritesDir = s.FavoritesDir;
             contextKind = s.ContextKind;
         });
@@ -286,20 +340,19 @@ void NavigateToFavorite(IUnknown* site) noexcept
     }
 }
 
-BOOL CALLBACK TypePathIntoEdit(HWND control, LPARAM hostKind)
+BOOL CALLBACK TypePathIntoEdit(HWND control, LPARAM typing)
 {
     try {
+        const auto& [hostKind, path] = *reinterpret_cast<const PathTyping*>(typing);
         if (!IsWindowVisible(control)) return TRUE;
         if (!IsEditOfHost(ClassNameOf(control), hostKind)) return TRUE;
         ScreenLock lock;
         SetFocus(control);
         if (RestoresText(hostKind)) SaveEditText(control);
-        WString path;
-        WithState([&](ExtensionState& s) { path = s.ChosenTarget; });
         SendSelectAll(control);
         SendClear(control);
         SendClick(control);
-        SendChars(control, path);
+        SendChars(control, *path);
         PostEnter(control);
         if (RestoresText(hostKind) && ScheduleRestore(control)) lock.HandOver();
         return FALSE;

@@ -4,13 +4,15 @@
 // there. In dialogs the earlier text of the box comes back shortly after.
 #pragma once
 
+#include "Common/WideString.h"
+
 #include <windows.h>
 #include <unknwn.h>
 
 namespace vok {
 
 // What kind of window hosts the edit box; decides the class of the box and
-// whether its earlier text is restored. Passed to TypePathIntoEdit as lParam.
+// whether its earlier text is restored.
 enum EditHostKind : LPARAM {
     ehOtherWindow = 1,   // any other window, a common file dialog for one: "Edit", restored
     ehCabinetWindow = 2, // "CabinetWClass": "Edit", not restored
@@ -30,15 +32,23 @@ bool RestorePending();
 // The host kind of a window, from its class name.
 EditHostKind EditHostKindOf(HWND window);
 
-// Opens or goes to the favourite named in ChosenTarget; ChosenTarget then
-// holds the shortcut or folder path used. `site`, the handler's site if it
-// has one, leads to the browser of an Explorer window.
-void NavigateToFavorite(IUnknown* site = nullptr) noexcept;
+// Opens or goes to the favourite `name`; ChosenTarget then records the
+// shortcut or folder path used. `site`, the handler's site if it has one,
+// leads to the browser of an Explorer window.
+void NavigateToFavorite(const WString& name, IUnknown* site) noexcept;
+// The same for the favourite named in ChosenTarget, without a site.
+void NavigateToFavorite() noexcept;
 
-// EnumChildWindows callback, lParam an EditHostKind: types ChosenTarget into
-// the first visible edit box of the host's kind and presses Enter. Returns
-// FALSE once it has typed, to end the enumeration.
-BOOL CALLBACK TypePathIntoEdit(HWND control, LPARAM hostKind);
+// What TypePathIntoEdit types, and into which box.
+struct PathTyping {
+    EditHostKind HostKind;
+    const WString* Path;
+};
+
+// EnumChildWindows callback, lParam a PathTyping: types the path into the
+// first visible edit box of the host's kind and presses Enter. Returns FALSE
+// once it has typed, to end the enumeration.
+BOOL CALLBACK TypePathIntoEdit(HWND control, LPARAM typing);
 
 // Timer callback of the restore: puts SavedEditText back into the box the
 // timer is bound to, sends Escape, and releases the screen lock.

@@ -296,6 +296,28 @@ TEST_F(NavigationTest, DialogBoxGetsThePathAndEnterAndItsTextBackAfterTheRestore
     }
 }
 
+// "Browse For Folder" in the system's language is known by its shape: a
+// folder tree and no file-name box. A file dialog's navigation pane is a
+// tree too, beside its file-name box.
+TEST_F(NavigationTest, FolderPickerInAnyLanguageGetsItsBoxBackEmpty)
+{
+    for (const int fileNameBoxId : {0, edt1, cmb13}) {
+        SCOPED_TRACE(fileNameBoxId);
+        TestDialog dialog(fileNameBoxId ? "\xD6"
+                                          "ffnen"
+                                        : "Ordner suchen");
+        RecordedControl tree(dialog.hwnd(), WC_TREEVIEWA, "");
+        RecordedControl box(dialog.hwnd(), "Edit", "keep.txt");
+        SetWindowLongPtrA(box.hwnd(), GWLP_ID, fileNameBoxId);
+        Choose("Data", ckWindowBackground);
+
+        NavigateToFavorite();
+
+        ASSERT_TRUE(WaitForRestore());
+        EXPECT_EQ(box.text(), fileNameBoxId ? "keep.txt" : "");
+    }
+}
+
 TEST_F(NavigationTest, EveryByteOfThePathIsTypedAsItIs)
 {
     CPINFO codePage = {};

@@ -9,11 +9,44 @@ namespace vok {
 namespace {
 
 ShellLaunchRecorder g_recorder;
+ShellLaunchRedirect g_redirect;
 
 std::optional<WString> Optional(const wchar_t* text)
 {
     if (!text) return std::nullopt;
     return WString(text);
+}
+
+const wchar_t* OrNull(const std::optional<WString>& text)
+{
+    return text ? text->c_str() : nullptr;
+}
+
+// True when a recorder took the call: nothing is to be launched.
+bool Recorded(const ShellLaunchCall& call) noexcept
+{
+    if (!g_recorder) return false;
+    try {
+        g_recorder(call);
+    } catch (...) {
+    }
+    return true;
+}
+
+UniqueHandle Launch(const ShellLaunchCall& call)
+{
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    // Silent on failure, as ShellExecuteW is: no command reports one.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = call.Owner;
+    info.lpVerb = OrNull(call.Verb);
+    info.lpFile = OrNull(call.File);
+    info.lpParameters = OrNull(call.Parameters);
+    info.lpDirectory = OrNull(call.Directory);
+    info.nShow = call.ShowCommand;
+    if (!ShellExecuteExW(&info)) return UniqueHandle();
+    return UniqueHandle(info.hProcess);
 }
 
 } // namespace
@@ -27,14 +60,19 @@ bool operator==(const ShellLaunchCall& a, const ShellLaunchCall& b)
 void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  const wchar_t* directory, int showCommand) noexcept
 {
-    if (!g_recorder) {
-        ShellExecuteW(owner, verb, file, parameters, directory, showCommand);
-        return;
-    }
+    ShellLaunchProcess(owner, verb, file, parameters, directory, showCommand);
+}
+
+UniqueHandle ShellLaunchProcess(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                                const wchar_t* directory, int showCommand) noexcept
+{
     try {
-        g_recorder(ShellLaunchCall{owner, Optional(verb), Optional(file), Optional(parameters), Optional(directory),
-                                   showCommand});
+        const ShellLaunchCall asked{
+            owner, Optional(verb), Optional(file), Optional(parameters), Optional(directory), showCommand};
+        if (Recorded(asked)) return UniqueHandle();
+        return Launch(g_redirect ? g_redirect(asked) : asked);
     } catch (...) {
+        return UniqueHandle();
     }
 }
 
@@ -62,6 +100,11 @@ void ShellLaunchItemList(PCIDLIST_ABSOLUTE items, int showCommand) noexcept
 ShellLaunchRecorder SetShellLaunchRecorder(ShellLaunchRecorder recorder)
 {
     return std::exchange(g_recorder, std::move(recorder));
+}
+
+ShellLaunchRedirect SetShellLaunchRedirect(ShellLaunchRedirect redirect)
+{
+    return std::exchange(g_redirect, std::move(redirect));
 }
 
 } // namespace vok
