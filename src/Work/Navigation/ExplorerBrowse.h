@@ -8,6 +8,7 @@
 #include "Common/WideString.h"
 
 #include <windows.h>
+#include <shtypes.h>
 #include <unknwn.h>
 
 namespace vok {
@@ -22,5 +23,9 @@ bool BrowseSiteBrowser(IUnknown* site, const WString& folder);
 // window is `window`. Returns false when neither exists or the browser
 // refused; nothing is changed then.
 bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder);
+
+// Goes to `items` in the browser behind `site` only; false when there is
+// none or it refused.
+bool BrowseSiteTo(IUnknown* site, PCIDLIST_ABSOLUTE items);
 
 } // namespace vok
