@@ -12,6 +12,7 @@
 #include "Demo/ExplorerWindow.h"
 #include "Demo/WindowList.h"
 #include "Work/Menu/MenuHandler.h"
+#include "Work/Store/Favorites.h"
 #include "Work/Store/VolumeProbe.h"
 
 #include <objbase.h>
@@ -123,6 +124,43 @@ void Measure(int count, int rounds)
     StopExtensionState();
 }
 
+// The menu on one selected item, as Initialize decides its kind, then built.
+double ItemMenu(const WString& item)
+{
+    return TimeMs([&] {
+        const ContextKind kind = IsFolderWithinBound(item) ? ckFolderItem : ckOtherItems;
+        {
+            StateAccess state;
+            state->ContextKind = kind;
+            state->TargetPath = item;
+        }
+        RealMenu();
+    });
+}
+
+// Right-clicking the slow drive's own items beside a local folder, with five
+// local favourites: its root is a folder without asking, a folder on it is
+// asked within the bound.
+void MeasureSlowItems(const std::string& localItem, int rounds)
+{
+    std::vector<double> local;
+    for (int round = 0; round < rounds; ++round) local.push_back(ItemMenu(test::W(localItem)));
+    const double base = Median(local);
+    std::printf("slow volume: menu on a local folder item: %8.2f ms (median of %d rounds)\n", base, rounds);
+    for (const char* wait : {"1", "100000"}) {
+        test::SetSlowVolumeWait(wait);
+        for (const char* item : {"S:\\", "S:\\bench\\live"}) {
+            std::vector<double> menus;
+            for (int round = 0; round < rounds; ++round) menus.push_back(ItemMenu(test::W(item)));
+            const double median = Median(menus);
+            std::printf("  item %-14s, wait %6s s: menu %8.2f ms (%+.2f ms), slowest %7.2f ms\n", item, wait, median,
+                        median - base, *std::max_element(menus.begin(), menus.end()));
+        }
+        test::SetSlowVolumeWait("0");
+        test::PumpUntil([] { return RunningProbes() == 0; }, 30000);
+    }
+}
+
 bool ListsAll(const std::vector<std::string>& names)
 {
     StateAccess state;
@@ -169,6 +207,7 @@ void MeasureSlowVolume(int rounds)
     for (int round = 0; round < rounds; ++round) local.push_back(RealMenu());
     const double base = Median(local);
     std::printf("slow volume: 5 local favourites: menu %8.2f ms (median of %d rounds)\n", base, rounds);
+    MeasureSlowItems(dir / "local 1", rounds);
     for (const char* name : {"S live.lnk", "Share live.lnk", "S dead.lnk"})
         CopyFileA((slow + name).c_str(), (favorites + name).c_str(), TRUE);
     const struct {

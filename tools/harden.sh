@@ -201,7 +201,8 @@ fi
     echo "== two threads, each in an apartment of its own, on one loaded vok.dll and one favourites folder =="
     grep -v '^threads run time' "$work/threads.out" | grep -v '^threads shared state' | sum /dev/stdin
     grep '^threads run time' "$work/threads.out" | tr -d '\r' | sed 's/^/  /'
-    echo "  what the one process-wide state does to them (measured, not judged):"
+    echo "  what they share does to them (measured, not judged; each thread's menu state is its own, the"
+    echo "  wizard is found as the foreground window, which both threads share):"
     grep '^threads shared state' "$work/threads.out" | sum /dev/stdin | sed 's/^  threads shared state, /    /'
     echo "  ($thread_rounds rounds each: a handler from the factory, Initialize on the thread's own folder, a menu"
     echo "   read back from its \"Vokmark\" submenu and judged (the 3 base favourites, any of the 2 added ones, each"

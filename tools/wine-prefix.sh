@@ -13,6 +13,10 @@ fi
 # A drive M: whose device points nowhere: a drive without its medium, or an
 # unplugged one. Cheap, so it is checked on every run, older prefixes too.
 absent_drive() { [ -d "$prefix/dosdevices" ] && ln -sfn ../absent-medium "$prefix/dosdevices/m:"; }
+# A drive V: on a folder of its own: a fixed volume besides C:, with a serial
+# number of its own (Wine's, from its letter, or the file ".windows-serial"
+# in that folder, read once per process).
+swap_drive() { [ -d "$prefix/dosdevices" ] && mkdir -p "$prefix/swap-volume" && ln -sfn ../swap-volume "$prefix/dosdevices/v:"; }
 # The slow volume's mount point (tools/slow-volume.sh makes and mounts it) as
 # the drive S: and the share \\slowhost\share; unmounted, they lead to an
 # empty folder, or nowhere. Nothing here looks into the mount point: while a
@@ -31,7 +35,7 @@ network_drive() {
   WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" reg add 'HKLM\Software\Wine\Drives' /v 's:' /t REG_SZ /d network /f >/dev/null 2>&1
   WINEPREFIX="$prefix" "$wineserver" -w
 }
-[ -f "$prefix/.vok-ready" ] && { absent_drive; slow_volume; network_drive; exit 0; }
+[ -f "$prefix/.vok-ready" ] && { absent_drive; swap_drive; slow_volume; network_drive; exit 0; }
 rm -rf "$prefix"
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -50,6 +54,7 @@ mkdir -p "$prefix/cdrom"
 ln -sfn ../cdrom "$prefix/dosdevices/d:"
 "$wine" reg add 'HKLM\Software\Wine\Drives' /v 'd:' /t REG_SZ /d cdrom /f >/dev/null 2>&1
 absent_drive
+swap_drive
 slow_volume
 "$wine" reg add 'HKLM\Software\Wine\Drives' /v 's:' /t REG_SZ /d network /f >/dev/null 2>&1
 "$wineserver" -w

@@ -5,6 +5,7 @@
 #include "Server/ComServer.h"
 #include "Server/Module.h"
 #include "Work/Navigation/Navigation.h"
+#include "Work/Navigation/RestoreHold.h"
 #include "Work/Store/VolumeProbe.h"
 
 #include <objbase.h>
@@ -79,7 +80,9 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID
 extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
     if (!ModuleStarted()) return S_OK;
-    // A pending restore still has a timer pointing into us.
+    // A pending restore still has a timer pointing into us; a finished one
+    // gives back its reference here, where the host holds one of its own.
+    ReleaseFinishedRestores();
     if (RestorePending()) return S_FALSE;
     // A worker still out on a slow volume runs the library's code.
     if (RunningProbes() != 0) return S_FALSE;

@@ -1,5 +1,6 @@
-// The one process-wide record that every context-menu handler object of a
-// process shares, and the guard that serialises access to it.
+// The state every context-menu handler object of a process reaches: one
+// record per thread for the menu of that thread, the process-wide rest, and
+// the guard that serialises access to both.
 #pragma once
 
 #include "Common/Unique.h"
@@ -44,6 +45,7 @@ enum MenuBitmap : int {
 constexpr int kPictureSizes[] = {16, 20, 24, 32, 40};
 constexpr size_t kPictureSizeCount = sizeof(kPictureSizes) / sizeof(kPictureSizes[0]);
 using MenuPictureRow = std::array<UniqueBitmap, mbCount>;
+using MenuPictureSizes = std::array<MenuPictureRow, kPictureSizeCount>;
 
 // What a menu row stands for. The command offsets that callers outside the
 // menu still ask for (CommandOffsets) are read from the rows by kind.
@@ -94,33 +96,74 @@ struct MenuRow {
 
 using MenuTable = std::vector<MenuRow>;
 
+// The part of the state that one process has once: the switch, the
+// installation and the item bitmaps.
+struct SharedState {
+    bool Enabled = true;
+    WString InstallDir;            // ends in "\" once read
+    WString FavoritesDir;          // InstallDir + "Favorites\"; empty: no installation
+    HINSTANCE Resources = nullptr; // the module the pictures are loaded from
+    // One row per size of kPictureSizes, loaded when a menu first wants that
+    // size and kept until shut-down: a menu shown may still draw them.
+    MenuPictureSizes MenuBitmaps;
+};
+
+// One thread's view of the state. Explorer runs each window on a thread of
+// its own, and COM calls an apartment-threaded handler, and the shell builds,
+// shows and runs each menu, on one thread: so the values of one menu (its
+// target and kind, its list, offsets and submenu, and the working values of
+// going to a favourite and of the editing commands) are the thread's own, and
+// a menu built in a second window no longer overwrites the first one's. The
+// process-wide part keeps its names here, so that every use reads alike
+// whichever part a field belongs to: the bitmaps by reference, the switch and
+// the folders as copies that StateAccess brings in from the process-wide
+// record and takes back to it, under the guard. A record made on its own (a
+// state being set up, a test's) has bitmaps of its own.
 struct ExtensionState {
+    ExtensionState() : MenuBitmaps(ownBitmaps_), Resources(ownResources_) {}
+    explicit ExtensionState(SharedState& shared)
+        : MenuBitmaps(shared.MenuBitmaps), Resources(shared.Resources), shared_(&shared)
+    {
+    }
+    ExtensionState(const ExtensionState&) = delete;
+    ExtensionState& operator=(const ExtensionState&) = delete;
+
+private:
+    MenuPictureSizes ownBitmaps_; // only when made on its own
+    HINSTANCE ownResources_ = nullptr;
+
+public:
     bool Enabled = true;
     WString InstallDir;   // ends in "\" once read
     WString FavoritesDir; // InstallDir + "Favorites\"; empty: no installation
+    MenuPictureSizes& MenuBitmaps;
+    HINSTANCE& Resources;
+
     std::vector<WString> FavoriteNames;
     WString TargetPath;
     vok::ContextKind ContextKind = ckNone;
     bool FlatMenu = false;
     vok::ListAction ListAction = laNone; // the last menu's; its row runs it
-    // The rows of the last menu built in this process, in offset order: a
+    // The rows of the last menu built on this thread, in offset order: a
     // command or help text asked for through any handler object is found here.
     MenuTable LastMenu;
-    HMENU Submenu = nullptr;       // handed to the host menu, which destroys it
-    HINSTANCE Resources = nullptr; // the module the pictures are loaded from
-    // One row per size of kPictureSizes, loaded when a menu first wants that
-    // size and kept until shut-down: a menu shown may still draw them.
-    std::array<MenuPictureRow, kPictureSizeCount> MenuBitmaps;
+    HMENU Submenu = nullptr; // handed to the host menu, which destroys it
     WString ChosenTarget;
     WString SavedEditText;
     UINT_PTR RestoreTimer = 0;
     bool WizardFilled = false;
+
+private:
+    friend class StateAccess;
+    SharedState* shared_ = nullptr;
 };
 
-// Exclusive access to the process-wide state. Two shell windows of one
-// process build their menus on different threads, so every read and write
-// goes through this guard. Hold it only for copying values in or out: never
-// across a link resolution, a message box, a wait or a message loop.
+// Exclusive access to the calling thread's state, and through it to the
+// process-wide part, which two threads share: every read and write goes
+// through this guard. Hold it only for copying values in or out: never
+// across a link resolution, a message box, a wait or a message loop. The
+// thread's record is made at its first access and freed when the thread
+// ends or the library shuts the state down.
 class StateAccess {
 public:
     StateAccess();
@@ -128,7 +171,8 @@ public:
     StateAccess(const StateAccess&) = delete;
     StateAccess& operator=(const StateAccess&) = delete;
 
-    // Null before start-up and after shut-down.
+    // Null before start-up and after shut-down, and when the thread's record
+    // could not be made (out of memory).
     ExtensionState* get() const { return state_; }
     ExtensionState* operator->() const { return state_; }
     ExtensionState& operator*() const { return *state_; }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace vok {
 namespace {
 
@@ -88,6 +90,28 @@ TEST_F(ExtensionStateTest, ShutDownDestroysALeftoverSubmenu)
     StopExtensionState();
     EXPECT_FALSE(IsMenu(submenu));
     EXPECT_EQ(StateAccess().get(), nullptr);
+}
+
+// Two windows' menus on two threads: each thread has its own target and
+// submenu, freed when the thread ends; the switch and the folders are one.
+TEST_F(ExtensionStateTest, EachThreadHasItsOwnMenuAndSharesTheRest)
+{
+    StopExtensionState();
+    test::SetInstallFolder("C:\\Tools");
+    ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
+    StateAccess()->TargetPath = L"C:\\Main";
+    HMENU submenu = CreatePopupMenu();
+    std::thread([submenu] {
+        StateAccess state;
+        EXPECT_EQ(state->TargetPath, L"");
+        EXPECT_EQ(state->FavoritesDir, L"C:\\Tools\\Favorites\\");
+        state->Enabled = false;
+        state->Submenu = submenu;
+    }).join();
+    EXPECT_FALSE(IsMenu(submenu)) << "freed with its thread";
+    StateAccess state;
+    EXPECT_EQ(state->TargetPath, L"C:\\Main");
+    EXPECT_FALSE(state->Enabled);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ostream>
 #include <sstream>
 
@@ -192,6 +193,20 @@ void MakeLink(const std::string& linkPath, const std::string& target)
     wchar_t wide[MAX_PATH];
     MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
     ASSERT_HRESULT_SUCCEEDED(file->Save(wide, TRUE));
+}
+
+void MakeItemListLink(const std::string& linkPath, int folder)
+{
+    PIDLIST_ABSOLUTE items = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, folder, &items), S_OK);
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    const HRESULT made = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link));
+    const HRESULT set = SUCCEEDED(made) ? link->SetIDList(items) : made;
+    CoTaskMemFree(items);
+    ASSERT_EQ(set, S_OK);
+    ASSERT_EQ(link.As(&file), S_OK);
+    ASSERT_EQ(file->Save(FromUtf8(linkPath).c_str(), TRUE), S_OK);
 }
 
 VokKeyReset::VokKeyReset()
@@ -689,13 +704,29 @@ SIZE_T CommittedPrivateBytes()
     return total;
 }
 
-std::string SlowVolumePath(const std::string& name)
+std::string ReadBytes(const std::string& path)
+{
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+std::string PrefixPath(const std::string& name)
 {
     char prefix[MAX_PATH] = {};
     GetEnvironmentVariableA("VOK_WINEPREFIX", prefix, MAX_PATH);
-    std::string path = std::string("Z:") + prefix + "/slow-volume/" + name;
+    std::string path = std::string("Z:") + prefix + "/" + name;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+std::string SlowVolumePath(const std::string& name)
+{
+    return PrefixPath("slow-volume/" + name);
 }
 
 void SetSlowVolumeWait(const char* seconds)

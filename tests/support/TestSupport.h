@@ -52,6 +52,7 @@ void RemoveTree(const std::string& path);
 void MakeFolder(const std::string& path);
 void MakeFolder(const WString& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path); // empty when it cannot be read
 void WriteBytes(const WString& path, const std::string& bytes);
 bool PathPresent(const std::string& path);
 bool PathPresent(const WString& path);
@@ -72,6 +73,9 @@ inline constexpr ScriptFixture kScriptFixtures[] = {
 
 // A shell link to `target`, written through IShellLinkA and IPersistFile.
 void MakeLink(const std::string& linkPath, const std::string& target);
+// A link to a special folder (CSIDL_DRIVES, CSIDL_CONTROLS) by its item list
+// alone, with no path: as one dragged from "This PC" or Control Panel.
+void MakeItemListLink(const std::string& linkPath, int folder);
 // The same through IShellLinkW, for names and targets in any script.
 void MakeLink(const WString& linkPath, const WString& target);
 
@@ -320,6 +324,9 @@ SIZE_T CommittedPrivateBytes();
 // through drive Z:, and the wait of every lookup on it, in seconds. Lowering
 // the wait releases the lookups already waiting.
 std::string SlowVolumePath(const std::string& name);
+// A path below the prefix's own folder, through drive Z:; "swap-volume\" is
+// the drive V: (tools/wine-prefix.sh).
+std::string PrefixPath(const std::string& name);
 void SetSlowVolumeWait(const char* seconds);
 
 } // namespace vok::test

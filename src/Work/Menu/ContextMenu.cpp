@@ -4,6 +4,7 @@
 #include "Common/WindowText.h"
 #include "Work/ExtensionState.h"
 #include "Work/Menu/MenuHandler.h"
+#include "Work/Store/Favorites.h"
 #include "Work/Store/Shortcuts.h"
 
 #include <shellapi.h>
@@ -94,7 +95,7 @@ HRESULT TContextMenu::InitializeFromSelection(IDataObject& selection)
     PathBuffer[0] = L'\0'; // an empty list fetches nothing
     DragQueryFileW(drop, 0, PathBuffer, MAX_PATH + 1);
     const WString path = PathBufferText();
-    RecordTarget(path, count == 1 && FolderExists(path) ? ckFolderItem : ckOtherItems);
+    RecordTarget(path, count == 1 && IsFolderWithinBound(path) ? ckFolderItem : ckOtherItems);
     return S_OK;
 }
 

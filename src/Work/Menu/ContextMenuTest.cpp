@@ -11,6 +11,7 @@
 #include <shlwapi.h>
 #include <wrl/client.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -143,6 +144,36 @@ HRESULT Invoke(const ComPtr<IContextMenu>& menu, WORD offset, HWND owner)
     return menu->InvokeCommand(&info);
 }
 
+std::string DisplayName(int folder)
+{
+    PIDLIST_ABSOLUTE items = nullptr;
+    SHGetSpecialFolderLocation(nullptr, folder, &items);
+    const UniquePidl owned(items);
+    wchar_t* name = nullptr;
+    SHGetNameFromIDList(items, SIGDN_NORMALDISPLAY, &name);
+    const std::string text = AnsiOf(name ? name : L"");
+    CoTaskMemFree(name);
+    return text;
+}
+
+// Rewrites the serial number that a link's location record holds of its
+// target's volume.
+void RecordOtherSerial(const std::string& linkPath)
+{
+    std::string bytes = test::ReadBytes(linkPath);
+    const auto at = [&](size_t pos) {
+        uint32_t value = 0;
+        memcpy(&value, bytes.data() + pos, 4);
+        return value;
+    };
+    size_t pos = 0x4C;
+    if (at(0x14) & 1) pos += 2 + (at(pos) & 0xFFFF);
+    ASSERT_TRUE((at(0x14) & 2) && (at(pos + 8) & 1)) << "no volume recorded";
+    const uint32_t other = at(pos + at(pos + 0x0C) + 8) ^ 0x5A5A5A5A;
+    memcpy(&bytes[pos + at(pos + 0x0C) + 8], &other, 4);
+    test::WriteBytes(linkPath, bytes);
+}
+
 std::string AddHelp(const std::string& target)
 {
     return "Add \"" + target + "\" to your favorite list.";
@@ -176,6 +207,27 @@ protected:
         ComPtr<IShellExtInit> handler;
         EXPECT_EQ(CoCreateInstance(test::kHandlerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&handler)), S_OK);
         return handler;
+    }
+
+    // One menu on the folder's background, every object released after.
+    void BuildBackgroundMenu()
+    {
+        ComPtr<IShellExtInit> handler = CreateHandler();
+        ComPtr<IContextMenu> menu;
+        ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
+        ASSERT_EQ(handler.As(&menu), S_OK);
+        UniqueMenu host(CreatePopupMenu());
+        EXPECT_GE(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 0);
+    }
+
+    // The library can unload once every object is gone and its volume
+    // workers are back.
+    static bool WorkersBack()
+    {
+        using CanUnloadNow = HRESULT(WINAPI*)();
+        const auto canUnload = reinterpret_cast<CanUnloadNow>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(test::LibraryPath().c_str()), "DllCanUnloadNow")));
+        return canUnload && test::PumpUntil([&] { return canUnload() == S_OK; }, 10000);
     }
 
     const std::string favorites = HostEnvironment::Favorites();
@@ -411,6 +463,31 @@ TEST_F(ContextMenuTest, FolderWithoutAPathGetsNoListItem)
     for (size_t offset = 0; offset < help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), help[offset]);
 }
 
+// A link made on another volume than the one now at its letter: its
+// recorded serial number is rewritten, as Wine reads a drive's serial once
+// per process. V: is judged on a worker (the favourites are on C:), so a
+// menu may come back before it has; a later one then decides.
+TEST_F(ContextMenuTest, LinkToAnotherVolumeAtItsLetterIsKept)
+{
+    const std::string volume = test::PrefixPath("swap-volume\\");
+    const struct {
+        const char* name;
+        std::string target;
+        bool otherVolume;
+    } cases[] = {{"Photos", "V:\\Photos", true}, {"Music", "V:\\Music", false}, {"Letters", dir / "Letters", true}};
+    for (const auto& c : cases) {
+        test::MakeFolder(c.target);
+        test::MakeLink(favorites + c.name + ".lnk", c.target);
+        if (c.otherVolume) RecordOtherSerial(favorites + c.name + ".lnk");
+        test::RemoveTree(c.target);
+    }
+    for (int built = 0; built < 20 && test::PathPresent(favorites + "Music.lnk"); ++built) {
+        BuildBackgroundMenu();
+        ASSERT_TRUE(WorkersBack());
+    }
+    for (const auto& c : cases) EXPECT_EQ(test::PathPresent(favorites + c.name + ".lnk"), c.otherVolume) << c.name;
+}
+
 // Wine's Explorer Browser in a top-level window of an Explorer frame's class
 // with no visible "Edit", as every Explorer since Windows Vista shows its
 // address box; the site hands out its browser as Explorer's site chain does.
@@ -474,6 +551,41 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
         handler.Reset();
         EXPECT_EQ(site.Held(), 0) << "released with the object";
     }
+}
+
+// Nothing binds their items while the menu is built; chosen, the window's
+// own browser goes there.
+TEST_F(ContextMenuTest, FavoritesWithoutAPathStayAndTheBrowserGoesThere)
+{
+    test::MakeItemListLink(favorites + "This PC.lnk", CSIDL_DRIVES);
+    test::MakeItemListLink(favorites + "Controls.lnk", CSIDL_CONTROLS);
+    demo::ExplorerWindow frame;
+    ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
+    ASSERT_TRUE(test::BringToForeground(frame.Frame()));
+    demo::BrowserSite site(frame.ShellBrowser());
+    for (int built = 0; built < 2; ++built) {
+        ComPtr<IShellExtInit> handler = CreateHandler();
+        ComPtr<IContextMenu> menu;
+        ComPtr<IObjectWithSite> withSite;
+        ASSERT_EQ(handler.As(&menu), S_OK);
+        ASSERT_EQ(handler.As(&withSite), S_OK);
+        EXPECT_EQ(withSite->SetSite(&site), S_OK);
+        ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
+        UniqueMenu host(CreatePopupMenu());
+        ASSERT_EQ(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 6);
+        EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)),
+                  (std::vector<std::string>{"Controls", "This PC", "", "Add to list", "Create favorite",
+                                            "Maintenance"}));
+        EXPECT_EQ(HelpText(menu, 1), DisplayName(CSIDL_DRIVES));
+        EXPECT_EQ(HelpText(menu, 3), AddHelp(folder)) << "neither is the folder's favourite";
+        if (built == 1) {
+            EXPECT_EQ(Invoke(menu, 1, frame.Frame()), S_OK);
+        }
+        EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
+    }
+    EXPECT_EQ(frame.FolderShown(), "") << "This PC, which has no path";
+    EXPECT_TRUE(test::PathPresent(favorites + "This PC.lnk"));
+    EXPECT_TRUE(test::PathPresent(favorites + "Controls.lnk"));
 }
 
 // The favourite chosen from a dialog's folder view, through the handler's

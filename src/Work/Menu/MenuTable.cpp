@@ -42,6 +42,7 @@ std::string FavoriteHelp(const WString& name)
     WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
     const FavoriteInspection found = InspectFavorite(favoritesDir, name);
     if (found.Kind == fkFileLink || found.Kind == fkFolderLink) return AnsiOf(found.Target);
+    if (found.Kind == fkItemListLink) return AnsiOf(ItemListLinkName(favoritesDir + name + L".lnk"));
     return GetShortcutUrl(favoritesDir + name + L".url");
 }
 

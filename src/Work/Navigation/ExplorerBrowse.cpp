@@ -81,12 +81,16 @@ bool NavigateTo(IWebBrowser2& browser, PCIDLIST_ABSOLUTE folder)
 
 } // namespace
 
-bool BrowseSiteBrowser(IUnknown* site, const WString& folder)
+bool BrowseSiteTo(IUnknown* site, PCIDLIST_ABSOLUTE items)
 {
     const ComPtr<IShellBrowser> browser = BrowserOfSite(site);
-    if (!browser) return false;
+    return browser && SUCCEEDED(browser->BrowseObject(items, SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
+}
+
+bool BrowseSiteBrowser(IUnknown* site, const WString& folder)
+{
     const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
-    return list && SUCCEEDED(browser->BrowseObject(list.get(), SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
+    return list && BrowseSiteTo(site, list.get());
 }
 
 bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)

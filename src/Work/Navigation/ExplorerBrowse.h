@@ -31,4 +31,8 @@ bool BrowseExplorerWindow(IUnknown* site, HWND window, PCIDLIST_ABSOLUTE folder)
 // Whether the site leads to a browser that BrowseExplorerWindow would use.
 bool SiteHasBrowser(IUnknown* site);
 
+// Goes to `items` in the browser behind `site` only; false when there is
+// none or it refused.
+bool BrowseSiteTo(IUnknown* site, PCIDLIST_ABSOLUTE items);
+
 } // namespace vok

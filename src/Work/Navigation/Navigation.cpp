@@ -3,12 +3,16 @@
 #include "Common/Unique.h"
 #include "Common/WindowText.h"
 #include "Work/Navigation/ExplorerBrowse.h"
+#include "Work/Navigation/ItemListFavorite.h"
+#include "Work/Navigation/RestoreHold.h"
 #include "Work/ExtensionState.h"
 #include "Work/Navigation/ShellLaunch.h"
 #include "Work/Store/Shortcuts.h"
 
 #include <commctrl.h>
 #include <dlgs.h>
+
+#include <utility>
 
 namespace vok {
 namespace {
@@ -135,9 +139,19 @@ void SaveEditText(HWND control)
     WithState([&](ExtensionState& s) { s.SavedEditText = saved; });
 }
 
-void ForgetPendingRestore()
+// Whether this thread had a restore pending.
+bool ForgetPendingRestore()
 {
-    WithState([](ExtensionState& s) { s.RestoreTimer = 0; });
+    bool pending = false;
+    WithState([&](ExtensionState& s) { pending = std::exchange(s.RestoreTimer, 0) != 0; });
+    return pending;
+}
+
+bool RestorePendingOnThisThread()
+{
+    bool pending = false;
+    WithState([&](ExtensionState& s) { pending = s.RestoreTimer != 0; });
+    return pending;
 }
 
 // Enter may close the dialog that holds the box; the box's timer dies with
@@ -147,7 +161,7 @@ LRESULT CALLBACK WatchRestoreControl(HWND control, UINT message, WPARAM wParam, 
 {
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(control, WatchRestoreControl, id);
-        ForgetPendingRestore();
+        if (ForgetPendingRestore()) RestoreFinished();
         LockWindowUpdate(nullptr);
     }
     return DefSubclassProc(control, message, wParam, lParam);
@@ -157,21 +171,23 @@ LRESULT CALLBACK WatchRestoreControl(HWND control, UINT message, WPARAM wParam, 
 // will release it.
 bool ScheduleRestore(HWND control)
 {
-    if (RestorePending()) return true;
+    if (RestorePendingOnThisThread()) return true;
     const UINT_PTR timer = SetTimer(control, kRestoreTimerId, kRestoreDelayMs, RestoreEditText);
     if (timer == 0) return false; // the box is gone, or not ours: nothing will run later
+    HoldLibraryForRestore();
     WithState([&](ExtensionState& s) { s.RestoreTimer = timer; });
     // Subclassing works only on the box's own thread; unwatched, the restore
     // still runs, but the lock must not depend on it.
     return SetWindowSubclass(control, WatchRestoreControl, kRestoreWatchId, 0) != FALSE;
 }
 
-void StopRestoreTimer(HWND control)
+// Whether the restore was pending: it then holds the library until it ends.
+bool StopRestoreTimer(HWND control)
 {
     for (int attempt = 0; attempt < kKillTimerAttempts; ++attempt)
         if (KillTimer(control, kRestoreTimerId)) break;
     RemoveWindowSubclass(control, WatchRestoreControl, kRestoreWatchId);
-    ForgetPendingRestore();
+    return ForgetPendingRestore();
 }
 
 void RestoreText(HWND control)
@@ -278,9 +294,7 @@ void GoToFolder(const WString& folder, ContextKind contextKind, IUnknown* site)
 
 bool RestorePending()
 {
-    bool pending = false;
-    WithState([&](ExtensionState& s) { pending = s.RestoreTimer != 0; });
-    return pending;
+    return AnyRestorePending();
 }
 
 EditHostKind EditHostKindOf(HWND window)
@@ -316,7 +330,9 @@ void NavigateToFavorite(const WString& name, IUnknown* site) noexcept
         // Chosen, a target on another volume is asked what it is, however
         // long its volume takes: going there waits for it all the same.
         if (found.Far) found.Kind = TargetKind(found.Path);
-        if (found.Kind == fkFolderLink)
+        if (found.Kind == fkItemListLink)
+            OpenItemListFavorite(favoritesDir + name + L".lnk", contextKind == ckDesktopBackground, site);
+        else if (found.Kind == fkFolderLink)
             GoToFolder(found.Path, contextKind, site);
         else
             OpenNonFolderFavorite(favoritesDir + name, found.Kind);
@@ -365,10 +381,14 @@ BOOL CALLBACK TypePathIntoEdit(HWND control, LPARAM typing)
 
 void CALLBACK RestoreEditText(HWND control, UINT, UINT_PTR, DWORD)
 {
-    const auto releaseLock = [] { LockWindowUpdate(nullptr); };
-    ScopeExit<decltype(releaseLock)> release(releaseLock);
+    bool held = false;
+    const auto finish = [&held] {
+        LockWindowUpdate(nullptr);
+        if (held) RestoreFinished();
+    };
+    ScopeExit<decltype(finish)> release(finish);
     try {
-        StopRestoreTimer(control);
+        held = StopRestoreTimer(control);
         RestoreText(control);
     } catch (...) {
     }

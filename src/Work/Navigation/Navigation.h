@@ -26,8 +26,9 @@ enum EditHostKind : LPARAM {
 constexpr UINT_PTR kRestoreTimerId = 222;
 constexpr UINT kRestoreDelayMs = 100;
 
-// True while a restore timer is pending: its callback and the watch on its
-// box are code of this library, which must stay loaded until they have run.
+// True while a restore timer is pending on any thread: its callback and the
+// watch on its box are code of this library, which must stay loaded until
+// they have run.
 bool RestorePending();
 
 // The host kind of a window, from its class name.

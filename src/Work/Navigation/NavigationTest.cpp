@@ -9,11 +9,13 @@
 #include <commctrl.h>
 #include <dlgs.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -194,6 +196,26 @@ TEST_F(NavigationTest, ShortcutsToFilesAndInternetShortcutsAreOpenedByTheShell)
     }
 }
 
+// A favourite with an item list and no path, with no browser to send there:
+// it opens in a new window, from the desktop's background as from a window's.
+TEST_F(NavigationTest, ItemListFavoriteWithoutABrowserOpensInANewWindow)
+{
+    test::MakeItemListLink(favorites + "This PC.lnk", CSIDL_DRIVES);
+    for (const ContextKind kind : {ckDesktopBackground, ckWindowBackground}) {
+        test::TestWindow host("CabinetWClass");
+        ShellLaunchLog launches;
+        Choose("This PC", kind);
+
+        NavigateToFavorite();
+
+        ASSERT_EQ(launches.calls().size(), 1u);
+        EXPECT_EQ(launches.calls()[0].Verb, WString(L"open"));
+        // The item list's parsing name, in whatever letter case the system spells it.
+        const WString file = launches.calls()[0].File.value_or(L"");
+        EXPECT_EQ(_wcsicmp(file.c_str(), L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"), 0);
+    }
+}
+
 TEST_F(NavigationTest, FolderChosenOnTheDesktopBackgroundOpensInANewWindow)
 {
     const struct {
@@ -251,6 +273,9 @@ TEST_F(NavigationTest, DialogBoxGetsThePathAndEnterAndItsTextBackAfterTheRestore
         EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), W(c.restored));
         EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
         EXPECT_TRUE(RestorePending()) << "the library must stay loaded";
+        bool pendingForOthers = false; // a DllCanUnloadNow on another thread
+        std::thread([&] { pendingForOthers = RestorePending(); }).join();
+        EXPECT_TRUE(pendingForOthers);
         EXPECT_TRUE(lock.ScreenLocked()) << "the lock holds until the restore";
 
         const std::optional<MSG> timer = WaitForDueTimer(box.hwnd());

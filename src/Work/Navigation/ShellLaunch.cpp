@@ -1,6 +1,7 @@
 #include "Work/Navigation/ShellLaunch.h"
 
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include <utility>
 
@@ -73,6 +74,27 @@ UniqueHandle ShellLaunchProcess(HWND owner, const wchar_t* verb, const wchar_t* 
     } catch (...) {
         return UniqueHandle();
     }
+}
+
+void ShellLaunchItemList(PCIDLIST_ABSOLUTE items, int showCommand) noexcept
+{
+    if (!g_recorder) {
+        SHELLEXECUTEINFOW info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_IDLIST;
+        info.lpVerb = L"open";
+        info.lpIDList = const_cast<ITEMIDLIST*>(static_cast<const ITEMIDLIST*>(items));
+        info.nShow = showCommand;
+        ShellExecuteExW(&info);
+        return;
+    }
+    wchar_t* name = nullptr;
+    if (FAILED(SHGetNameFromIDList(items, SIGDN_DESKTOPABSOLUTEPARSING, &name))) name = nullptr;
+    try {
+        g_recorder(ShellLaunchCall{nullptr, WString(L"open"), Optional(name), std::nullopt, std::nullopt, showCommand});
+    } catch (...) {
+    }
+    CoTaskMemFree(name);
 }
 
 ShellLaunchRecorder SetShellLaunchRecorder(ShellLaunchRecorder recorder)

@@ -6,6 +6,7 @@
 #include "Common/WideString.h"
 
 #include <windows.h>
+#include <shtypes.h>
 
 #include <functional>
 #include <optional>
@@ -31,6 +32,10 @@ using ShellLaunchRecorder = std::function<void(const ShellLaunchCall&)>;
 // recorder. The result is not examined by any caller, so none is returned.
 void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  const wchar_t* directory, int showCommand) noexcept;
+
+// ShellExecuteExW of an item list (SEE_MASK_IDLIST) with the verb "open". A
+// recorder gets the verb and, as the file, the items' parsing name.
+void ShellLaunchItemList(PCIDLIST_ABSOLUTE items, int showCommand) noexcept;
 
 // ShellExecuteExW, keeping the started process: the process, or null when
 // the shell tells none (a document handed to a running program, a failed

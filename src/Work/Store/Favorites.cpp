@@ -17,8 +17,11 @@ const char* const kMissingInstallationCaption = "Vokmark";
 
 namespace {
 
-constexpr DWORD kListableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                      0x8 /* volume label */ | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
+// Entries the file system would have to fetch before they can be read (a
+// file in the cloud, an archived one): reading the link would download it on
+// the caller's thread. Spelt out: older headers lack the recall bits.
+constexpr DWORD kFetchedAttributes = FILE_ATTRIBUTE_OFFLINE | 0x40000 /* recall on open */ |
+                                     0x400000 /* recall on data access */;
 
 constexpr size_t kExtensionLength = 4; // ".lnk", ".url"
 
@@ -65,6 +68,7 @@ struct FavoriteScan {
     std::unordered_map<WString, JudgedFavorite, WStringHash> LinkVerdicts;
     VolumeProbe Probe;
     std::vector<AskedFavorite> Asked;
+    VolumeSerials Serials; // of the volumes judged here, on the caller's thread
 };
 
 JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
@@ -77,7 +81,7 @@ JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
     // one may be arriving from the wizard), or one that could not be read.
     if (!found.HasLink || !found.LinkRead) return {lvKeep, WString()};
     if (!MayDeleteDeadLink(found.Target)) return {lvKeep, WString()};
-    return {OnAbsentVolume(found.Path) ? lvKeep : lvDelete, WString()};
+    return {IsGoneFromItsVolume(found.Path, scan.Reader.Bytes(), scan.Serials) ? lvDelete : lvKeep, WString()};
 }
 
 // File names compare without regard to case: "work.url" and "Work.lnk" are
@@ -183,7 +187,7 @@ void ShowMissingInstallationMessage()
 
 bool IsFavoriteEntry(DWORD attributes)
 {
-    return (attributes & ~kListableAttributes) == 0;
+    return (attributes & kFetchedAttributes) == 0;
 }
 
 void SortFavoriteNames(std::vector<WString>& names)
@@ -224,6 +228,17 @@ std::vector<Favorite> RefreshFavorites()
         s.FlatMenu = flat;
     });
     return favorites;
+}
+
+bool IsFolderWithinBound(const WString& path)
+{
+    if (IsVolumeRoot(path)) return true;
+    WString favoritesDir;
+    WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
+    if (IsNearTarget(path, VolumeRootOf(favoritesDir))) return FolderExists(path);
+    VolumeProbe probe;
+    const size_t ticket = probe.AskPath(path);
+    return probe.Collect(kVolumeWaitMs)[ticket].Verdict == tvFolder;
 }
 
 WString FindFirstCdromRoot()

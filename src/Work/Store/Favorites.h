@@ -44,10 +44,19 @@ std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir);
 // read any link again.
 std::vector<Favorite> RefreshFavorites();
 
+// Whether a selected item is a folder, without keeping the caller waiting on
+// a slow or offline volume: asked on the caller's thread only on the
+// favourites folder's own volume (the string rule of IsNearTarget); a
+// drive's or a share's root is a folder without asking; anywhere else the
+// volume's worker asks, within kVolumeWaitMs, and no answer by then counts
+// as no folder, as for a path that does not answer.
+bool IsFolderWithinBound(const WString& path);
+
 // Whether a folder entry with these attributes takes part in the scan at all.
-// Only the classic attribute bits are accepted (read-only, hidden, system,
-// volume label, folder, archive); an entry with any other bit is neither
-// listed nor deleted.
+// Every entry does (a backup tool's cleared archive bit, a compressed or
+// not-indexed folder, a file OneDrive pinned) except one that must be fetched
+// before it can be read (offline, recalled on open or on data access): it is
+// neither listed nor deleted.
 bool IsFavoriteEntry(DWORD attributes);
 
 // Sorts favourite names by the user's locale, ignoring letter case; names

@@ -150,13 +150,13 @@ TEST_F(FavoritesTest, DeadLinksArePrunedAndInternetShortcutsNeverDeleted)
 {
     MakeLink(favorites + "live.lnk", dir / "Data");
     MakeLink(favorites + "dead.lnk", dir / "Gone");
-    MakeLink(favorites + "outside.lnk", ""); // no file-system target
+    MakeLink(favorites + "outside.lnk", ""); // no file-system target: an item list only
     WriteBytes(favorites + "web.url", kUrlText);
     WriteBytes(favorites + "junk.url", "not an Internet shortcut");
 
-    EXPECT_EQ(Refresh(), (Names{L"junk", L"live", L"web"}));
+    EXPECT_EQ(Refresh(), (Names{L"junk", L"live", L"outside", L"web"}));
     EXPECT_FALSE(PathPresent(favorites + "dead.lnk"));
-    EXPECT_FALSE(PathPresent(favorites + "outside.lnk"));
+    EXPECT_TRUE(PathPresent(favorites + "outside.lnk")) << "never judged: it has no path";
     EXPECT_TRUE(PathPresent(favorites + "live.lnk"));
     EXPECT_TRUE(PathPresent(favorites + "web.url"));
     EXPECT_TRUE(PathPresent(favorites + "junk.url"));
@@ -254,15 +254,17 @@ TEST_F(FavoritesTest, HiddenAndReadOnlyShortcutsAreTreatedAlike)
 }
 
 // Wine keeps only the classic attribute bits on files (it reports read-only,
-// hidden and archive), so entries with other bits cannot be made there; the
-// rule the scan applies is checked on its own.
-TEST(FavoriteEntry, OnlyClassicAttributeBitsTakePart)
+// hidden and archive, and reads FILE_ATTRIBUTE_NORMAL back as archive), so
+// entries with other bits cannot be made there; the rule the scan applies is
+// checked on its own.
+TEST(FavoriteEntry, AllButEntriesToBeFetchedTakePart)
 {
-    for (DWORD bits : {0x0, 0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x3F})
+    for (DWORD bits : {0x0, 0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x3F, FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_COMPRESSED,
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY,
+                       0x80000 /* pinned */, 0x100000 /* unpinned */, FILE_ATTRIBUTE_SPARSE_FILE})
         EXPECT_TRUE(IsFavoriteEntry(bits)) << std::hex << bits;
-    for (DWORD bits :
-         {FILE_ATTRIBUTE_NORMAL, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED,
-          FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_OFFLINE})
+    for (DWORD bits : {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_OFFLINE, 0x40000 /* recall on open */,
+                       0x400000 | 0x100000 /* recall on data access, unpinned */})
         EXPECT_FALSE(IsFavoriteEntry(bits)) << std::hex << bits;
 }
 
@@ -346,6 +348,8 @@ TEST_F(FavoritesTest, LinksToAbsentVolumesAreKeptUnlisted)
     for (const auto& c : cases) EXPECT_EQ(PathPresent(favorites + c.name + ".lnk"), c.kept) << c.name;
 }
 
+// A server itself is judged under its own root, by a worker; a drive's or a
+// share's root is a folder without asking.
 TEST(VolumeRoot, DriveAndNetworkRoots)
 {
     const std::pair<const char*, const char*> cases[] = {
@@ -353,7 +357,8 @@ TEST(VolumeRoot, DriveAndNetworkRoots)
         {"m:", "m:\\"},
         {"\\\\srv\\share\\a\\b", "\\\\srv\\share\\"},
         {"\\\\srv\\share", "\\\\srv\\share\\"},
-        {"\\\\srv", ""},
+        {"\\\\srv", "\\\\srv\\"},
+        {"\\\\srv\\", "\\\\srv\\"},
         {"\\\\\\share", ""},
         {"\\\\srv\\\\x", ""},
         {"relative\\path", ""},
@@ -361,6 +366,10 @@ TEST(VolumeRoot, DriveAndNetworkRoots)
         {"1:\\x", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(VolumeRootOf(W(c.first)), W(c.second)) << c.first;
+    for (const char* root : {"m:", "C:\\", "\\\\srv\\share", "\\\\srv\\share\\"})
+        EXPECT_TRUE(IsVolumeRoot(W(root))) << root;
+    for (const char* path : {"C:\\Data", "\\\\srv", "\\\\srv\\", "\\\\srv\\share\\a", ""})
+        EXPECT_FALSE(IsVolumeRoot(W(path))) << path;
 }
 
 // ---- Is the target already a favourite? ------------------------------------
@@ -404,29 +413,21 @@ TEST_F(FavoritesTest, ConcurrentRefreshesNeverTearTheList)
     const Names expected = Refresh();
     ASSERT_EQ(expected.size(), 8u);
 
-    std::atomic<bool> stop{false};
+    // Each thread's list is its own: a refresh on one never shows in the
+    // other's, nor half of it.
     std::atomic<int> torn{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([&] {
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            for (int i = 0; i < 15; ++i) RefreshFavorites();
+            for (int i = 0; i < 15; ++i) {
+                RefreshFavorites();
+                if (test::ReadState(&ExtensionState::FavoriteNames) != expected) ++torn;
+            }
             CoUninitialize();
         });
     }
-    std::thread reader([&] {
-        while (!stop) {
-            Names seen;
-            {
-                StateAccess state;
-                seen = state->FavoriteNames;
-            }
-            if (seen != expected) ++torn;
-        }
-    });
     for (auto& t : threads) t.join();
-    stop = true;
-    reader.join();
     EXPECT_EQ(torn.load(), 0);
     EXPECT_EQ(Refresh(), expected);
 }

@@ -192,6 +192,13 @@ bool AreExtraBlocksWellFormed(const Section& file, size_t pos)
     }
 }
 
+uint32_t HeaderFlags(const Section& file)
+{
+    uint32_t flags = 0;
+    file.U32(0x14, flags);
+    return flags;
+}
+
 } // namespace
 
 bool IsWellFormedLink(const std::string& bytes)
@@ -213,6 +220,27 @@ uint32_t RecordedTargetAttributes(const std::string& bytes)
     uint32_t attributes = 0;
     Section(bytes, 0, bytes.size()).U32(kTargetAttributesOffset, attributes);
     return attributes;
+}
+
+bool RecordedVolumeSerial(const std::string& bytes, uint32_t& serial)
+{
+    if (!IsWellFormedLink(bytes)) return false;
+    const Section file(bytes, 0, bytes.size());
+    const uint32_t flags = HeaderFlags(file);
+    size_t pos = kHeaderSize;
+    uint32_t listSize = 0;
+    if ((flags & kHasItemList) && file.U16(pos, listSize)) pos += 2 + listSize;
+    uint32_t locationFlags = 0, volume = 0;
+    if (!(flags & kHasLocation) || !file.U32(pos + 0x08, locationFlags) || !(locationFlags & kHasVolumeAndLocalPath))
+        return false;
+    // The shape check has placed the volume part, at least 0x10 bytes long,
+    // inside the record.
+    return file.U32(pos + 0x0C, volume) && file.U32(pos + volume + 0x08, serial);
+}
+
+bool HasItemList(const std::string& bytes)
+{
+    return IsWellFormedLink(bytes) && (HeaderFlags(Section(bytes, 0, bytes.size())) & kHasItemList);
 }
 
 } // namespace vok

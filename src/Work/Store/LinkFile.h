@@ -26,4 +26,14 @@ bool IsWellFormedLink(const std::string& bytes);
 // the target without asking its volume.
 uint32_t RecordedTargetAttributes(const std::string& bytes);
 
+// The serial number of the target's volume as the location record of a
+// well-formed link holds it (its volume part); false when the link records
+// none, as a link to a network path or to an item list only does.
+bool RecordedVolumeSerial(const std::string& bytes, uint32_t& serial);
+
+// Whether a well-formed link holds an item list: with no path beside it, its
+// target is an object of the shell ("This PC", a library, a phone, a folder
+// inside a zip) that has no file-system path.
+bool HasItemList(const std::string& bytes);
+
 } // namespace vok

@@ -13,16 +13,7 @@
 namespace vok {
 namespace {
 
-std::string ReadBytes(const std::string& path)
-{
-    std::string bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
+using test::ReadBytes;
 
 uint32_t Get16(const std::string& b, size_t at)
 {

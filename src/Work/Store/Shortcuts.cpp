@@ -69,7 +69,7 @@ LinkReader::LinkReader() noexcept
 bool LinkReader::Read(const WString& linkPath, WString& target)
 {
     target.clear();
-    far_ = false;
+    far_ = itemListOnly_ = false;
     if (!Ready()) return false;
     // The system's loader trusts the sizes inside the file, so a damaged one
     // must not reach it; and the bytes checked are the bytes loaded, read
@@ -78,6 +78,7 @@ bool LinkReader::Read(const WString& linkPath, WString& target)
     if (!ReadSmallFile(linkPath, kMaxLinkFileSize, bytes_) || !IsWellFormedLink(bytes_) || !Load(bytes_)) return false;
     const WString nearRoot = VolumeRootOf(linkPath);
     if (!ReadStoredPath(target)) return false;
+    if (target.empty() && HasItemList(bytes_)) return itemListOnly_ = true;
     if (!IsNearTarget(ExpandTargetPath(target), nearRoot)) return far_ = true;
     // No SLR_UPDATE: resolving must never write the favourite back.
     link_->Resolve(nullptr, kResolveFlags);
@@ -137,6 +138,33 @@ bool LinkReader::ReadItemListPath(WString& target)
     return true;
 }
 
+PIDLIST_ABSOLUTE LinkReader::TakeItemList()
+{
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (!itemListOnly_ || FAILED(link_->GetIDList(&items))) return nullptr;
+    return items;
+}
+
+PIDLIST_ABSOLUTE ReadLinkItemList(const WString& linkPath)
+{
+    LinkReader reader;
+    WString target;
+    return reader.Read(linkPath, target) ? reader.TakeItemList() : nullptr;
+}
+
+WString ItemListLinkName(const WString& linkPath)
+{
+    PIDLIST_ABSOLUTE items = ReadLinkItemList(linkPath);
+    if (!items) return WString();
+    const auto freeItems = [items] { CoTaskMemFree(items); };
+    ScopeExit<decltype(freeItems)> release(freeItems);
+    wchar_t* name = nullptr;
+    if (FAILED(SHGetNameFromIDList(items, SIGDN_NORMALDISPLAY, &name)) || !name) return WString();
+    WString result(name);
+    CoTaskMemFree(name);
+    return result;
+}
+
 bool ReadLinkTarget(const WString& linkPath, WString& target)
 {
     LinkReader reader;
@@ -166,7 +194,10 @@ FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& n
         result.LinkRead = reader.Read(base + L".lnk", result.Target);
         result.Path = ExpandTargetPath(result.Target);
         result.Far = reader.Far();
-        result.Kind = result.Far ? reader.RecordedKind() : KindOfLinkTarget(result.Path);
+        if (reader.ItemListOnly())
+            result.Kind = fkItemListLink;
+        else
+            result.Kind = result.Far ? reader.RecordedKind() : KindOfLinkTarget(result.Path);
     } else if (FileExists(base + L".url")) {
         result.Kind = fkInternetShortcut;
     }

@@ -18,6 +18,7 @@ enum FavoriteKind : BYTE {
     fkFileLink = 1,         // ".lnk" to an existing file
     fkFolderLink = 2,       // ".lnk" to an existing folder
     fkInternetShortcut = 3, // no ".lnk", but a ".url"
+    fkItemListLink = 4,     // ".lnk" to an item list with no path: never judged dead
 };
 
 // A ".url" file larger than this is not an Internet shortcut; it is never
@@ -55,10 +56,18 @@ public:
     bool Read(const WString& linkPath, WString& target);
 
     bool Far() const { return far_; }
+    // The last link holds an item list and no path ("This PC", a library, a
+    // phone): read without resolving, and never judged, since binding its
+    // items may wait on the network.
+    bool ItemListOnly() const { return itemListOnly_; }
+    // That link's item list, the caller's to free (CoTaskMemFree); null for
+    // any other link.
+    PIDLIST_ABSOLUTE TakeItemList();
     // The kind of target the last link's header records: folder or file.
     FavoriteKind RecordedKind() const;
     // The last link file's bytes, for a worker to judge the link from.
     std::string TakeBytes() { return std::move(bytes_); }
+    const std::string& Bytes() const { return bytes_; }
 
     // The resolved target of a link from its file's bytes, already checked
     // by a Read: on a worker, where its volume may take its time.
@@ -73,7 +82,17 @@ private:
     Microsoft::WRL::ComPtr<IPersistStream> stream_;
     std::string bytes_;
     bool far_ = false;
+    bool itemListOnly_ = false;
 };
+
+// The item list of a link that names its target by its items alone, owned
+// by the caller (CoTaskMemFree); null when the link cannot be read or has a
+// path.
+PIDLIST_ABSOLUTE ReadLinkItemList(const WString& linkPath);
+
+// The name the shell shows for such a link's target ("This PC"); empty
+// when there is none.
+WString ItemListLinkName(const WString& linkPath);
 
 // The URL of an Internet shortcut of exactly three lines, the first
 // "[InternetShortcut]"; the empty string for anything else. The URL is the

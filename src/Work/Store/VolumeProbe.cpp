@@ -1,8 +1,10 @@
 #include "Work/Store/VolumeProbe.h"
 
 #include "Common/Unique.h"
+#include "Work/Store/LinkFile.h"
 #include "Work/Store/Shortcuts.h"
 
+#include <memory>
 #include <utility>
 
 namespace vok {
@@ -15,7 +17,10 @@ struct ProbeRecord {
     volatile LONG References = 1;
     SRWLOCK Lock = SRWLOCK_INIT;
     UniqueHandle Done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    LONG Outstanding = 0;              // workers that have not reported, under Lock
+    // Workers that have not reported, under Lock. The menu that starts them
+    // counts as one until it has started them all, so that the first worker
+    // back cannot signal the end before the last has started.
+    LONG Outstanding = 1;
     bool LetGo = false;                // under Lock
     std::vector<ProbedTarget> Results; // by ticket, under Lock
 
@@ -40,11 +45,28 @@ struct ProbeRecord {
         ReleaseSRWLockExclusive(&Lock);
     }
 
+    // The one counting rule: every WorkerStarts is matched by one WorkerDone.
+    void WorkerStarts()
+    {
+        AcquireSRWLockExclusive(&Lock);
+        ++Outstanding;
+        ReleaseSRWLockExclusive(&Lock);
+    }
+
     void WorkerDone()
     {
         AcquireSRWLockExclusive(&Lock);
         if (--Outstanding == 0) SetEvent(Done.get());
         ReleaseSRWLockExclusive(&Lock);
+    }
+
+    std::vector<ProbedTarget> LetGoOfResults()
+    {
+        AcquireSRWLockExclusive(&Lock);
+        LetGo = true;
+        std::vector<ProbedTarget> results = std::move(Results);
+        ReleaseSRWLockExclusive(&Lock);
+        return results;
     }
 };
 
@@ -99,54 +121,75 @@ void ReleaseVolume(const WString* root)
     ReleaseSRWLockExclusive(&g_volumesLock);
 }
 
-// One worker's share of a menu: its volume, and the links below it.
+// One worker's share of a menu: its volume, and the questions below it.
 struct VolumeJob {
     ProbeRecord* Record = nullptr;
     HMODULE Module = nullptr;
     WString Root;
-    std::vector<std::pair<size_t, std::string>> Links; // ticket, the link file's bytes
+    std::vector<std::pair<size_t, ProbeQuestion>> Questions; // by ticket
+    bool AsksLinks = false;
 };
+using JobList = std::vector<std::unique_ptr<VolumeJob>>;
+
+// "\\server\": a server is no volume. Windows answers no file call for it,
+// whether it is up or not, so nothing below it but its shares can be judged.
+bool IsServerRoot(const WString& root)
+{
+    return root.size() > 3 && root[1] == L'\\' && root.find(L'\\', 2) + 1 == root.size();
+}
+
+TargetVerdict VerdictOfKind(FavoriteKind kind)
+{
+    return kind == fkFolderLink ? tvFolder : kind == fkFileLink ? tvFile : tvGone;
+}
 
 // A link that cannot be read here stays unanswered: listed and kept.
-ProbedTarget JudgeLink(LinkReader& reader, const std::string& bytes)
+ProbedTarget JudgeLink(LinkReader& reader, const std::string& bytes, VolumeSerials& serials)
 {
     ProbedTarget found;
     if (!reader.ReadResolved(bytes, found.Target)) return found;
     const WString path = ExpandTargetPath(found.Target);
-    switch (TargetKind(path)) {
-    case fkFolderLink: found.Verdict = tvFolder; break;
-    case fkFileLink: found.Verdict = tvFile; break;
-    default: found.Verdict = OnAbsentVolume(path) ? tvVolumeAbsent : tvGone; break;
-    }
+    if (IsServerRoot(VolumeRootOf(path))) return found;
+    found.Verdict = VerdictOfKind(TargetKind(path));
+    if (found.Verdict == tvGone && !IsGoneFromItsVolume(path, bytes, serials)) found.Verdict = tvVolumeAbsent;
     return found;
+}
+
+void JudgeQuestions(VolumeJob& job, LinkReader* reader)
+{
+    VolumeSerials serials;
+    for (auto& question : job.Questions) {
+        if (job.Record->IsLetGo()) break;
+        const ProbeQuestion& asked = question.second;
+        if (asked.LinkBytes.empty())
+            job.Record->Report(question.first, {VerdictOfKind(TargetKind(asked.Path)), asked.Path});
+        else if (reader && reader->Ready())
+            job.Record->Report(question.first, JudgeLink(*reader, asked.LinkBytes, serials));
+    }
 }
 
 // The volume's root first: a volume that does not answer that gets no
 // resolution at all, and one that is not there keeps all its links.
 void RunJob(VolumeJob& job)
 {
-    if (GetFileAttributesW(job.Root.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        for (auto& question : job.Links) job.Record->Report(question.first, {tvVolumeAbsent, WString()});
+    if (!IsServerRoot(job.Root) && GetFileAttributesW(job.Root.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        for (auto& question : job.Questions) job.Record->Report(question.first, {tvVolumeAbsent, WString()});
         return;
     }
+    if (!job.AsksLinks) return JudgeQuestions(job, nullptr);
     // A thread of the library's own: COM is its to start and to end.
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) return;
     {
         LinkReader reader;
-        for (auto& question : job.Links) {
-            if (!reader.Ready() || job.Record->IsLetGo()) break;
-            job.Record->Report(question.first, JudgeLink(reader, question.second));
-        }
+        JudgeQuestions(job, &reader);
     }
     CoUninitialize();
 }
 
-// Holds a reference on the library from before it starts until its very
-// last instruction, so that the library is never unloaded under it.
-DWORD WINAPI ProbeVolume(void* parameter)
+// Everything of the worker but its last call; the job is freed on the way
+// out, before the library may go.
+HMODULE RunWorker(std::unique_ptr<VolumeJob> job)
 {
-    auto* job = static_cast<VolumeJob*>(parameter);
-    const HMODULE module = job->Module;
     try {
         RunJob(*job);
     } catch (...) {
@@ -155,26 +198,76 @@ DWORD WINAPI ProbeVolume(void* parameter)
     job->Record->WorkerDone();
     job->Record->Release();
     ReleaseVolume(&job->Root);
-    delete job;
+    return job->Module;
+}
+
+// Holds a reference on the library from before it starts until its very
+// last instruction, so that the library is never unloaded under it.
+DWORD WINAPI ProbeVolume(void* parameter)
+{
+    const HMODULE module = RunWorker(std::unique_ptr<VolumeJob>(static_cast<VolumeJob*>(parameter)));
     InterlockedDecrement(&g_running);
     FreeLibraryAndExitThread(module, 0);
 }
 
-// Starts one worker; false (and nothing held) when it could not be started.
-bool StartWorker(VolumeJob* job)
+// Starts one worker, which then owns the job; false (and nothing held, the
+// job still the caller's) when it could not be started.
+bool StartWorker(std::unique_ptr<VolumeJob>& job)
 {
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ProbeVolume),
                             &job->Module))
         return false;
     job->Record->AddRef();
+    job->Record->WorkerStarts();
     InterlockedIncrement(&g_running);
     UniqueHandle thread(
-        CreateThread(nullptr, kWorkerStack, ProbeVolume, job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-    if (thread) return true;
+        CreateThread(nullptr, kWorkerStack, ProbeVolume, job.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (thread) {
+        static_cast<void>(job.release()); // the worker's now
+        return true;
+    }
     InterlockedDecrement(&g_running);
+    job->Record->WorkerDone();
     job->Record->Release();
     FreeLibrary(job->Module);
     return false;
+}
+
+// One job per volume, in the order the volumes first came up.
+JobList GroupByVolume(std::vector<ProbeQuestion>& questions, ProbeRecord* record)
+{
+    JobList jobs;
+    for (size_t ticket = 0; ticket < questions.size(); ++ticket) {
+        ProbeQuestion& question = questions[ticket];
+        VolumeJob* job = nullptr;
+        for (const auto& known : jobs)
+            if (SameRoot(known->Root, question.Root)) job = known.get();
+        if (!job) {
+            jobs.push_back(std::make_unique<VolumeJob>());
+            job = jobs.back().get();
+            job->Record = record;
+            job->Root = question.Root;
+        }
+        job->AsksLinks = job->AsksLinks || !question.LinkBytes.empty();
+        job->Questions.emplace_back(ticket, std::move(question));
+    }
+    return jobs;
+}
+
+// Whether any worker started. A volume whose worker is still out from
+// before stays unanswered.
+bool StartWorkers(JobList& jobs)
+{
+    bool started = false;
+    for (auto& job : jobs) {
+        if (!ClaimVolume(&job->Root)) continue;
+        if (StartWorker(job)) {
+            started = true;
+            continue;
+        }
+        ReleaseVolume(&job->Root);
+    }
+    return started;
 }
 
 } // namespace
@@ -184,10 +277,17 @@ WString VolumeRootOf(const WString& path)
     if (path.size() >= 2 && path[1] == L':' && IsDriveLetter(path[0])) return path.substr(0, 2) + L"\\";
     if (path.compare(0, 2, L"\\\\") != 0) return WString();
     const size_t server = path.find(L'\\', 2);
-    if (server == WString::npos || server == 2) return WString();
+    if (server == 2 || path.size() == 2) return WString();
+    if (server == WString::npos || server + 1 == path.size()) return path.substr(0, server) + L"\\";
     const size_t share = path.find(L'\\', server + 1);
     if (share == server + 1) return WString();
     return share == WString::npos ? path + L"\\" : path.substr(0, share + 1);
+}
+
+bool IsVolumeRoot(const WString& path)
+{
+    const WString root = VolumeRootOf(path);
+    return !root.empty() && !IsServerRoot(root) && (SameRoot(path, root) || SameRoot(path + L"\\", root));
 }
 
 bool OnAbsentVolume(const WString& target)
@@ -200,6 +300,29 @@ bool OnAbsentVolume(const WString& target)
     // search for the first disc drive would ask, waits on each slow one.
     if (root.size() == 3 && GetDriveTypeW(root.c_str()) == DRIVE_CDROM) return true;
     return GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD VolumeSerials::SerialAt(const WString& root)
+{
+    for (const auto& known : known_)
+        if (SameRoot(known.first, root)) return known.second;
+    DWORD serial = 0;
+    if (!GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) serial = 0;
+    known_.emplace_back(root, serial);
+    return serial;
+}
+
+bool VolumeSerials::IsOtherVolume(const WString& root, const std::string& linkBytes)
+{
+    uint32_t recorded = 0;
+    if (root.empty() || !RecordedVolumeSerial(linkBytes, recorded) || recorded == 0) return false;
+    const DWORD now = SerialAt(root);
+    return now != 0 && now != recorded;
+}
+
+bool IsGoneFromItsVolume(const WString& target, const std::string& linkBytes, VolumeSerials& serials)
+{
+    return !OnAbsentVolume(target) && !serials.IsOtherVolume(VolumeRootOf(target), linkBytes);
 }
 
 bool IsNearTarget(const WString& path, const WString& nearRoot)
@@ -215,60 +338,27 @@ VolumeProbe::~VolumeProbe()
 
 size_t VolumeProbe::Ask(const WString& root, std::string linkBytes)
 {
-    questions_.push_back({root, std::move(linkBytes)});
+    questions_.push_back({root, std::move(linkBytes), WString()});
+    return questions_.size() - 1;
+}
+
+size_t VolumeProbe::AskPath(const WString& path)
+{
+    questions_.push_back({VolumeRootOf(path), std::string(), path});
     return questions_.size() - 1;
 }
 
 std::vector<ProbedTarget> VolumeProbe::Collect(DWORD boundMs)
 {
-    std::vector<ProbedTarget> results(questions_.size());
-    if (questions_.empty() || record_) return results;
+    if (questions_.empty() || record_) return std::vector<ProbedTarget>(questions_.size());
     record_ = new ProbeRecord;
-    if (!record_->Done) return results;
+    if (!record_->Done) return std::vector<ProbedTarget>(questions_.size());
     record_->Results.resize(questions_.size());
-    // One job per volume, in the order the volumes first came up.
-    std::vector<VolumeJob*> jobs;
-    try {
-        for (size_t ticket = 0; ticket < questions_.size(); ++ticket) {
-            Question& question = questions_[ticket];
-            VolumeJob* job = nullptr;
-            for (VolumeJob* known : jobs)
-                if (SameRoot(known->Root, question.Root)) job = known;
-            if (!job) {
-                jobs.push_back(nullptr);
-                jobs.back() = job = new VolumeJob;
-                job->Record = record_;
-                job->Root = question.Root;
-            }
-            job->Links.emplace_back(ticket, std::move(question.Bytes));
-        }
-    } catch (...) {
-        for (VolumeJob* job : jobs) delete job;
-        throw;
-    }
-    // Counted as one more worker while they start, so that the first one
-    // back cannot signal the end before the last has started.
-    record_->Outstanding = static_cast<LONG>(jobs.size()) + 1;
-    bool started = false;
-    for (VolumeJob* job : jobs) {
-        // A volume whose worker is still out from before stays unanswered.
-        if (ClaimVolume(&job->Root)) {
-            if (StartWorker(job)) {
-                started = true;
-                continue;
-            }
-            ReleaseVolume(&job->Root);
-        }
-        record_->WorkerDone();
-        delete job;
-    }
-    record_->WorkerDone();
+    JobList jobs = GroupByVolume(questions_, record_);
+    const bool started = StartWorkers(jobs);
+    record_->WorkerDone(); // the starter's own count
     if (started) WaitForSingleObject(record_->Done.get(), boundMs);
-    AcquireSRWLockExclusive(&record_->Lock);
-    record_->LetGo = true;
-    results.swap(record_->Results);
-    ReleaseSRWLockExclusive(&record_->Lock);
-    return results;
+    return record_->LetGoOfResults();
 }
 
 LONG RunningProbes()

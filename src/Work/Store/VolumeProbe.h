@@ -12,6 +12,7 @@
 #include <shobjidl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vok {
@@ -24,15 +25,39 @@ constexpr DWORD kVolumeWaitMs = 250;
 // default of three seconds).
 constexpr DWORD kResolveFlags = DWORD{SLR_NO_UI} | DWORD{SLR_ANY_MATCH} | (kVolumeWaitMs << 16);
 
-// The root of the volume a path lies on: "X:\" for a drive path, or
-// "\\server\share\" for a network path; empty for anything else.
+// The root of the volume a path lies on: "X:\" for a drive path,
+// "\\server\share\" for a network path, "\\server\" for a server itself
+// (which answers only as a folder on Wine, never on Windows); empty for
+// anything else.
 WString VolumeRootOf(const WString& path);
+
+// A drive's or a share's root: a folder, without asking the volume.
+bool IsVolumeRoot(const WString& path);
 
 // A link whose volume is not there (a floppy, a disc, an unplugged drive, a
 // share out of reach) is kept, though not listed, while its target cannot be
 // found: it comes back with the volume. Only a target whose volume answers
 // and whose folder is gone counts as dead. Asks the target's own volume only.
 bool OnAbsentVolume(const WString& target);
+
+// The serial numbers of the volumes now at their roots, each read once: for
+// one menu, or for one worker.
+class VolumeSerials {
+public:
+    // Whether the volume now at `root` is another than the one the link (its
+    // file's bytes) recorded: another stick at the same letter, another share
+    // behind a reconnected letter. A link that records no serial, or a volume
+    // that gives none, is not another.
+    bool IsOtherVolume(const WString& root, const std::string& linkBytes);
+
+private:
+    DWORD SerialAt(const WString& root);
+    std::vector<std::pair<WString, DWORD>> known_; // 0: gives none
+};
+
+// Whether a link whose target was not found is dead: its target's own volume
+// answers (OnAbsentVolume) and is the one the link was made on.
+bool IsGoneFromItsVolume(const WString& target, const std::string& linkBytes, VolumeSerials& serials);
 
 // Whether a target may be judged on the caller's thread: it lies on
 // `nearRoot`, the volume of the link itself, which the caller has just read,
@@ -57,6 +82,13 @@ struct ProbedTarget {
 
 struct ProbeRecord;
 
+// One question for a worker: a link (its file's bytes), or a path alone.
+struct ProbeQuestion {
+    WString Root;
+    std::string LinkBytes; // empty: the question is Path
+    WString Path;
+};
+
 // One menu's questions about links on far volumes. Ask during the scan, then
 // Collect once: it starts at most one worker per volume, none for a volume
 // whose worker from an earlier menu is still out, and waits for them all
@@ -74,15 +106,14 @@ public:
     // result.
     size_t Ask(const WString& root, std::string linkBytes);
 
+    // Queues a path to be tested as it stands: a folder, a file, or gone.
+    size_t AskPath(const WString& path);
+
     // What came back within `boundMs`, by ticket; tvUnanswered for the rest.
     std::vector<ProbedTarget> Collect(DWORD boundMs);
 
 private:
-    struct Question {
-        WString Root;
-        std::string Bytes;
-    };
-    std::vector<Question> questions_;
+    std::vector<ProbeQuestion> questions_;
     ProbeRecord* record_ = nullptr;
 };
 

@@ -146,6 +146,28 @@ TEST_F(SlowVolumeTest, VolumeThatNeverAnswersHasOneWorkerAtATime)
     EXPECT_TRUE(test::PathPresent(favorites + "S dead.lnk"));
 }
 
+// A right-click on one item there: no answer in time is no folder, and a
+// root is one without asking. Not a speed target: waiting would take a
+// lookup's wait.
+TEST_F(SlowVolumeTest, SelectedItemIsAskedWithinTheBound)
+{
+    const struct {
+        const char* wait;
+        const char* path;
+        bool folder;
+    } cases[] = {
+        {"0", "S:\\vok\\live", true},  {"0", "\\\\slowhost\\share\\vok\\live", true},
+        {"0", "S:\\vok\\gone", false}, {"3600", "S:\\vok\\live", false},
+        {"3600", "S:\\", true},        {"3600", "\\\\slowhost\\share", true},
+    };
+    for (const auto& c : cases) {
+        test::SetSlowVolumeWait(c.wait);
+        const double start = NowMs();
+        EXPECT_EQ(IsFolderWithinBound(test::W(c.path)), c.folder) << c.path << " at " << c.wait;
+        EXPECT_LT(NowMs() - start, 1800.0) << c.path;
+    }
+}
+
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(WINAPI*)();
 
