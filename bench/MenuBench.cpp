@@ -4,10 +4,13 @@
 // target once, sort, and insert the items. Both are timed round by round,
 // interleaved, so that whatever else the machine does weighs on both alike.
 // Then the menu of five local favourites against the same with favourites on
-// the slow volume (tools/slow-volume.sh mounts it for `make bench`).
+// the slow volume (tools/slow-volume.sh mounts it for `make bench`). Last
+// the menu with ten folders open in Explorer-style windows against none.
 // Usage: menu_bench.exe [rounds at 1,000 favourites]
 #include "TestSupport.h"
 #include "Common/Unique.h"
+#include "Demo/ExplorerWindow.h"
+#include "Demo/WindowList.h"
 #include "Work/Menu/MenuHandler.h"
 #include "Work/Store/Favorites.h"
 #include "Work/Store/VolumeProbe.h"
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -233,6 +237,59 @@ void MeasureSlowVolume(int rounds)
     StopExtensionState();
 }
 
+size_t OpenFoldersListed()
+{
+    StateAccess state;
+    return static_cast<size_t>(std::count_if(state->LastMenu.begin(), state->LastMenu.end(),
+                                             [](const MenuRow& row) { return row.Kind == mkOpenFolder; }));
+}
+
+// Ten favourites, with no Explorer window open and then with ten, each on a
+// folder of its own, through the stand-in window list of the demo (Wine's
+// own hands out no windows).
+void MeasureOpenWindows(int rounds)
+{
+    test::ScratchDir dir("bench-open");
+    const std::string favorites = dir / "inst\\Favorites\\";
+    test::MakeFolder(dir / "inst");
+    test::MakeFolder(favorites);
+    test::MakeFolder(dir / "Data");
+    for (int i = 0; i < 10; ++i) test::MakeLink(favorites + "folder " + std::to_string(i) + ".lnk", dir / "Data");
+    test::RestartStateWithInstallFolder(dir / "inst");
+    {
+        StateAccess state;
+        state->ContextKind = ckWindowBackground;
+        state->TargetPath = test::W(dir / "Data");
+    }
+    demo::WindowList list;
+    std::vector<std::unique_ptr<demo::ExplorerWindow>> windows;
+    std::vector<std::unique_ptr<demo::BrowserSite>> sites;
+    test::TestWindow dialog("#32770");
+    std::vector<double> none, ten;
+    size_t listed = 0;
+    RealMenu();
+    for (int round = 0; round < rounds; ++round) none.push_back(RealMenu());
+    for (int i = 0; i < 10; ++i) {
+        const std::string folder = dir / ("open " + std::to_string(i));
+        test::MakeFolder(folder);
+        windows.push_back(std::make_unique<demo::ExplorerWindow>());
+        windows.back()->Open("CabinetWClass", folder, {0, 0, 300, 200});
+        sites.push_back(std::make_unique<demo::BrowserSite>(windows.back()->ShellBrowser()));
+        list.Add(sites.back().get());
+    }
+    test::BringToForeground(dialog.hwnd());
+    RealMenu();
+    for (int round = 0; round < rounds; ++round) {
+        ten.push_back(RealMenu());
+        listed += OpenFoldersListed();
+    }
+    const double n = Median(none), t = Median(ten);
+    std::printf("open folders: 10 favourites, no window open: menu %8.2f ms; ten open: %8.2f ms (%+.2f ms), "
+                "%.1f listed on average (median of %d rounds)\n",
+                n, t, t - n, static_cast<double>(listed) / rounds, rounds);
+    StopExtensionState();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -245,6 +302,7 @@ int main(int argc, char** argv)
         Measure(100, rounds * 3);
         Measure(1000, rounds);
         MeasureSlowVolume(rounds * 5);
+        MeasureOpenWindows(rounds * 5);
     }
     CoUninitialize();
     return 0;

@@ -59,6 +59,7 @@ export DISPLAY=":$(cat "$work/display")"
 step="reset the demo's registry keys and folders"
 reg delete 'HKCU\Software\VOK' /f || true
 reg delete "HKCR\\CLSID\\$clsid" /f || true
+reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f || true
 rm -rf "$prefix/drive_c/VokDemo"
 rm -rf "$out" && mkdir -p "$out"
 
@@ -74,35 +75,48 @@ timeout 30 "$wine" regsvr32 /s "$(winpath "$dll")" || rc=$?
 [ "$rc" -eq 0 ] || fail "regsvr32 /s $(winpath "$dll") exited $rc"
 echo "regsvr32 registered $(winpath "$dll")"
 
-step="run the demo host"
-mkfifo "$work/host"
-timeout 90 "$wine" "$host" show "$root" "$(winpath "$out")" >"$work/host" &
-host_pid=$!
-while IFS= read -r line; do
-  line=${line%$'\r'}
-  case $line in
-  "@@shot "*)
-    read -r _ name left top right bottom <<<"$line"
-    step="screenshot $name"
-    timeout 20 /usr/bin/import -window root "$work/$name.png" || fail "import"
-    margin=6
-    x=$((left > margin ? left - margin : 0)) y=$((top > margin ? top - margin : 0))
-    /usr/bin/convert "$work/$name.png" -crop "$((right - x + margin))x$((bottom - y + margin))+$x+$y" +repage \
-      "$out/$name.png" || fail "convert"
-    touch "$out/$name.done"
-    step="run the demo host"
-    ;;
-  *) echo "$line" ;;
-  esac
-done <"$work/host"
-wait "$host_pid" && rc=0 || rc=$?
-host_pid=""
-rm -f "$out"/*.done
-[ "$rc" -eq 0 ] || fail "vok_demo.exe show exited $rc"
+# Runs the demo host in MODE, taking the pictures it asks for.
+run_host() {
+  mode=$1
+  step="run the demo host ($mode)"
+  rm -f "$work/host" && mkfifo "$work/host"
+  timeout 90 "$wine" "$host" "$mode" "$root" "$(winpath "$out")" >"$work/host" &
+  host_pid=$!
+  while IFS= read -r line; do
+    line=${line%$'\r'}
+    case $line in
+    "@@shot "*)
+      read -r _ name left top right bottom <<<"$line"
+      step="screenshot $name"
+      timeout 20 /usr/bin/import -window root "$work/$name.png" || fail "import"
+      margin=6
+      x=$((left > margin ? left - margin : 0)) y=$((top > margin ? top - margin : 0))
+      /usr/bin/convert "$work/$name.png" -crop "$((right - x + margin))x$((bottom - y + margin))+$x+$y" +repage \
+        "$out/$name.png" || fail "convert"
+      touch "$out/$name.done"
+      step="run the demo host ($mode)"
+      ;;
+    *) echo "$line" ;;
+    esac
+  done <"$work/host"
+  wait "$host_pid" && rc=0 || rc=$?
+  host_pid=""
+  rm -f "$out"/*.done
+  [ "$rc" -eq 0 ] || fail "vok_demo.exe $mode exited $rc"
+}
+run_host show
+
+# The menu once more at 150 % scaling: Wine reads LogPixels as a process
+# starts, so a second process, with the prefix's value set meanwhile.
+echo
+echo "At 150 % scaling (LogPixels 144):"
+reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f || fail "set LogPixels"
+run_host scaled
+reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f || fail "reset LogPixels"
 
 echo
 echo "Screenshots in $out:"
-for name in menu dialog explorer about; do
+for name in menu dialog openmenu opendialog explorer about menu150; do
   [ -f "$out/$name.png" ] || fail "no $name.png"
   echo "  $name.png  $(/usr/bin/identify -format '%wx%h' "$out/$name.png")"
 done

@@ -5,6 +5,12 @@
 //   vok_demo.exe install ROOT          lays out the installation below ROOT
 //   vok_demo.exe show ROOT [SHOT_DIR]  the Open dialog, the menu, an Explorer
 //                                      window, the About window
+//   vok_demo.exe scaled ROOT SHOT_DIR  the Open dialog's menu only, for a
+//                                      picture at the scaling of the prefix
+//
+// An Explorer-style window stays open on a folder behind the dialog, listed
+// by a stand-in for the shell's window list: the dialog's menu offers that
+// folder, and the dialog goes there when it is chosen.
 //
 // "show" runs on one thread, as the shell does: the common Open dialog's
 // modal loop (and, inside it, the menu's and the About window's; for the
@@ -21,6 +27,7 @@
 #include "Demo/DemoInstall.h"
 #include "Demo/ExplorerWindow.h"
 #include "Demo/MenuTranscript.h"
+#include "Demo/WindowList.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -58,6 +65,8 @@ constexpr UINT kGetShellBrowser = WM_USER + 7;
 // The class of Explorer's folder windows since Windows XP; Wine's own
 // Explorer has another, so the demo makes its window of this one.
 constexpr char kExplorerFrameClass[] = "CabinetWClass";
+// The folder the window behind the dialog shows.
+constexpr char kOpenFolderName[] = "Projects";
 
 void Say(const char* format, ...)
 {
@@ -222,7 +231,10 @@ using ShowAboutBoxFn = void(WINAPI*)(HWND, HINSTANCE, LPSTR, int);
 // stage, which the watchdog reads.
 class Demo {
 public:
-    Demo(DemoLayout layout, std::string shotDir) : layout_(std::move(layout)), shotDir_(std::move(shotDir)) {}
+    Demo(DemoLayout layout, std::string shotDir, bool scaledOnly)
+        : layout_(std::move(layout)), shotDir_(std::move(shotDir)), scaledOnly_(scaledOnly)
+    {
+    }
     int Run();
     void Tick();
     Stage CurrentStage() const { return stage_.load(); }
@@ -232,6 +244,11 @@ private:
     void Fail(const std::string& why);
     bool Shot(const char* name, HWND first, const std::vector<HWND>& more = {});
     bool Settled() { return ++settleTicks_ >= kSettleTicks; }
+    const char* MenuShotName() const
+    {
+        if (scaledOnly_) return "menu150";
+        return openFolderRound_ ? "openmenu" : "menu";
+    }
 
     void FindDialog();
     void TypeFileName();
@@ -248,6 +265,12 @@ private:
 
     DemoLayout layout_;
     std::string shotDir_;
+    bool scaledOnly_;
+    // The dialog's first menu chooses the favourite, its second the folder
+    // open in the window behind it.
+    bool openFolderRound_ = false;
+    std::string chosenCaption_ = kChosenFavorite;
+    std::string chosenFolder_ = layout_.ChosenFolder;
     std::atomic<Stage> stage_{Stage::OpenDialog};
     ULONGLONG deadline_ = 0;
     DWORD stageTimeoutMs_ = 0;
@@ -343,16 +366,26 @@ void Demo::Tick()
     case Stage::AwaitSubmenu: AwaitSubmenu(); break;
     case Stage::ShootMenu:
         // One picture of the menu: the Explorer window's is the same menu.
-        if (explorer_ || Shot("menu", dialog_, VisibleThreadWindows("#32768"))) Enter(Stage::ChooseFavorite, 5000);
+        if (explorer_ || Shot(MenuShotName(), dialog_, VisibleThreadWindows("#32768"))) {
+            if (scaledOnly_) EndMenu();
+            Enter(scaledOnly_ ? Stage::AwaitCommand : Stage::ChooseFavorite, 5000);
+        }
         break;
     case Stage::ChooseFavorite: ChooseFavorite(); break;
     case Stage::AwaitCommand: break; // TrackPopupMenu returns with the choice
     case Stage::AwaitFolder: AwaitFolder(); break;
     case Stage::ShootDialog:
-        if (Shot("dialog", dialog_)) {
-            Enter(Stage::CloseDialog, 5000);
-            PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
+        if (!Shot(openFolderRound_ ? "opendialog" : "dialog", dialog_)) break;
+        if (!openFolderRound_) {
+            // Once more, now for the folder open in the window behind.
+            openFolderRound_ = true;
+            chosenCaption_ = kOpenFolderName;
+            chosenFolder_ = layout_.Root + kOpenFolderName;
+            Enter(Stage::BuildMenu, 5000);
+            break;
         }
+        Enter(Stage::CloseDialog, 5000);
+        PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
         break;
     case Stage::CloseDialog: break; // GetOpenFileNameA returns
     case Stage::AwaitExplorerFolder: AwaitExplorerFolder(); break;
@@ -447,9 +480,14 @@ void Demo::BuildMenu()
     HMODULE library = GetModuleHandleA("vok.dll");
     std::vector<UniqueBitmap> owned;
     NamedBitmaps known;
+    // Each picture in every size the library carries, known by one name.
     for (const char* name : {"CF", "A", "R", "M", "S"}) {
-        owned.emplace_back(LoadBitmapA(library, name));
-        known.emplace_back(name, owned.back().get());
+        for (const char* size : {"", "_20", "_24", "_32", "_40"}) {
+            const std::string resource = std::string(name) + size;
+            owned.emplace_back(
+                static_cast<HBITMAP>(LoadImageA(library, resource.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+            known.emplace_back(name, owned.back().get());
+        }
     }
     const std::vector<MenuLine> menu = ReadMenu(hostMenu_.get(), known);
     Say("");
@@ -461,8 +499,12 @@ void Demo::BuildMenu()
     vokmarkPosition_ = FindCaption(menu, "Vokmark");
     if (vokmarkPosition_ < 0) return Fail("the menu has no Vokmark entry");
     submenu_ = GetSubMenu(hostMenu_.get(), vokmarkPosition_);
-    chosenPosition_ = FindCaption(menu[static_cast<size_t>(vokmarkPosition_)].Submenu, kChosenFavorite);
-    if (!submenu_ || chosenPosition_ < 0) return Fail(std::string("the Vokmark submenu lists no ") + kChosenFavorite);
+    const std::vector<MenuLine>& items = menu[static_cast<size_t>(vokmarkPosition_)].Submenu;
+    // An open folder is the last item; a favourite may bear its name.
+    chosenPosition_ = openFolderRound_ ? static_cast<int>(items.size()) - 1 : FindCaption(items, chosenCaption_);
+    if (!submenu_ || chosenPosition_ < 0 || items[static_cast<size_t>(chosenPosition_)].Caption != chosenCaption_)
+        return Fail("the Vokmark submenu lists no " + chosenCaption_);
+    if (openFolderRound_) return Enter(Stage::ShowMenu, 1000);
     if (explorer_) return Enter(Stage::ShowMenu, 1000);
 
     const std::string dead = layout_.Favorites + kDeadFavorite + ".lnk";
@@ -488,12 +530,18 @@ void Demo::ShowMenu()
         TrackPopupMenu(hostMenu_.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, x, y, 0, owner, nullptr));
     inMenu_ = false;
     if (stage_ == Stage::Done) return;
+    if (scaledOnly_) {
+        Enter(Stage::CloseDialog, 5000);
+        PostMessageA(dialog_, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
     if (command == 0) return Fail("the menu closed without a choice");
     const UINT offset = command - kFirstCommand;
     if (offset != static_cast<UINT>(chosenPosition_))
         return Fail("the menu returned command offset " + std::to_string(offset));
     Say("");
-    Say("Chose \"%s\" in the Vokmark submenu: InvokeCommand with command offset %u.", kChosenFavorite, offset);
+    Say("Chose \"%s\"%s in the Vokmark submenu: InvokeCommand with command offset %u.", chosenCaption_.c_str(),
+        openFolderRound_ ? ", the folder open in the Explorer-style window," : "", offset);
     CMINVOKECOMMANDINFO invoke{};
     invoke.cbSize = sizeof(invoke);
     invoke.hwnd = owner;
@@ -540,7 +588,7 @@ void Demo::ChooseFavorite()
 
 void Demo::AwaitFolder()
 {
-    if (FolderShown(dialog_) != layout_.ChosenFolder || TextOf(fileNameBox_) != kTypedFileName) return;
+    if (FolderShown(dialog_) != chosenFolder_ || TextOf(fileNameBox_) != kTypedFileName) return;
     if (settleTicks_ == 0) {
         Say("The dialog went to: %s", FolderShown(dialog_).c_str());
         if (site_ && site_->BrowseFlags() == (SBSP_SAMEBROWSER | SBSP_ABSOLUTE))
@@ -557,6 +605,8 @@ void Demo::RunExplorerWindow()
     const std::string error = window.Open(kExplorerFrameClass, layout_.StartFolder, {120, 90, 760, 490});
     if (!error.empty()) return Fail(error);
     BrowserSite site(window.ShellBrowser());
+    openFolderRound_ = false; // the window chooses the favourite
+    chosenCaption_ = kChosenFavorite;
     explorer_ = &window;
     site_ = &site;
     Say("");
@@ -644,6 +694,20 @@ int Demo::Run()
         Say("demo: step 'start the timer' failed: SetTimer");
         return 1;
     }
+    // The Explorer-style window behind the dialog, in the window list.
+    WindowList windows;
+    ExplorerWindow behind;
+    const std::string error = behind.Open(kExplorerFrameClass, layout_.Root + kOpenFolderName, {520, 330, 1010, 700});
+    if (!error.empty() || !windows.Registered()) {
+        Say("demo: step 'open the Explorer-style window behind' failed: %s", error.empty() ? "no list" : error.c_str());
+        return 1;
+    }
+    BrowserSite behindSite(behind.ShellBrowser());
+    windows.Add(&behindSite);
+    Say("An Explorer-style window is open on %s, listed in a stand-in for the shell's window list.",
+        behind.FolderShown().c_str());
+    Say("");
+
     Enter(Stage::OpenDialog, 15000);
     const BOOL opened = GetOpenFileNameA(&dialog);
     if (failure_.empty() && stage_ != Stage::CloseDialog)
@@ -654,9 +718,9 @@ int Demo::Run()
     hostMenu_.reset();
     site_ = nullptr;
     dialogSite_.reset();
-    if (failure_.empty()) RunExplorerWindow();
+    if (failure_.empty() && !scaledOnly_) RunExplorerWindow();
 
-    if (failure_.empty()) {
+    if (failure_.empty() && !scaledOnly_) {
         Enter(Stage::ShowAbout, 10000);
         auto show = reinterpret_cast<ShowAboutBoxFn>(
             reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("vok.dll"), "ShowAboutBox")));
@@ -694,9 +758,9 @@ DWORD WINAPI WatchdogThread(LPVOID param)
     return 0;
 }
 
-int Show(const DemoLayout& layout, const std::string& shotDir)
+int Show(const DemoLayout& layout, const std::string& shotDir, bool scaledOnly)
 {
-    Demo demo(layout, shotDir);
+    Demo demo(layout, shotDir, scaledOnly);
     g_demo = &demo;
     UniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     Watchdog watch{&demo, done.get()};
@@ -730,15 +794,15 @@ int main(int argc, char** argv)
 {
     using namespace vok::demo;
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (argc < 3 || (mode != "install" && mode != "show")) {
-        std::fprintf(stderr, "usage: vok_demo install ROOT | vok_demo show ROOT [SHOT_DIR]\n");
+    if (argc < 3 || (mode != "install" && mode != "show" && mode != "scaled")) {
+        std::fprintf(stderr, "usage: vok_demo install ROOT | vok_demo show|scaled ROOT [SHOT_DIR]\n");
         return 2;
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     const DemoLayout layout = LayoutAt(argv[2]);
-    const int result = mode == "install" ? Install(layout) : Show(layout, argc > 3 ? argv[3] : "");
+    const int result = mode == "install" ? Install(layout) : Show(layout, argc > 3 ? argv[3] : "", mode == "scaled");
     CoUninitialize();
     return result;
 }

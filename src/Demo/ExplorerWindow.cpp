@@ -47,7 +47,7 @@ ExplorerWindow::~ExplorerWindow()
 std::string ExplorerWindow::Open(const char* frameClass, const std::string& folder, const RECT& place)
 {
     WNDCLASSA windowClass{};
-    if (!GetClassInfoA(nullptr, frameClass, &windowClass)) {
+    if (!GetClassInfoA(GetModuleHandleA(nullptr), frameClass, &windowClass)) {
         windowClass.lpfnWndProc = DefWindowProcA;
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);

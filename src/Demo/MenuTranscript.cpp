@@ -62,7 +62,7 @@ std::vector<MenuLine> ReadMenu(HMENU menu, const NamedBitmaps& known)
         wchar_t caption[256] = {};
         MENUITEMINFOW item{};
         item.cbSize = sizeof(item);
-        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_STRING;
+        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_BITMAP | MIIM_STRING;
         item.dwTypeData = caption;
         item.cch = 256;
         if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &item)) continue;
@@ -71,7 +71,7 @@ std::vector<MenuLine> ReadMenu(HMENU menu, const NamedBitmaps& known)
         line.Default = (item.fState & MFS_DEFAULT) != 0;
         line.Id = item.wID;
         if (!line.Separator) line.Caption = Utf8Of(caption);
-        line.Bitmap = NameOfBitmap(item.hbmpUnchecked, known);
+        line.Bitmap = NameOfBitmap(item.hbmpItem, known);
         if (item.hSubMenu) line.Submenu = ReadMenu(item.hSubMenu, known);
         lines.push_back(std::move(line));
     }

@@ -16,6 +16,15 @@ using Lines = std::vector<std::string>;
 
 const char* const kBitmapNames[] = {"CF", "A", "R", "M", "S"};
 
+void SetPicture(HMENU menu, UINT position, HBITMAP picture)
+{
+    MENUITEMINFOA item = {};
+    item.cbSize = sizeof(item);
+    item.fMask = MIIM_BITMAP;
+    item.hbmpItem = picture;
+    SetMenuItemInfoA(menu, position, TRUE, &item);
+}
+
 class MenuTranscriptTest : public ::testing::Test {
 protected:
     MenuTranscriptTest()
@@ -67,13 +76,13 @@ TEST_F(MenuTranscriptTest, MenuIsReadAndPrintedAsTheUserSeesIt)
     AppendMenuA(sub, MF_STRING, 11, "Music");
     AppendMenuA(sub, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(sub, MF_STRING, 13, "Add to list");
-    SetMenuItemBitmaps(sub, 2, MF_BYPOSITION, Load("A"), nullptr);
+    SetPicture(sub, 2, Load("A"));
     AppendMenuA(sub, MF_STRING, 14, "Maintenance");
-    SetMenuItemBitmaps(sub, 3, MF_BYPOSITION, Load("M"), nullptr);
+    SetPicture(sub, 3, Load("M"));
     SetMenuDefaultItem(sub, 3, TRUE);
     AppendMenuA(host.get(), MF_STRING, 1, "Refresh");
     AppendMenuA(host.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "Vokmark");
-    SetMenuItemBitmaps(host.get(), 1, MF_BYPOSITION, Load("S"), nullptr);
+    SetPicture(host.get(), 1, Load("S"));
     SetMenuDefaultItem(host.get(), 1, TRUE);
 
     const std::vector<MenuLine> menu = ReadMenu(host.get(), known);

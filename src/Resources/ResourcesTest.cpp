@@ -67,8 +67,13 @@ std::string Describe(const std::string& path)
     std::ostringstream out;
     const Unique<ModuleTraits> module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     const HMODULE m = module.get();
-    for (const char* name : {"CF", "A", "R", "M", "S", "BANNER"}) {
-        const auto b = Resource<BITMAPINFOHEADER>(m, RT_BITMAP, name);
+    // Each item picture in each of its sizes, the 16-pixel one by the plain name.
+    std::vector<std::string> bitmaps;
+    for (const char* picture : {"CF", "A", "R", "M", "S"})
+        for (const char* size : {"", "_20", "_24", "_32", "_40"}) bitmaps.push_back(std::string(picture) + size);
+    bitmaps.push_back("BANNER");
+    for (const std::string& name : bitmaps) {
+        const auto b = Resource<BITMAPINFOHEADER>(m, RT_BITMAP, name.c_str());
         out << "bitmap " << name << " " << b.biWidth << "x" << b.biHeight << "x" << b.biBitCount << " colours "
             << b.biClrUsed << " compression " << b.biCompression << "\n";
     }
@@ -131,26 +136,33 @@ std::string Describe(const std::string& path)
     return out.str() + "\n";
 }
 
+// Every item picture in every size: 32-bit, square, no colour table.
+std::string PictureLines()
+{
+    std::string lines;
+    for (const char* picture : {"CF", "A", "R", "M", "S"})
+        for (const char* size : {"16", "20", "24", "32", "40"})
+            lines += std::string("bitmap ") + picture + (size == std::string("16") ? "" : std::string("_") + size) +
+                     " " + size + "x" + size + "x32 colours 0 compression 0\n";
+    return lines;
+}
+
 class ResourcesTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ResourcesTest, LibraryCarriesEveryResourceInUsEnglish)
 {
     EXPECT_EQ(Describe(GetParam()),
-              "bitmap CF 13x14x8 colours 256 compression 0\n"
-              "bitmap A 13x14x8 colours 256 compression 0\n"
-              "bitmap R 13x14x8 colours 256 compression 0\n"
-              "bitmap M 14x13x8 colours 256 compression 0\n"
-              "bitmap S 13x13x8 colours 256 compression 0\n"
-              "bitmap BANNER 39x194x24 colours 0 compression 0\n"
-              "icon MAINICON images 1 16x16x4 colours 16, image 16x32x4\n"
-              "icon ABOUTICON images 1 32x32x8 colours 0, image 32x64x8\n"
-              "dialog ffff 294x323 items 12 topmost 1\n"
-              "string 65326 length 288 names product 1 by-two-spaces 1 ends \" treaties.\" in English 1\n"
-              "version 20000.0 product 20000.0 mask 3f flags 0 os 4 type 1/0 translation 409 4e4 in English 1\n"
-              "CompanyName=\"TALLOWAY\"\nProductName=\"Vokmark\"\nFileVersion=\"2.0.0.0\"\nProductVersion=\"2.0\"\n"
-              "FileDescription=\"\"\nInternalName=\"\"\nLegalCopyright=\"\"\nLegalTrademarks=\"\"\n"
-              "OriginalFilename=\"\"\nComments=\"\"\n"
-              "typelib resource 1 zindle \"zindle Library\" ours 1 1.0 locale 409 kind 1 types 0\n");
+              PictureLines() +
+                  "bitmap BANNER 39x194x24 colours 0 compression 0\n"
+                  "icon MAINICON images 1 16x16x4 colours 16, image 16x32x4\n"
+                  "icon ABOUTICON images 1 32x32x8 colours 0, image 32x64x8\n"
+                  "dialog ffff 294x323 items 12 topmost 1\n"
+                  "string 65326 length 288 names product 1 by-two-spaces 1 ends \" treaties.\" in English 1\n"
+                  "version 20000.0 product 20000.0 mask 3f flags 0 os 4 type 1/0 translation 409 4e4 in English 1\n"
+                  "CompanyName=\"TALLOWAY\"\nProductName=\"Vokmark\"\nFileVersion=\"2.0.0.0\"\nProductVersion=\"2.0\"\n"
+                  "FileDescription=\"\"\nInternalName=\"\"\nLegalCopyright=\"\"\nLegalTrademarks=\"\"\n"
+                  "OriginalFilename=\"\"\nComments=\"\"\n"
+                  "typelib resource 1 zindle \"zindle Library\" ours 1 1.0 locale 409 kind 1 types 0\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLibraries, ResourcesTest, ::testing::ValuesIn(Libraries()),

@@ -1,133 +1,173 @@
 #!/usr/bin/env python3
-"""Writes the library's artwork: the menu item bitmaps CF, A, R, M and S,
-the About window's banner and icon, and the icon MAINICON.
+"""Writes the library's artwork: the menu item pictures CF, A, R, M and S in
+each size a menu may want, the About window's banner and icon, and the icon
+MAINICON.
 
-Glyphs are drawn below as text, one character per pixel. The item bitmaps are
-uncompressed, 8 bits per pixel, with a full 256-entry colour table, which is
-the form the library loads them in; the banner is 24-bit; the About icon has
-256 colours and MAINICON 16. Run it after changing a glyph:
+The item pictures are drawn below as shapes and written as 32-bit bitmaps
+with premultiplied alpha, the form the library loads them in; the banner is
+24-bit, its star drawn as text, one character per pixel; the About icon has
+256 colours and MAINICON 16. Run it after changing a picture:
     python3 src/Resources/make_bitmaps.py src/Resources
 """
 import struct
 import sys
 from pathlib import Path
 
-# Index 0 is the menu background, so the glyphs sit on the menu's own colour.
+# The banner's star, one character per pixel, in these colours.
 PALETTE = {
-    ".": (240, 240, 240),  # menu background
-    "K": (64, 64, 64),     # outline
-    "Y": (255, 210, 90),   # folder
-    "y": (222, 168, 48),   # folder shade
-    "G": (24, 140, 40),    # add / current mark
-    "R": (200, 36, 36),    # remove
-    "B": (48, 84, 176),    # tool metal
-    "b": (140, 160, 210),  # tool highlight
+    ".": (240, 240, 240),  # unused: the banner keeps its own background
     "S": (255, 196, 24),   # star
     "O": (176, 112, 0),    # star outline
-    "W": (255, 255, 255),  # paper
 }
+BANNER_STAR = [
+    "......O......",
+    ".....OSO.....",
+    ".....OSO.....",
+    "....OSSSO....",
+    "OOOOOSSSOOOOO",
+    ".OSSSSSSSSSO.",
+    "..OSSSSSSSO..",
+    "...OSSSSSO...",
+    "...OSSSSSO...",
+    "..OSSSOSSSO..",
+    "..OSSO.OSSO..",
+    ".OSO.....OSO.",
+    ".OO.......OO.",
+]
 
-GLYPHS = {
+# The menu item pictures are drawn as shapes on a 16 x 16 grid (y downwards)
+# and rendered at every size a menu may want: the small icon's size at 100,
+# 125, 150, 200 and 250 % scaling. Each pixel is sampled 8 x 8 times; what no
+# shape covers stays transparent, so the picture sits on any menu, light or
+# dark. The 16-pixel one keeps the plain name; the others carry their size.
+PICTURE_SIZES = (16, 20, 24, 32, 40)
+SAMPLES = 8
+
+OUTLINE = (64, 64, 64)
+FOLDER = (255, 210, 90)
+FOLDER_SHADE = (222, 168, 48)
+GREEN = (24, 140, 40)
+RED = (200, 36, 36)
+METAL = (48, 84, 176)
+PAPER = (255, 255, 255)
+STAR = (255, 196, 24)
+STAR_OUTLINE = (176, 112, 0)
+CLEAR = None  # cuts a hole into what lies below
+
+
+def inside_polygon(points, x, y):
+    inside = False
+    for (x0, y0), (x1, y1) in zip(points, points[1:] + points[:1]):
+        if (y0 > y) != (y1 > y) and x < x0 + (y - y0) * (x1 - x0) / (y1 - y0):
+            inside = not inside
+    return inside
+
+
+def near_segment(p0, p1, x, y, radius):
+    (x0, y0), (x1, y1) = p0, p1
+    dx, dy = x1 - x0, y1 - y0
+    length = dx * dx + dy * dy
+    t = 0 if length == 0 else max(0.0, min(1.0, ((x - x0) * dx + (y - y0) * dy) / length))
+    ex, ey = x0 + t * dx - x, y0 + t * dy - y
+    return ex * ex + ey * ey <= radius * radius
+
+
+def fill(points, colour):
+    return (colour, lambda x, y: inside_polygon(points, x, y))
+
+
+def rect(x0, y0, x1, y1, colour):
+    return fill([(x0, y0), (x1, y0), (x1, y1), (x0, y1)], colour)
+
+
+def stroke(points, width, colour, closed=False):
+    pairs = list(zip(points, points[1:] + (points[:1] if closed else [])))
+    return (colour, lambda x, y: any(near_segment(a, b, x, y, width / 2) for a, b in pairs))
+
+
+def disc(cx, cy, radius, colour):
+    return (colour, lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= radius * radius)
+
+
+def star_points(cx, cy, outer, inner):
+    from math import cos, pi, sin
+    return [(cx + r * sin(k * pi / 5), cy - r * cos(k * pi / 5))
+            for k in range(10) for r in [outer if k % 2 == 0 else inner]]
+
+
+FOLDER_OUTLINE = [(1, 2.5), (6, 2.5), (7.5, 4), (15, 4), (15, 13.5), (1, 13.5)]
+CHECK = [(4, 9), (7, 12), (14.5, 4.5)]
+STAR_SHAPE = star_points(8, 8.6, 7.4, 3.0)
+
+# Shapes in painting order: a later one covers an earlier one.
+PICTURES = {
     # The current folder: a folder carrying a check mark.
     "CF": [
-        ".............",
-        ".KKKK........",
-        "KYYYYK.......",
-        "KYYYYKKKKKK..",
-        "KYYYYYYYYYYK.",
-        "KyyyyyyyyyyK.",
-        "KYYYYYYYYYYK.",
-        "KYYYYYYYYYG..",
-        "KYYYYYYYYGG..",
-        "KYYGYYYYGGK..",
-        "KYYGGYYGGYK..",
-        "KYYYGGGGYYK..",
-        "KKKKKGGKKKK..",
-        ".............",
+        fill(FOLDER_OUTLINE, FOLDER),
+        rect(1, 5.5, 15, 6.8, FOLDER_SHADE),
+        stroke(FOLDER_OUTLINE, 1, OUTLINE, closed=True),
+        stroke(CHECK, 3.6, PAPER),
+        stroke(CHECK, 2.0, GREEN),
     ],
     # Add: a green plus.
-    "A": [
-        ".............",
-        ".............",
-        ".....GGG.....",
-        ".....GGG.....",
-        ".....GGG.....",
-        "..GGGGGGGGG..",
-        "..GGGGGGGGG..",
-        "..GGGGGGGGG..",
-        ".....GGG.....",
-        ".....GGG.....",
-        ".....GGG.....",
-        ".............",
-        ".............",
-        ".............",
-    ],
+    "A": [rect(6.4, 2, 9.6, 14, GREEN), rect(2, 6.4, 14, 9.6, GREEN)],
     # Remove: a red cross.
-    "R": [
-        ".............",
-        ".............",
-        "..RR.....RR..",
-        "..RRR...RRR..",
-        "...RRR.RRR...",
-        "....RRRRR....",
-        ".....RRR.....",
-        "....RRRRR....",
-        "...RRR.RRR...",
-        "..RRR...RRR..",
-        "..RR.....RR..",
-        ".............",
-        ".............",
-        ".............",
-    ],
+    "R": [stroke([(3.5, 3.5), (12.5, 12.5)], 3, RED), stroke([(12.5, 3.5), (3.5, 12.5)], 3, RED)],
     # Maintenance: a list page with a spanner across it.
     "M": [
-        "..............",
-        ".KKKKKKKK.....",
-        ".KWWWWWWK.....",
-        ".KWKKKKWK.....",
-        ".KWWWWWWK..bb.",
-        ".KWKKKKWK.bB..",
-        ".KWWWWWWKbB...",
-        ".KWKKKKWbB....",
-        ".KWWWWWbB.....",
-        ".KKKKKbB......",
-        "..bb.bB.......",
-        "..bBbB........",
-        "...BB.........",
+        rect(1.5, 1, 11, 14, PAPER),
+        stroke([(1.5, 1), (11, 1), (11, 14), (1.5, 14)], 1, OUTLINE, closed=True),
+        rect(3.5, 3.5, 9, 4.7, OUTLINE),
+        rect(3.5, 6.5, 9, 7.7, OUTLINE),
+        rect(3.5, 9.5, 7, 10.7, OUTLINE),
+        stroke([(5, 14.5), (12, 7.5)], 2.4, METAL),
+        disc(12.8, 5.6, 2.9, METAL),
+        disc(14.2, 4.2, 1.5, CLEAR),
     ],
     # Favourite: a gold star.
-    "S": [
-        "......O......",
-        ".....OSO.....",
-        ".....OSO.....",
-        "....OSSSO....",
-        "OOOOOSSSOOOOO",
-        ".OSSSSSSSSSO.",
-        "..OSSSSSSSO..",
-        "...OSSSSSO...",
-        "...OSSSSSO...",
-        "..OSSSOSSSO..",
-        "..OSSO.OSSO..",
-        ".OSO.....OSO.",
-        ".OO.......OO.",
-    ],
+    "S": [fill(STAR_SHAPE, STAR), stroke(STAR_SHAPE, 1, STAR_OUTLINE, closed=True)],
 }
 
 
-def bmp_bytes(rows):
-    keys = list(PALETTE)
-    height, width = len(rows), len(rows[0])
-    assert all(len(r) == width for r in rows)
-    stride = (width + 3) & ~3
-    pixels = b"".join(
-        bytes(keys.index(c) for c in row).ljust(stride, b"\0") for row in reversed(rows)
-    )
-    colours = b"".join(bytes((b, g, r, 0)) for r, g, b in PALETTE.values())
-    colours = colours.ljust(256 * 4, b"\0")
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(pixels), 2835, 2835, 256, 0)
-    offset = 14 + len(info) + len(colours)
-    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
-    return header + info + colours + pixels
+def render(shapes, size):
+    """Premultiplied blue, green, red and alpha bytes per pixel, rows from
+    the top."""
+    scale = 16 / size
+    rows = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            total = [0, 0, 0]
+            covered = 0
+            for sy in range(SAMPLES):
+                for sx in range(SAMPLES):
+                    x = (px + (sx + 0.5) / SAMPLES) * scale
+                    y = (py + (sy + 0.5) / SAMPLES) * scale
+                    colour = CLEAR
+                    for shape_colour, hit in shapes:
+                        if hit(x, y):
+                            colour = shape_colour
+                    if colour is not CLEAR:
+                        covered += 1
+                        total = [t + c for t, c in zip(total, colour)]
+            n = SAMPLES * SAMPLES
+            r, g, b = (round(t / n) for t in total)
+            row.append(bytes((b, g, r, round(255 * covered / n))))
+        rows.append(row)
+    return rows
+
+
+def picture_bmp_bytes(shapes, size):
+    """32 bits per pixel, premultiplied alpha, bottom-up, no colour table:
+    the form a menu draws through a 32-bit bitmap's alpha."""
+    data = b"".join(b"".join(row) for row in reversed(render(shapes, size)))
+    info = struct.pack("<IiiHHIIiiII", 40, size, size, 1, 32, 0, len(data), 2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(data), 0, 0, 14 + len(info))
+    return header + info + data
+
+
+def picture_name(name, size):
+    return name if size == PICTURE_SIZES[0] else f"{name}_{size}"
 
 
 # The icons: a folder carrying a red star, the mark of a favourite.
@@ -208,7 +248,7 @@ def banner_bytes(width=39, height=194):
     top, bottom = (16, 32, 96), (44, 116, 178)
     pixels = [[tuple(t + (b - t) * y // (height - 1) for t, b in zip(top, bottom)) for _ in range(width)]
               for y in range(height)]
-    star = scaled(GLYPHS["S"], 2)
+    star = scaled(BANNER_STAR, 2)
     left = (width - len(star[0])) // 2
     for y, row in enumerate(star):
         for x, c in enumerate(row):
@@ -235,8 +275,9 @@ def main():
     out = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).parent)
     (out / "bitmaps").mkdir(parents=True, exist_ok=True)
     (out / "icons").mkdir(parents=True, exist_ok=True)
-    for name, rows in GLYPHS.items():
-        (out / "bitmaps" / f"{name}.bmp").write_bytes(bmp_bytes(rows))
+    for name, shapes in PICTURES.items():
+        for size in PICTURE_SIZES:
+            (out / "bitmaps" / f"{picture_name(name, size)}.bmp").write_bytes(picture_bmp_bytes(shapes, size))
     (out / "bitmaps" / "BANNER.bmp").write_bytes(banner_bytes())
     (out / "icons" / "About.ico").write_bytes(icon_bytes(scaled(ICON, 2), 8))
     (out / "icons" / "MAINICON.ico").write_bytes(icon_bytes(ICON, 4))

@@ -22,8 +22,6 @@ struct ProcessState {
 SRWLOCK g_stateLock = SRWLOCK_INIT;
 ProcessState* g_process = nullptr;
 
-const char* const kBitmapNames[mbCount] = {"CF", "A", "R", "M", "S"};
-
 // A submenu its host menu never took down goes with its thread's record.
 void DestroyRecord(std::unique_ptr<ExtensionState> record)
 {
@@ -110,7 +108,7 @@ bool StartExtensionState(HINSTANCE resources)
     const bool installed = LoadInstallFolder(setup);
     process->Shared.InstallDir = std::move(setup.InstallDir);
     process->Shared.FavoritesDir = std::move(setup.FavoritesDir);
-    for (int i = 0; i < mbCount; ++i) process->Shared.MenuBitmaps[i].reset(LoadBitmapA(resources, kBitmapNames[i]));
+    process->Shared.Resources = resources;
     process->Slot = FlsAlloc(ForgetThreadRecord);
     if (process->Slot == FLS_OUT_OF_INDEXES) throw std::bad_alloc();
 
@@ -132,7 +130,8 @@ void StopExtensionState()
     // them, and they find no state.
     FlsFree(process->Slot);
     for (auto& record : process->Threads) DestroyRecord(std::move(record));
-    for (int i = mbCount - 1; i >= 0; --i) process->Shared.MenuBitmaps[i].reset();
+    for (MenuPictureRow& row : process->Shared.MenuBitmaps)
+        for (UniqueBitmap& picture : row) picture.reset();
     delete process;
 }
 

@@ -29,7 +29,8 @@ enum ListAction : BYTE {
     laRemove = 2,
 };
 
-// Index into ExtensionState::MenuBitmaps, and the resource each is loaded from.
+// Index into a row of ExtensionState::MenuBitmaps, and the resource each is
+// loaded from.
 enum MenuBitmap : int {
     mbCurrentFolder = 0, // "CF"
     mbAdd = 1,           // "A"
@@ -39,6 +40,13 @@ enum MenuBitmap : int {
     mbCount = 5,
 };
 
+// The sizes, in pixels, the item pictures come in: the small icon's at 100,
+// 125, 150, 200 and 250 % scaling.
+constexpr int kPictureSizes[] = {16, 20, 24, 32, 40};
+constexpr size_t kPictureSizeCount = sizeof(kPictureSizes) / sizeof(kPictureSizes[0]);
+using MenuPictureRow = std::array<UniqueBitmap, mbCount>;
+using MenuPictureSizes = std::array<MenuPictureRow, kPictureSizeCount>;
+
 // What a menu row stands for. The command offsets that callers outside the
 // menu still ask for (CommandOffsets) are read from the rows by kind.
 enum MenuItemKind : BYTE {
@@ -47,6 +55,7 @@ enum MenuItemKind : BYTE {
     mkListAction = 2, // "Add to list" or "Remove"
     mkCreate = 3,
     mkMaintenance = 4,
+    mkOpenFolder = 5, // a folder shown in an Explorer window
 };
 
 // When the host offers fewer command identifiers than the rows need, the
@@ -56,6 +65,7 @@ enum MenuItemKind : BYTE {
 enum MenuItemGroup : BYTE {
     mgEssential = 0,
     mgFavorites = 1,
+    mgOpenFolders = 2,
 };
 
 constexpr int kNoPicture = -1;
@@ -63,9 +73,10 @@ constexpr int kNoPicture = -1;
 // The help text of a row that is read when asked for, not when the menu is
 // built: it reads a file. Takes the row's Argument.
 using MenuHelp = std::string (*)(const WString& argument);
-// The command a row runs when chosen: its Argument and the invoking
-// handler's site (null when the shell gave none).
-using MenuCommand = void (*)(const WString& argument, IUnknown* site);
+struct MenuRow;
+// The command a row runs when chosen: the row (its Argument, for most) and
+// the invoking handler's site (null when the shell gave none).
+using MenuCommand = void (*)(const MenuRow& row, IUnknown* site);
 
 // One item of a menu, from building to the chosen command.
 struct MenuRow {
@@ -78,6 +89,8 @@ struct MenuRow {
     bool Default = false;          // the default item of the menu that holds it
     MenuCommand Command = nullptr; // null: choosing it does nothing
     WString Argument;              // what Command and HelpOf work on
+    HWND Window = nullptr;         // an open folder's Explorer window
+    std::string IdList;            // an open folder's item list, as bytes
     int Offset = -1;               // given once the rows fit the identifiers
 };
 
@@ -87,9 +100,12 @@ using MenuTable = std::vector<MenuRow>;
 // installation and the item bitmaps.
 struct SharedState {
     bool Enabled = true;
-    WString InstallDir;   // ends in "\" once read
-    WString FavoritesDir; // InstallDir + "Favorites\"; empty: no installation
-    std::array<UniqueBitmap, mbCount> MenuBitmaps;
+    WString InstallDir;            // ends in "\" once read
+    WString FavoritesDir;          // InstallDir + "Favorites\"; empty: no installation
+    HINSTANCE Resources = nullptr; // the module the pictures are loaded from
+    // One row per size of kPictureSizes, loaded when a menu first wants that
+    // size and kept until shut-down: a menu shown may still draw them.
+    MenuPictureSizes MenuBitmaps;
 };
 
 // One thread's view of the state. Explorer runs each window on a thread of
@@ -104,19 +120,24 @@ struct SharedState {
 // record and takes back to it, under the guard. A record made on its own (a
 // state being set up, a test's) has bitmaps of its own.
 struct ExtensionState {
-    ExtensionState() : MenuBitmaps(ownBitmaps_) {}
-    explicit ExtensionState(SharedState& shared) : MenuBitmaps(shared.MenuBitmaps), shared_(&shared) {}
+    ExtensionState() : MenuBitmaps(ownBitmaps_), Resources(ownResources_) {}
+    explicit ExtensionState(SharedState& shared)
+        : MenuBitmaps(shared.MenuBitmaps), Resources(shared.Resources), shared_(&shared)
+    {
+    }
     ExtensionState(const ExtensionState&) = delete;
     ExtensionState& operator=(const ExtensionState&) = delete;
 
 private:
-    std::array<UniqueBitmap, mbCount> ownBitmaps_; // only when made on its own
+    MenuPictureSizes ownBitmaps_; // only when made on its own
+    HINSTANCE ownResources_ = nullptr;
 
 public:
     bool Enabled = true;
     WString InstallDir;   // ends in "\" once read
     WString FavoritesDir; // InstallDir + "Favorites\"; empty: no installation
-    std::array<UniqueBitmap, mbCount>& MenuBitmaps;
+    MenuPictureSizes& MenuBitmaps;
+    HINSTANCE& Resources;
 
     std::vector<WString> FavoriteNames;
     WString TargetPath;
@@ -171,7 +192,7 @@ void WithState(F&& f)
 }
 
 // Module start-up of the state: reads the installation folder, creates the
-// empty list and loads the item bitmaps. Returns false when the installation
+// empty list and notes where the item pictures are to be loaded from. Returns false when the installation
 // is missing, so that the caller can tell the user once nothing is held.
 bool StartExtensionState(HINSTANCE resources);
 

@@ -1,5 +1,7 @@
 #include "Work/ExtensionState.h"
 
+#include "Work/Menu/MenuPictures.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -35,34 +37,43 @@ TEST_F(ExtensionStateTest, StartsWithTheValuesOfALoad)
     EXPECT_FALSE(state->WizardFilled);
 }
 
-TEST_F(ExtensionStateTest, LoadsTheItemBitmapsInTheirSizes)
+// The small icon's size at 100, 150 and 200 % scaling, and between sizes
+// the one below; 32-bit, premultiplied, transparent in the corners.
+TEST_F(ExtensionStateTest, LoadsTheItemPicturesInTheSizeOfTheScaling)
 {
     StopExtensionState();
     test::SetInstallFolder("C:\\Tools");
     ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
-
-    const SIZE sizes[mbCount] = {{13, 14}, {13, 14}, {13, 14}, {14, 13}, {13, 13}};
-    StateAccess state;
-    for (int i = 0; i < mbCount; ++i) {
-        BITMAP info = {};
-        ASSERT_TRUE(state->MenuBitmaps[i]) << "bitmap " << i;
-        ASSERT_EQ(GetObjectA(state->MenuBitmaps[i].get(), sizeof(info), &info), static_cast<int>(sizeof(info)));
-        EXPECT_EQ(info.bmWidth, sizes[i].cx) << "bitmap " << i;
-        EXPECT_EQ(info.bmHeight, sizes[i].cy) << "bitmap " << i;
+    const struct {
+        UINT dpi;
+        LONG size;
+    } cases[] = {{96, 16}, {120, 20}, {144, 24}, {168, 24}, {192, 32}, {240, 40}, {480, 40}};
+    for (const auto& c : cases) {
+        const MenuPictureSet pictures = MenuPicturesFor(c.dpi);
+        EXPECT_EQ(MenuPicturesFor(c.dpi), pictures) << "loaded once, kept";
+        for (HBITMAP picture : pictures) {
+            DIBSECTION dib = {};
+            ASSERT_EQ(GetObjectA(picture, sizeof(dib), &dib), static_cast<int>(sizeof(dib))) << c.dpi;
+            EXPECT_EQ(dib.dsBm.bmWidth, c.size) << c.dpi;
+            EXPECT_EQ(dib.dsBm.bmHeight, c.size) << c.dpi;
+            EXPECT_EQ(dib.dsBm.bmBitsPixel, 32) << c.dpi;
+            const auto* pixels = static_cast<const DWORD*>(dib.dsBm.bmBits);
+            EXPECT_EQ(pixels[0] | pixels[c.size - 1] | pixels[c.size * c.size - 1], 0u) << "transparent corners";
+        }
     }
 }
 
-TEST_F(ExtensionStateTest, ResourcesAreEightBitWithAFullColourTable)
+TEST_F(ExtensionStateTest, ResourcesAreThirtyTwoBitWithoutAColourTable)
 {
-    for (const char* name : {"CF", "A", "R", "M", "S"}) {
+    for (const char* name : {"CF", "A_20", "R_24", "M_32", "S_40"}) {
         HRSRC found = FindResourceExA(nullptr, MAKEINTRESOURCEA(2) /* RT_BITMAP */, name,
                                       MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
         ASSERT_NE(found, nullptr) << name;
         const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(nullptr, found)));
         EXPECT_EQ(header->biSize, sizeof(BITMAPINFOHEADER)) << name;
-        EXPECT_EQ(header->biBitCount, 8) << name;
+        EXPECT_EQ(header->biBitCount, 32) << name;
         EXPECT_EQ(header->biCompression, static_cast<DWORD>(BI_RGB)) << name;
-        EXPECT_EQ(header->biClrUsed, 256u) << name;
+        EXPECT_EQ(header->biClrUsed, 0u) << name;
     }
 }
 

@@ -2,8 +2,10 @@
 // library from where the package put it (not through COM, whose class
 // registry this Wine does not read per user), asks its exported class object
 // for a handler, initialises it on FOLDER's background, and prints the
-// menu, one item a line. Exits 0 when a menu was built.
-//   installed_menu.exe DLL FOLDER
+// menu, one item a line. Exits 0 when a menu was built; with --picture-size,
+// the size of the items' pictures when every one is square, 32-bit and
+// transparent in its corners, else 1.
+//   installed_menu.exe DLL FOLDER [--picture-size]
 #include "Common/Unique.h"
 #include "Demo/MenuTranscript.h"
 
@@ -26,7 +28,32 @@ int Fail(const char* step, HRESULT hr)
     return 1;
 }
 
-int PrintMenu(const char* dll, const char* folder)
+// The pictures' common size, or 1.
+int PictureSize(HMENU menu)
+{
+    int size = 1;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_BITMAP | MIIM_SUBMENU;
+        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &item);
+        const int inner = item.hSubMenu ? PictureSize(item.hSubMenu) : size;
+        DIBSECTION dib{};
+        if (item.hbmpItem && GetObjectW(item.hbmpItem, sizeof(dib), &dib) == sizeof(dib)) {
+            const auto* bits = static_cast<const DWORD*>(dib.dsBm.bmBits);
+            const int side = dib.dsBm.bmWidth;
+            const bool clear = (bits[0] | bits[side - 1] | bits[side * side - 1]) == 0;
+            if (dib.dsBm.bmHeight != side || dib.dsBm.bmBitsPixel != 32 || !clear || (size != 1 && size != side))
+                return 1;
+            size = side;
+        }
+        if (inner != 1 && size != 1 && inner != size) return 1;
+        if (inner != 1) size = inner;
+    }
+    return size;
+}
+
+int PrintMenu(const char* dll, const char* folder, bool pictureSize)
 {
     HMODULE library = LoadLibraryA(dll);
     if (!library) return Fail("LoadLibrary", HRESULT_FROM_WIN32(GetLastError()));
@@ -53,6 +80,7 @@ int PrintMenu(const char* dll, const char* folder)
     const vok::UniqueMenu menu(CreatePopupMenu());
     hr = handler->QueryContextMenu(menu.get(), 0, 1, 0x7FFF, CMF_NORMAL);
     if (FAILED(hr)) return Fail("QueryContextMenu", hr);
+    if (pictureSize) return PictureSize(menu.get());
     for (const std::string& line : vok::demo::FormatMenu(vok::demo::ReadMenu(menu.get(), {})))
         std::printf("%s\n", line.c_str());
     return 0;
@@ -62,12 +90,13 @@ int PrintMenu(const char* dll, const char* folder)
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::printf("usage: installed_menu.exe DLL FOLDER\n");
+    const bool pictureSize = argc == 4 && std::string(argv[3]) == "--picture-size";
+    if (argc != 3 && !pictureSize) {
+        std::printf("usage: installed_menu.exe DLL FOLDER [--picture-size]\n");
         return 2;
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-    const int result = PrintMenu(argv[1], argv[2]);
+    const int result = PrintMenu(argv[1], argv[2], pictureSize);
     CoUninitialize();
     return result;
 }

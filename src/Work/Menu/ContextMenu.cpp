@@ -50,7 +50,7 @@ void RecordTarget(const WString& path, ContextKind kind)
 
 HRESULT TContextMenu::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags)
 {
-    return vok::QueryContextMenu(hmenu, indexMenu, idCmdFirst, idCmdLast, uFlags);
+    return vok::QueryContextMenu(hmenu, indexMenu, idCmdFirst, idCmdLast, uFlags, Site.Get());
 }
 
 HRESULT TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* lpici)

@@ -2,6 +2,7 @@
 // entries that the registration tool wrote, initialised with real pidls and
 // the shell's own data objects, asked for its menu, help texts and commands.
 #include "Demo/ExplorerWindow.h"
+#include "Demo/WindowList.h"
 #include "TestSupport.h"
 #include "Work/Registry.h"
 
@@ -454,9 +455,9 @@ TEST_F(ContextMenuTest, FolderWithoutAPathGetsNoListItem)
     EXPECT_EQ(MenuTexts(submenu), (std::vector<std::string>{"Data", "Web", "", "Create favorite", "Maintenance"}));
     MENUITEMINFOA web = {};
     web.cbSize = sizeof web;
-    web.fMask = MIIM_CHECKMARKS;
+    web.fMask = MIIM_BITMAP;
     GetMenuItemInfoA(submenu, 1, TRUE, &web);
-    EXPECT_EQ(web.hbmpUnchecked, nullptr) << "the Internet shortcut is not marked as the folder shown";
+    EXPECT_EQ(web.hbmpItem, nullptr) << "the Internet shortcut is not marked as the folder shown";
     const std::vector<std::string> help = {
         data, "http://example.invalid/", "", "Create a new favorite.", "Manage your favorite list.", ""};
     for (size_t offset = 0; offset < help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), help[offset]);
@@ -675,6 +676,157 @@ TEST_F(ContextMenuTest, DialogWithABrowserGoesThereAndOneWithoutTypes)
         EXPECT_EQ(site.BrowseFlags(), withSite ? UINT{SBSP_SAMEBROWSER | SBSP_ABSOLUTE} : ~0u);
         EXPECT_EQ(test::Describe(box.log).find('"' + data + '"') != std::string::npos, !withSite);
         ASSERT_TRUE(test::PumpUntil([] { return HostEnvironment::CanUnloadNow() == S_OK; }, 3000));
+    }
+}
+
+// A menu takes "&" for a shortcut mark: the caption doubles it, while the
+// help text and the command still go by the name.
+TEST_F(ContextMenuTest, AmpersandInANameShowsAsItselfAndTheFavoriteStillLeadsThere)
+{
+    test::MakeLink(favorites + "Tom & Jerry.lnk", data);
+    demo::ExplorerWindow frame;
+    ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
+    ASSERT_TRUE(test::BringToForeground(frame.Frame()));
+    demo::BrowserSite site(frame.ShellBrowser());
+    ComPtr<IShellExtInit> handler = CreateHandler();
+    ComPtr<IContextMenu> menu;
+    ComPtr<IObjectWithSite> withSite;
+    ASSERT_EQ(handler.As(&menu), S_OK);
+    ASSERT_EQ(handler.As(&withSite), S_OK);
+    EXPECT_EQ(withSite->SetSite(&site), S_OK);
+    ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
+    UniqueMenu host(CreatePopupMenu());
+    ASSERT_EQ(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 5);
+    EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)).front(), "Tom && Jerry");
+    EXPECT_EQ(HelpText(menu, 0), data);
+    EXPECT_EQ(Invoke(menu, 0, frame.Frame()), S_OK);
+    EXPECT_EQ(frame.FolderShown(), data);
+    EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
+}
+
+// Explorer-style windows of the test, each on a folder, handed out by a
+// stand-in for the shell's window list as Explorer's list hands out its own.
+class OpenWindows {
+public:
+    explicit OpenWindows(DWORD delayMs = 0) : list(delayMs) { EXPECT_TRUE(list.Registered()); }
+    HWND Open(const std::string& folder)
+    {
+        windows_.push_back(std::make_unique<demo::ExplorerWindow>());
+        EXPECT_EQ(windows_.back()->Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
+        sites_.push_back(std::make_unique<demo::BrowserSite>(windows_.back()->ShellBrowser()));
+        list.Add(sites_.back().get());
+        return windows_.back()->Frame();
+    }
+    demo::ExplorerWindow& Window(size_t i) { return *windows_[i]; }
+    demo::BrowserSite& Site(size_t i) { return *sites_[i]; }
+
+    demo::WindowList list;
+
+private:
+    std::vector<std::unique_ptr<demo::ExplorerWindow>> windows_;
+    std::vector<std::unique_ptr<demo::BrowserSite>> sites_;
+};
+
+// A handler given `site` (may be null), on the background of `shown`, its
+// menu built into `host` with the identifiers 1 to `last`.
+ComPtr<IContextMenu> MenuOn(const std::string& shown, IUnknown* site, HMENU host, UINT last, HRESULT& count)
+{
+    ComPtr<IContextMenu> menu;
+    ComPtr<IObjectWithSite> withSite;
+    EXPECT_EQ(CoCreateInstance(test::kHandlerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&menu)), S_OK);
+    EXPECT_EQ(menu.As(&withSite), S_OK);
+    if (site) withSite->SetSite(site);
+    ComPtr<IShellExtInit> init;
+    EXPECT_EQ(menu.As(&init), S_OK);
+    EXPECT_EQ(init->Initialize(PidlOf(shown).get(), nullptr, nullptr), S_OK);
+    count = menu->QueryContextMenu(host, 0, 1, last, CMF_NORMAL);
+    return menu;
+}
+
+// The folders open in other windows follow "Maintenance", most recently
+// active first, each once, with the parent's name where two share one, and
+// go first when identifiers are short; one chosen sends the menu's window
+// there through its browser.
+TEST_F(ContextMenuTest, FoldersOpenInExplorerWindowsFollowMaintenanceAndOneChosenIsGoneTo)
+{
+    const std::string work = dir / "Work", home = dir / "Home";
+    for (const std::string& made : {work, home, work + "\\Docs", home + "\\Docs"}) test::MakeFolder(made);
+    OpenWindows open;
+    for (const std::string& shown : {data, work + "\\Docs", home + "\\Docs", data, folder}) open.Open(shown);
+    ASSERT_TRUE(test::BringToForeground(open.Window(4).Frame()));
+    const std::vector<std::string> fixed = {"Add to list", "Create favorite", "Maintenance"};
+    const std::vector<std::string> all = {"", "Data", "Docs (Home)", "Docs (Work)"};
+    const struct {
+        UINT last;
+        size_t listed; // open folders that fit
+    } cases[] = {{100, 3}, {5, 1}, {4, 0}, {3, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.last);
+        UniqueMenu host(CreatePopupMenu());
+        HRESULT count = E_FAIL;
+        const ComPtr<IContextMenu> menu = MenuOn(folder, &open.Site(4), host.get(), c.last, count);
+        std::vector<std::string> expected = fixed;
+        if (c.listed) expected.insert(expected.end(), all.begin(), all.begin() + 1 + c.listed);
+        EXPECT_EQ(count, MAKE_HRESULT(SEVERITY_SUCCESS, 0, expected.size()));
+        EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)), expected);
+        if (c.listed < 3) continue;
+        const std::string help[] = {data, home + "\\Docs", work + "\\Docs"};
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(HelpText(menu, 4 + i), help[i]);
+        EXPECT_EQ(Invoke(menu, 5, open.Window(4).Frame()), S_OK);
+        EXPECT_EQ(open.Window(4).FolderShown(), home + "\\Docs");
+    }
+}
+
+// On the desktop the window showing the folder comes to the front.
+TEST_F(ContextMenuTest, OnTheDesktopAnOpenFolderBringsItsWindowToTheFront)
+{
+    OpenWindows open;
+    const HWND frame = open.Open(data);
+    test::TestWindow desktop("Progman");
+    ASSERT_TRUE(test::BringToForeground(desktop.hwnd()));
+    UniqueMenu host(CreatePopupMenu());
+    HRESULT count = E_FAIL;
+    const ComPtr<IContextMenu> menu = MenuOn(folder, nullptr, host.get(), 100, count);
+    EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)),
+              (std::vector<std::string>{"Create favorite", "Maintenance", "", "Data"}));
+    EXPECT_EQ(Invoke(menu, 3, desktop.hwnd()), S_OK);
+    EXPECT_EQ(GetForegroundWindow(), frame);
+    EXPECT_EQ(open.Window(0).FolderShown(), data);
+}
+
+// A window list that does not answer in time costs the menu its open
+// folders, not its time; a later menu lists them once it answers.
+TEST_F(ContextMenuTest, SlowWindowListIsLeftOutInTimeAndComesBackOnceItAnswers)
+{
+    OpenWindows open(3000);
+    open.Open(data);
+    test::TestWindow dialog("#32770");
+    ASSERT_TRUE(test::BringToForeground(dialog.hwnd()));
+    const auto texts = [&] {
+        UniqueMenu host(CreatePopupMenu());
+        HRESULT count = E_FAIL;
+        MenuOn(folder, nullptr, host.get(), 100, count);
+        return MenuTexts(GetSubMenu(host.get(), 0));
+    };
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(texts().back(), "Maintenance");
+    EXPECT_LT(GetTickCount() - start, 2000u) << "not a speed target: a menu that waited would take the list's delay";
+    open.list.SetDelay(0);
+    EXPECT_TRUE(test::PumpUntil([&] { return texts().back() == "Data"; }, 15000));
+}
+
+// The scaling as Wine takes it, from LogPixels, which a process reads as it
+// starts: a process of its own per scaling.
+TEST_F(ContextMenuTest, ItemPicturesHaveTheSizeOfASmallIconAtTheScaling)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    const std::string program = test::LibraryPath().substr(0, test::LibraryPath().rfind('\\') + 1) + INSTALLED_MENU;
+    const std::string command = program + " \"" + test::LibraryPath() + "\" \"" + data + "\" --picture-size";
+    const char key[] = "Control Panel\\Desktop";
+    const ScopeExit reset([&key] { RegDeleteKeyValueA(HKEY_CURRENT_USER, key, "LogPixels"); });
+    for (const DWORD dpi : {96, 144, 192}) {
+        RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &dpi, sizeof dpi);
+        EXPECT_EQ(test::RunProgram(command), std::optional<DWORD>(dpi / 6)) << dpi;
     }
 }
 

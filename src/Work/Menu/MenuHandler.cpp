@@ -3,7 +3,10 @@
 #include "AboutBox/Status.h"
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
+#include "Work/Menu/MenuPictures.h"
 #include "Work/Menu/MenuTable.h"
+#include "Work/Navigation/ExplorerBrowse.h"
+#include "Work/Navigation/OpenFolders.h"
 #include "Work/Store/Favorites.h"
 
 #include <algorithm>
@@ -29,7 +32,7 @@ struct MenuContext {
     bool HasFavoritesDir = false;
     vok::ContextKind ContextKind = ckNone;
     WString TargetPath;
-    HBITMAP Bitmaps[mbCount] = {};
+    MenuPictureSet Bitmaps = {};
 };
 
 MenuContext ReadMenuContext()
@@ -40,8 +43,9 @@ MenuContext ReadMenuContext()
         context.HasFavoritesDir = !s.FavoritesDir.empty();
         context.ContextKind = s.ContextKind;
         context.TargetPath = s.TargetPath;
-        for (int i = 0; i < mbCount; ++i) context.Bitmaps[i] = s.MenuBitmaps[i].get();
     });
+    // The menu opens over the window in front, at that window's scaling.
+    context.Bitmaps = MenuPicturesFor(DpiOfWindow(GetForegroundWindow()));
     return context;
 }
 
@@ -56,6 +60,13 @@ bool WantsItems(const MenuContext& context, UINT flags)
 ULONGLONG IdentifiersOffered(UINT idCmdFirst, UINT idCmdLast)
 {
     return idCmdLast < idCmdFirst ? 0 : ULONGLONG{idCmdLast} - idCmdFirst + 1;
+}
+
+// A folder without a path can be gone to only through a browser; on the
+// desktop its window is brought to the front instead.
+bool TakesFolderWithoutPath(const MenuContext& context, IUnknown* site)
+{
+    return context.ContextKind == ckDesktopBackground || SiteHasBrowser(site);
 }
 
 bool OnBackground(ContextKind kind)
@@ -90,9 +101,15 @@ public:
         return static_cast<UINT>(GetMenuItemCount(host_) - 1);
     }
 
+    // In the item's picture place, where a menu draws a 32-bit bitmap
+    // through its alpha.
     static void SetBitmap(HMENU menu, UINT position, HBITMAP bitmap)
     {
-        SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, nullptr);
+        MENUITEMINFOW item = {};
+        item.cbSize = sizeof(item);
+        item.fMask = MIIM_BITMAP;
+        item.hbmpItem = bitmap;
+        SetMenuItemInfoW(menu, position, TRUE, &item);
     }
 
     HMENU Holder() const { return flat_ ? host_ : submenu_; }
@@ -174,7 +191,8 @@ CommandOffsets GetCommandOffsets()
     return offsets;
 }
 
-HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) noexcept
+HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags,
+                         IUnknown* site) noexcept
 {
     if (uFlags & kShellReservedMenuFlag) return ItemCount(0);
     bool flat = false;
@@ -187,9 +205,12 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         // cannot take even those gets nothing, and the folder is not read.
         const ULONGLONG offered = IdentifiersOffered(idCmdFirst, idCmdLast);
         if (!FitsEssentialRows(context, offered)) return ItemCount(0);
+        // Explorer's windows are asked while the favourites are read.
+        OpenFolderReader openFolders(GetForegroundWindow());
         const std::vector<Favorite> favorites = RefreshFavorites();
         const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
         MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
+        AddOpenFolderRows(table, openFolders.Collect(TakesFolderWithoutPath(context, site)));
         if (!FitMenuTable(table, offered)) return ItemCount(0);
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());
@@ -215,7 +236,7 @@ void ExecuteCommand(WORD offset, IUnknown* site) noexcept
 {
     try {
         const std::optional<MenuRow> row = LastMenuRowAt(offset);
-        if (row && row->Command) row->Command(row->Argument, site);
+        if (row && row->Command) row->Command(*row, site);
     } catch (...) {
     }
 }

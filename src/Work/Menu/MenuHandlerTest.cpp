@@ -102,17 +102,16 @@ protected:
 };
 
 // One line per item: "*" default, "|" new column, offset, caption or "---",
-// ">" popup, {bitmap}. Bitmap sizes are checked on the way.
+// ">" popup, {picture}. Pictures' sizes and depth are checked on the way.
 Lines Items(HMENU menu)
 {
     static const char* const names[mbCount] = {"CF", "A", "R", "M", "S"};
-    static const SIZE sizes[mbCount] = {{13, 14}, {13, 14}, {13, 14}, {14, 13}, {13, 13}};
     Lines lines;
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         char text[256] = "";
         MENUITEMINFOA mii = {};
         mii.cbSize = sizeof(mii);
-        mii.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_STATE;
+        mii.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_STATE | MIIM_BITMAP;
         mii.dwTypeData = text;
         mii.cch = sizeof(text);
         GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &mii);
@@ -121,13 +120,16 @@ Lines Items(HMENU menu)
         if (!mii.hSubMenu && mii.wID >= kFirst) line += std::to_string(mii.wID - kFirst) + ":";
         line += (mii.fType & MFT_SEPARATOR) ? "---" : text;
         if (mii.hSubMenu) line += ">";
-        if (mii.hbmpChecked) line += "{checked?}";
-        for (int b = 0; mii.hbmpUnchecked && b < mbCount; ++b) {
-            if (mii.hbmpUnchecked != StateAccess()->MenuBitmaps[b].get()) continue;
-            BITMAP bm = {};
-            GetObjectA(mii.hbmpUnchecked, sizeof(bm), &bm);
-            EXPECT_TRUE(bm.bmWidth == sizes[b].cx && bm.bmHeight == sizes[b].cy) << names[b];
-            line += std::string("{") + names[b] + "}";
+        if (mii.hbmpChecked || mii.hbmpUnchecked) line += "{checked?}";
+        for (size_t size = 0; mii.hbmpItem && size < kPictureSizeCount; ++size) {
+            for (int b = 0; b < mbCount; ++b) {
+                if (mii.hbmpItem != StateAccess()->MenuBitmaps[size][b].get()) continue;
+                BITMAP bm = {};
+                GetObjectA(mii.hbmpItem, sizeof(bm), &bm);
+                EXPECT_TRUE(bm.bmWidth == kPictureSizes[size] && bm.bmHeight == bm.bmWidth && bm.bmBitsPixel == 32)
+                    << names[b];
+                line += std::string("{") + names[b] + "}";
+            }
         }
         lines.push_back(line);
     }

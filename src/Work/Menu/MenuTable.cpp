@@ -28,10 +28,10 @@ bool HasListItem(ContextKind kind, const WString& targetPath)
 }
 
 // The chosen name is recorded in the state; the navigation is handed it.
-void GoToFavorite(const WString& name, IUnknown* site)
+void GoToFavorite(const MenuRow& row, IUnknown* site)
 {
-    WithState([&](ExtensionState& s) { s.ChosenTarget = name; });
-    NavigateToFavorite(name, site);
+    WithState([&](ExtensionState& s) { s.ChosenTarget = row.Argument; });
+    NavigateToFavorite(row.Argument, site);
 }
 
 // Help texts go to the shell as ANSI text: a path outside the code page
@@ -44,6 +44,20 @@ std::string FavoriteHelp(const WString& name)
     if (found.Kind == fkFileLink || found.Kind == fkFolderLink) return AnsiOf(found.Target);
     if (found.Kind == fkItemListLink) return AnsiOf(ItemListLinkName(favoritesDir + name + L".lnk"));
     return GetShortcutUrl(favoritesDir + name + L".url");
+}
+
+// A menu takes "&" as the mark of the next letter's shortcut key; doubled,
+// it shows as itself. The name stays as it is for the help text and the
+// command.
+WString CaptionOf(const WString& name)
+{
+    WString caption;
+    caption.reserve(name.size());
+    for (const wchar_t c : name) {
+        caption += c;
+        if (c == L'&') caption += c;
+    }
+    return caption;
 }
 
 MenuRow Row(MenuItemKind kind, const wchar_t* caption, std::string help, int picture, MenuCommand command)
@@ -59,8 +73,8 @@ MenuRow Row(MenuItemKind kind, const wchar_t* caption, std::string help, int pic
 
 MenuRow FavoriteRow(const Favorite& favorite, bool current)
 {
-    MenuRow row = Row(mkFavorite, favorite.Name.c_str(), std::string(), current ? mbCurrentFolder : kNoPicture,
-                      GoToFavorite);
+    MenuRow row = Row(mkFavorite, CaptionOf(favorite.Name).c_str(), std::string(),
+                      current ? mbCurrentFolder : kNoPicture, GoToFavorite);
     row.Group = mgFavorites;
     row.HelpOf = FavoriteHelp;
     row.Argument = favorite.Name;
@@ -79,9 +93,9 @@ MenuRow ListActionRow(vok::ListAction action, const WString& targetPath)
     const std::string target = "\"" + AnsiOf(targetPath) + "\"";
     if (action == laAdd)
         return Row(mkListAction, kAddCaption, "Add " + target + " to your favorite list.", mbAdd,
-                   [](const WString&, IUnknown*) { AddTargetToFavorites(); });
+                   [](const MenuRow&, IUnknown*) { AddTargetToFavorites(); });
     return Row(mkListAction, kRemoveCaption, "Remove " + target + " from your favorite list.", mbRemove,
-               [](const WString&, IUnknown*) { RemoveTargetFromFavorites(); });
+               [](const MenuRow&, IUnknown*) { RemoveTargetFromFavorites(); });
 }
 
 bool IsItemOf(const MenuRow& row, MenuItemGroup group)
@@ -100,7 +114,48 @@ void LeaveOutLastOf(MenuTable& table, MenuItemGroup group)
                 table.end());
 }
 
+void GoToOpenFolderOf(const MenuRow& row, IUnknown* site)
+{
+    GoToOpenFolder(row.Argument, row.IdList, row.Window, site);
+}
+
+WString LastPartOf(const WString& path)
+{
+    const size_t cut = path.find_last_of(L'\\');
+    return cut == WString::npos ? path : path.substr(cut + 1);
+}
+
+// Where two open folders share a name, each adds the last part of the path
+// above it: "Docs (Work)" beside "Docs (Home)".
+WString OpenFolderCaption(const OpenFolder& folder, const std::vector<OpenFolder>& folders)
+{
+    const auto sameName = [&folder](const OpenFolder& other) { return other.Name == folder.Name; };
+    const WString caption = CaptionOf(folder.Name);
+    const size_t parentEnd = folder.Path.find_last_of(L'\\');
+    if (std::count_if(folders.begin(), folders.end(), sameName) < 2 || parentEnd == WString::npos) return caption;
+    return caption + L" (" + CaptionOf(LastPartOf(folder.Path.substr(0, parentEnd))) + L")";
+}
+
+MenuRow OpenFolderRow(const OpenFolder& folder, const std::vector<OpenFolder>& folders)
+{
+    const WString& help = folder.Path.empty() ? folder.Name : folder.Path;
+    MenuRow row = Row(mkOpenFolder, OpenFolderCaption(folder, folders).c_str(), AnsiOf(help), mbCurrentFolder,
+                      GoToOpenFolderOf);
+    row.Group = mgOpenFolders;
+    row.Argument = folder.Path;
+    row.Window = folder.Window;
+    row.IdList = folder.IdList;
+    return row;
+}
+
 } // namespace
+
+void AddOpenFolderRows(MenuTable& table, const std::vector<OpenFolder>& folders)
+{
+    if (folders.empty()) return;
+    table.push_back(SeparatorRow(mgOpenFolders));
+    for (const OpenFolder& folder : folders) table.push_back(OpenFolderRow(folder, folders));
+}
 
 vok::ListAction ChooseListAction(ContextKind kind, const WString& targetPath, const std::vector<Favorite>& favorites)
 {
@@ -121,9 +176,9 @@ MenuTable BuildMenuTable(ContextKind kind, const WString& targetPath, vok::ListA
     if (!favorites.empty()) table.push_back(SeparatorRow(mgFavorites));
     if (action != laNone) table.push_back(ListActionRow(action, targetPath));
     table.push_back(
-        Row(mkCreate, kCreateCaption, kCreateHelp, mbFavorite, [](const WString&, IUnknown*) { CreateFavorite(); }));
+        Row(mkCreate, kCreateCaption, kCreateHelp, mbFavorite, [](const MenuRow&, IUnknown*) { CreateFavorite(); }));
     MenuRow maintenance = Row(mkMaintenance, kMaintenanceCaption, kMaintenanceHelp, mbMaintenance,
-                              [](const WString&, IUnknown*) { OpenFavoritesFolder(); });
+                              [](const MenuRow&, IUnknown*) { OpenFavoritesFolder(); });
     maintenance.Default = true;
     table.push_back(std::move(maintenance));
     return table;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Work/ExtensionState.h"
+#include "Work/Navigation/OpenFolders.h"
 #include "Work/Store/Favorites.h"
 
 #include <optional>
@@ -22,6 +23,11 @@ vok::ListAction ChooseListAction(ContextKind kind, const WString& targetPath, co
 // and "Maintenance". An item is added here, in one place; offsets come later.
 MenuTable BuildMenuTable(ContextKind kind, const WString& targetPath, vok::ListAction action,
                          const std::vector<Favorite>& favorites);
+
+// After the rows of BuildMenuTable: a separator and one row per folder open
+// in an Explorer window, in the order given, with the current folder's
+// picture; nothing when there are none. They are the first rows left out.
+void AddOpenFolderRows(MenuTable& table, const std::vector<OpenFolder>& folders);
 
 // Leaves rows out, by their groups, until the table takes no more than
 // `offered` identifiers, then numbers the offsets from 0. False when even the

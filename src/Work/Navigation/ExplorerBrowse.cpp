@@ -95,11 +95,21 @@ bool BrowseSiteBrowser(IUnknown* site, const WString& folder)
 
 bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)
 {
-    if (BrowserOfSite(site)) return BrowseSiteBrowser(site, folder);
     const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
-    if (!list) return false;
-    if (const ComPtr<IWebBrowser2> browser = ShellWindowOf(window)) return NavigateTo(*browser.Get(), list.get());
+    return list && BrowseExplorerWindow(site, window, list.get());
+}
+
+bool BrowseExplorerWindow(IUnknown* site, HWND window, PCIDLIST_ABSOLUTE folder)
+{
+    if (const ComPtr<IShellBrowser> browser = BrowserOfSite(site))
+        return SUCCEEDED(browser->BrowseObject(folder, SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
+    if (const ComPtr<IWebBrowser2> browser = ShellWindowOf(window)) return NavigateTo(*browser.Get(), folder);
     return false;
+}
+
+bool SiteHasBrowser(IUnknown* site)
+{
+    return BrowserOfSite(site) != nullptr;
 }
 
 } // namespace vok

@@ -24,6 +24,13 @@ bool BrowseSiteBrowser(IUnknown* site, const WString& folder);
 // refused; nothing is changed then.
 bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder);
 
+// The same for a folder named by its absolute item list, which names folders
+// that have no path as well.
+bool BrowseExplorerWindow(IUnknown* site, HWND window, PCIDLIST_ABSOLUTE folder);
+
+// Whether the site leads to a browser that BrowseExplorerWindow would use.
+bool SiteHasBrowser(IUnknown* site);
+
 // Goes to `items` in the browser behind `site` only; false when there is
 // none or it refused.
 bool BrowseSiteTo(IUnknown* site, PCIDLIST_ABSOLUTE items);

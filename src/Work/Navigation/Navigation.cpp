@@ -340,6 +340,24 @@ void NavigateToFavorite(const WString& name, IUnknown* site) noexcept
     }
 }
 
+void GoToOpenFolder(const WString& path, const std::string& idList, HWND window, IUnknown* site) noexcept
+{
+    try {
+        ContextKind contextKind = ckNone;
+        WithState([&](ExtensionState& s) { contextKind = s.ContextKind; });
+        // A window closed since the menu was built is opened anew.
+        if (contextKind == ckDesktopBackground && IsWindow(window)) {
+            if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+            SetForegroundWindow(window);
+        } else if (!path.empty()) {
+            GoToFolder(path, contextKind, site);
+        } else {
+            BrowseExplorerWindow(site, GetActiveWindow(), reinterpret_cast<PCIDLIST_ABSOLUTE>(idList.data()));
+        }
+    } catch (...) {
+    }
+}
+
 BOOL CALLBACK TypePathIntoEdit(HWND control, LPARAM typing)
 {
     try {

@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <string>
+
 namespace vok {
 
 // What kind of window hosts the edit box; decides the class of the box and
@@ -38,6 +40,11 @@ EditHostKind EditHostKindOf(HWND window);
 void NavigateToFavorite(const WString& name, IUnknown* site) noexcept;
 // The same for the favourite named in ChosenTarget, without a site.
 void NavigateToFavorite() noexcept;
+
+// Goes to a folder open in an Explorer window `window`, as to a favourite
+// folder; one without a path (`idList` names it) through the browser only.
+// On the desktop the Explorer window showing it comes to the front instead.
+void GoToOpenFolder(const WString& path, const std::string& idList, HWND window, IUnknown* site) noexcept;
 
 // What TypePathIntoEdit types, and into which box.
 struct PathTyping {

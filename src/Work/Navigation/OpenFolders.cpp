@@ -1,0 +1,264 @@
+#include "Work/Navigation/OpenFolders.h"
+
+#include "Common/Unique.h"
+
+#include <exdisp.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+
+using Microsoft::WRL::ComPtr;
+
+namespace vok {
+
+// Shared by a menu and its worker, freed by whichever lets go of it last.
+// The worker fills Found before it sets Done, and the menu reads Found only
+// once Done is set: a worker that finishes after the menu gave up writes
+// into a record nobody reads.
+struct OpenFolderReader::Record {
+    volatile LONG References = 2;
+    UniqueHandle Done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HMODULE Module = nullptr;
+    HWND Exclude = nullptr;
+    std::vector<OpenFolder> Found;
+
+    void Release()
+    {
+        if (InterlockedDecrement(&References) == 0) delete this;
+    }
+};
+
+namespace {
+
+// Spelt out: the platform's named constants live in one object with every
+// GUID of the platform, which the linker cannot split.
+constexpr GUID kTopLevelBrowserService = {0x4C96BE40, 0x915C, 0x11CF, {0x99, 0xD3, 0x00, 0xAA, 0x00, 0x4A, 0xE8, 0x37}};
+constexpr CLSID kShellWindowsClass = {0x9BA05972, 0xF6A8, 0x11CF, {0xA4, 0x42, 0x00, 0xA0, 0xC9, 0x0A, 0x8F, 0x39}};
+constexpr SIZE_T kWorkerStack = SIZE_T{256} * 1024;
+
+volatile LONG g_running = 0;
+
+// Names by item list, as read for earlier menus: naming a folder binds to
+// its parent and reads the disk (some 3 ms a folder under Wine), while the
+// windows mostly stay from one menu to the next. An item list holds its
+// folder's name, so a renamed folder is a new entry. Only workers use it.
+struct KnownFolder {
+    std::string IdList;
+    WString Name, Path;
+};
+constexpr size_t kMostKnownFolders = 32;
+SRWLOCK g_knownLock = SRWLOCK_INIT;
+std::vector<KnownFolder> g_known;
+
+bool NameFromKnown(OpenFolder& folder)
+{
+    AcquireSRWLockShared(&g_knownLock);
+    const auto known = std::find_if(g_known.begin(), g_known.end(),
+                                    [&folder](const KnownFolder& k) { return k.IdList == folder.IdList; });
+    const bool found = known != g_known.end();
+    if (found) {
+        folder.Name = known->Name;
+        folder.Path = known->Path;
+    }
+    ReleaseSRWLockShared(&g_knownLock);
+    return found;
+}
+
+void RememberName(const OpenFolder& folder)
+{
+    AcquireSRWLockExclusive(&g_knownLock);
+    if (g_known.size() == kMostKnownFolders) g_known.erase(g_known.begin());
+    g_known.push_back({folder.IdList, folder.Name, folder.Path});
+    ReleaseSRWLockExclusive(&g_knownLock);
+}
+
+struct IdListTraits {
+    using Type = PIDLIST_ABSOLUTE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type list) { ILFree(list); }
+};
+using UniqueIdList = Unique<IdListTraits>;
+
+WString NameOf(PCIDLIST_ABSOLUTE folder, SIGDN form)
+{
+    PWSTR text = nullptr;
+    if (FAILED(SHGetNameFromIDList(folder, form, &text)) || !text) return WString();
+    const ScopeExit free([text] { CoTaskMemFree(text); });
+    return WString(text);
+}
+
+// Through the window's top-level browser to the folder its view shows.
+bool ReadWindow(IDispatch& window, HWND exclude, OpenFolder& folder)
+{
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IFolderView> folderView;
+    ComPtr<IPersistFolder2> shown;
+    PIDLIST_ABSOLUTE list = nullptr;
+    if (FAILED(IUnknown_QueryService(&window, kTopLevelBrowserService, IID_PPV_ARGS(&browser))) || !browser ||
+        FAILED(browser->QueryActiveShellView(&view)) || !view || FAILED(view.As(&folderView)) ||
+        FAILED(folderView->GetFolder(IID_PPV_ARGS(&shown))) || !shown || FAILED(shown->GetCurFolder(&list)) || !list)
+        return false;
+    const UniqueIdList owned(list);
+    HWND frame = nullptr;
+    if (FAILED(browser->GetWindow(&frame)) || !frame) return false;
+    folder.Window = GetAncestor(frame, GA_ROOT);
+    if (folder.Window == exclude) return false;
+    folder.IdList.assign(reinterpret_cast<const char*>(list), ILGetSize(list));
+    if (NameFromKnown(folder)) return true;
+    folder.Name = NameOf(list, SIGDN_NORMALDISPLAY);
+    folder.Path = NameOf(list, SIGDN_FILESYSPATH);
+    if (folder.Name.empty()) return false;
+    RememberName(folder);
+    return true;
+}
+
+void ReadShellWindows(HWND exclude, std::vector<OpenFolder>& found)
+{
+    ComPtr<IShellWindows> windows;
+    long count = 0;
+    if (FAILED(CoCreateInstance(kShellWindowsClass, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&windows))) ||
+        FAILED(windows->get_Count(&count)))
+        return;
+    for (long i = 0; i < count; ++i) {
+        VARIANT index;
+        VariantInit(&index);
+        V_VT(&index) = VT_I4;
+        V_I4(&index) = i;
+        ComPtr<IDispatch> window;
+        OpenFolder folder;
+        if (SUCCEEDED(windows->Item(index, &window)) && window && ReadWindow(*window.Get(), exclude, folder))
+            found.push_back(std::move(folder));
+    }
+}
+
+// Holds a reference on the library from before it starts until its very
+// last instruction, so that the library is never unloaded under it.
+DWORD WINAPI ReadOpenFolders(void* parameter)
+{
+    auto* record = static_cast<OpenFolderReader::Record*>(parameter);
+    const HMODULE module = record->Module;
+    // A thread of the library's own: COM is its to start and to end.
+    if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+        try {
+            ReadShellWindows(record->Exclude, record->Found);
+        } catch (...) {
+            record->Found.clear();
+        }
+        CoUninitialize();
+    }
+    InterlockedExchange(&g_running, 0);
+    SetEvent(record->Done.get());
+    record->Release();
+    FreeLibraryAndExitThread(module, 0);
+}
+
+bool StartWorker(OpenFolderReader::Record& record)
+{
+    if (!record.Done || InterlockedCompareExchange(&g_running, 1, 0) != 0) return false;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ReadOpenFolders),
+                           &record.Module)) {
+        UniqueHandle thread(
+            CreateThread(nullptr, kWorkerStack, ReadOpenFolders, &record, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        if (thread) return true;
+        FreeLibrary(record.Module);
+    }
+    InterlockedExchange(&g_running, 0);
+    return false;
+}
+
+// Waits serving the calls that come into the caller's apartment: in
+// Explorer the window list and its windows are served by threads that may
+// include the caller's own.
+bool WaitServingCalls(HANDLE event, DWORD timeoutMs)
+{
+    DWORD index = 0;
+    const HRESULT hr = CoWaitForMultipleHandles(0, timeoutMs, 1, &event, &index);
+    if (hr == CO_E_NOTINITIALIZED) return WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0;
+    return hr == S_OK;
+}
+
+BOOL CALLBACK AddWindow(HWND window, LPARAM list)
+{
+    try {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        return TRUE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+// Explorer's folder windows are of these classes ("ExploreWClass" before
+// Windows 7 as well); without one besides the menu's own there is nothing to
+// list, and no worker is started.
+bool AnyExplorerWindowBut(HWND exclude)
+{
+    for (const wchar_t* name : {L"CabinetWClass", L"ExploreWClass"})
+        for (HWND w = FindWindowExW(nullptr, nullptr, name, nullptr); w; w = FindWindowExW(nullptr, w, name, nullptr))
+            if (w != exclude) return true;
+    return false;
+}
+
+// Top-level windows from the front: the one in front was the last active.
+std::vector<HWND> WindowsInZOrder()
+{
+    std::vector<HWND> windows;
+    EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+bool SameFolder(const OpenFolder& a, const OpenFolder& b)
+{
+    if (!a.Path.empty() || !b.Path.empty())
+        return CompareStringOrdinal(a.Path.c_str(), static_cast<int>(a.Path.size()), b.Path.c_str(),
+                                    static_cast<int>(b.Path.size()), TRUE) == CSTR_EQUAL;
+    return a.IdList == b.IdList;
+}
+
+std::vector<OpenFolder> Arrange(std::vector<OpenFolder> found, bool pathless)
+{
+    const std::vector<HWND> order = WindowsInZOrder();
+    const auto rank = [&order](HWND window) { return std::find(order.begin(), order.end(), window) - order.begin(); };
+    std::stable_sort(found.begin(), found.end(),
+                     [&rank](const OpenFolder& a, const OpenFolder& b) { return rank(a.Window) < rank(b.Window); });
+    std::vector<OpenFolder> listed;
+    for (OpenFolder& folder : found) {
+        if (listed.size() == kMostOpenFolders) break;
+        if (folder.Path.empty() && !pathless) continue;
+        const auto same = [&folder](const OpenFolder& known) { return SameFolder(known, folder); };
+        if (std::none_of(listed.begin(), listed.end(), same)) listed.push_back(std::move(folder));
+    }
+    return listed;
+}
+
+} // namespace
+
+OpenFolderReader::OpenFolderReader(HWND exclude) : record_(new Record), started_(GetTickCount())
+{
+    record_->Exclude = exclude;
+    if (AnyExplorerWindowBut(exclude) && StartWorker(*record_)) return;
+    delete record_;
+    record_ = nullptr;
+}
+
+OpenFolderReader::~OpenFolderReader()
+{
+    if (record_) record_->Release();
+}
+
+std::vector<OpenFolder> OpenFolderReader::Collect(bool pathless, DWORD boundMs)
+{
+    if (!record_) return {};
+    const DWORD spent = GetTickCount() - started_;
+    if (!WaitServingCalls(record_->Done.get(), spent < boundMs ? boundMs - spent : 0)) return {};
+    return Arrange(std::move(record_->Found), pathless);
+}
+
+LONG RunningFolderReaders()
+{
+    return g_running;
+}
+
+} // namespace vok
