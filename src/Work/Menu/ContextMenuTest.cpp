@@ -553,6 +553,22 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
     }
 }
 
+// A handler given `site` (may be null), on the background of `shown`, its
+// menu built into `host` with the identifiers 1 to `last`.
+ComPtr<IContextMenu> MenuOn(const std::string& shown, IUnknown* site, HMENU host, UINT last, HRESULT& count)
+{
+    ComPtr<IContextMenu> menu;
+    ComPtr<IObjectWithSite> withSite;
+    EXPECT_EQ(CoCreateInstance(test::kHandlerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&menu)), S_OK);
+    EXPECT_EQ(menu.As(&withSite), S_OK);
+    if (site) withSite->SetSite(site);
+    ComPtr<IShellExtInit> init;
+    EXPECT_EQ(menu.As(&init), S_OK);
+    EXPECT_EQ(init->Initialize(PidlOf(shown).get(), nullptr, nullptr), S_OK);
+    count = menu->QueryContextMenu(host, 0, 1, last, CMF_NORMAL);
+    return menu;
+}
+
 // Nothing binds their items while the menu is built; chosen, the window's
 // own browser goes there.
 TEST_F(ContextMenuTest, FavoritesWithoutAPathStayAndTheBrowserGoesThere)
@@ -564,15 +580,10 @@ TEST_F(ContextMenuTest, FavoritesWithoutAPathStayAndTheBrowserGoesThere)
     ASSERT_TRUE(test::BringToForeground(frame.Frame()));
     demo::BrowserSite site(frame.ShellBrowser());
     for (int built = 0; built < 2; ++built) {
-        ComPtr<IShellExtInit> handler = CreateHandler();
-        ComPtr<IContextMenu> menu;
-        ComPtr<IObjectWithSite> withSite;
-        ASSERT_EQ(handler.As(&menu), S_OK);
-        ASSERT_EQ(handler.As(&withSite), S_OK);
-        EXPECT_EQ(withSite->SetSite(&site), S_OK);
-        ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
         UniqueMenu host(CreatePopupMenu());
-        ASSERT_EQ(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 6);
+        HRESULT count = 0;
+        ComPtr<IContextMenu> menu = MenuOn(folder, &site, host.get(), 100, count);
+        ASSERT_EQ(count, 6);
         EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)),
                   (std::vector<std::string>{"Controls", "This PC", "", "Add to list", "Create favorite",
                                             "Maintenance"}));
@@ -581,7 +592,6 @@ TEST_F(ContextMenuTest, FavoritesWithoutAPathStayAndTheBrowserGoesThere)
         if (built == 1) {
             EXPECT_EQ(Invoke(menu, 1, frame.Frame()), S_OK);
         }
-        EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
     }
     EXPECT_EQ(frame.FolderShown(), "") << "This PC, which has no path";
     EXPECT_TRUE(test::PathPresent(favorites + "This PC.lnk"));
@@ -592,16 +602,10 @@ TEST_F(ContextMenuTest, FavoritesWithoutAPathStayAndTheBrowserGoesThere)
 // site, as the view hands out the dialog's browser.
 void ChooseFirstFavorite(IUnknown* site, HWND owner, const std::string& folder)
 {
-    ComPtr<IShellExtInit> handler;
-    ASSERT_EQ(CoCreateInstance(test::kHandlerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&handler)), S_OK);
-    ComPtr<IContextMenu> menu;
-    ComPtr<IObjectWithSite> withSite;
-    ASSERT_EQ(handler.As(&menu), S_OK);
-    ASSERT_EQ(handler.As(&withSite), S_OK);
-    if (site) withSite->SetSite(site);
-    ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
     UniqueMenu host(CreatePopupMenu());
-    ASSERT_GT(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 0);
+    HRESULT count = 0;
+    ComPtr<IContextMenu> menu = MenuOn(folder, site, host.get(), 100, count);
+    ASSERT_GT(count, 0);
     EXPECT_EQ(Invoke(menu, 0, owner), S_OK);
 }
 
@@ -688,20 +692,14 @@ TEST_F(ContextMenuTest, AmpersandInANameShowsAsItselfAndTheFavoriteStillLeadsThe
     ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
     ASSERT_TRUE(test::BringToForeground(frame.Frame()));
     demo::BrowserSite site(frame.ShellBrowser());
-    ComPtr<IShellExtInit> handler = CreateHandler();
-    ComPtr<IContextMenu> menu;
-    ComPtr<IObjectWithSite> withSite;
-    ASSERT_EQ(handler.As(&menu), S_OK);
-    ASSERT_EQ(handler.As(&withSite), S_OK);
-    EXPECT_EQ(withSite->SetSite(&site), S_OK);
-    ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
     UniqueMenu host(CreatePopupMenu());
-    ASSERT_EQ(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL), 5);
+    HRESULT count = 0;
+    ComPtr<IContextMenu> menu = MenuOn(folder, &site, host.get(), 100, count);
+    ASSERT_EQ(count, 5);
     EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)).front(), "Tom && Jerry");
     EXPECT_EQ(HelpText(menu, 0), data);
     EXPECT_EQ(Invoke(menu, 0, frame.Frame()), S_OK);
     EXPECT_EQ(frame.FolderShown(), data);
-    EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
 }
 
 // Explorer-style windows of the test, each on a folder, handed out by a
@@ -726,22 +724,6 @@ private:
     std::vector<std::unique_ptr<demo::ExplorerWindow>> windows_;
     std::vector<std::unique_ptr<demo::BrowserSite>> sites_;
 };
-
-// A handler given `site` (may be null), on the background of `shown`, its
-// menu built into `host` with the identifiers 1 to `last`.
-ComPtr<IContextMenu> MenuOn(const std::string& shown, IUnknown* site, HMENU host, UINT last, HRESULT& count)
-{
-    ComPtr<IContextMenu> menu;
-    ComPtr<IObjectWithSite> withSite;
-    EXPECT_EQ(CoCreateInstance(test::kHandlerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&menu)), S_OK);
-    EXPECT_EQ(menu.As(&withSite), S_OK);
-    if (site) withSite->SetSite(site);
-    ComPtr<IShellExtInit> init;
-    EXPECT_EQ(menu.As(&init), S_OK);
-    EXPECT_EQ(init->Initialize(PidlOf(shown).get(), nullptr, nullptr), S_OK);
-    count = menu->QueryContextMenu(host, 0, 1, last, CMF_NORMAL);
-    return menu;
-}
 
 // The folders open in other windows follow "Maintenance", most recently
 // active first, each once, with the parent's name where two share one, and

@@ -1,6 +1,6 @@
 #include "Work/Navigation/ExplorerBrowse.h"
 
-#include "Common/Unique.h"
+#include "Work/Navigation/ShellWindowList.h"
 
 #include <exdisp.h>
 #include <shlobj.h>
@@ -13,20 +13,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace vok {
 namespace {
-
-// The services and the class are spelt out here: the platform's named
-// constants live in one object with every GUID of the platform, which the
-// linker cannot split.
-constexpr GUID kTopLevelBrowserService = {0x4C96BE40, 0x915C, 0x11CF, {0x99, 0xD3, 0x00, 0xAA, 0x00, 0x4A, 0xE8, 0x37}};
-constexpr GUID kShellBrowserService = {0x000214E2, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr CLSID kShellWindowsClass = {0x9BA05972, 0xF6A8, 0x11CF, {0xA4, 0x42, 0x00, 0xA0, 0xC9, 0x0A, 0x8F, 0x39}};
-
-struct IdListTraits {
-    using Type = PIDLIST_ABSOLUTE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type list) { ILFree(list); }
-};
-using UniqueIdList = Unique<IdListTraits>;
 
 // The frame's browser first: a view inside a frame (a pane, a dialog's
 // browser) answers only for itself.
@@ -43,22 +29,17 @@ ComPtr<IShellBrowser> BrowserOfSite(IUnknown* site)
 
 ComPtr<IWebBrowser2> ShellWindowOf(HWND window)
 {
-    ComPtr<IShellWindows> windows;
-    if (FAILED(CoCreateInstance(kShellWindowsClass, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&windows)))) return nullptr;
-    long count = 0;
-    if (FAILED(windows->get_Count(&count))) return nullptr;
-    for (long i = 0; i < count; ++i) {
-        VARIANT index;
-        VariantInit(&index);
-        V_VT(&index) = VT_I4;
-        V_I4(&index) = i;
-        ComPtr<IDispatch> item;
+    ComPtr<IWebBrowser2> found;
+    ForEachShellWindow([&](IDispatch& item) {
         ComPtr<IWebBrowser2> browser;
-        if (FAILED(windows->Item(index, &item)) || !item || FAILED(item.As(&browser))) continue;
         SHANDLE_PTR handle = 0;
-        if (SUCCEEDED(browser->get_HWND(&handle)) && reinterpret_cast<HWND>(handle) == window) return browser;
-    }
-    return nullptr;
+        if (FAILED(item.QueryInterface(IID_PPV_ARGS(&browser))) || FAILED(browser->get_HWND(&handle)) ||
+            reinterpret_cast<HWND>(handle) != window)
+            return false;
+        found = browser;
+        return true;
+    });
+    return found;
 }
 
 // Navigate2 takes an item list as a byte array, which names any folder a

@@ -1,6 +1,7 @@
 #include "Work/Navigation/OpenFolders.h"
 
 #include "Common/Unique.h"
+#include "Work/Navigation/ShellWindowList.h"
 
 #include <exdisp.h>
 #include <shlobj.h>
@@ -32,10 +33,6 @@ struct OpenFolderReader::Record {
 
 namespace {
 
-// Spelt out: the platform's named constants live in one object with every
-// GUID of the platform, which the linker cannot split.
-constexpr GUID kTopLevelBrowserService = {0x4C96BE40, 0x915C, 0x11CF, {0x99, 0xD3, 0x00, 0xAA, 0x00, 0x4A, 0xE8, 0x37}};
-constexpr CLSID kShellWindowsClass = {0x9BA05972, 0xF6A8, 0x11CF, {0xA4, 0x42, 0x00, 0xA0, 0xC9, 0x0A, 0x8F, 0x39}};
 constexpr SIZE_T kWorkerStack = SIZE_T{256} * 1024;
 
 volatile LONG g_running = 0;
@@ -74,13 +71,6 @@ void RememberName(const OpenFolder& folder)
     ReleaseSRWLockExclusive(&g_knownLock);
 }
 
-struct IdListTraits {
-    using Type = PIDLIST_ABSOLUTE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type list) { ILFree(list); }
-};
-using UniqueIdList = Unique<IdListTraits>;
-
 WString NameOf(PCIDLIST_ABSOLUTE folder, SIGDN form)
 {
     PWSTR text = nullptr;
@@ -117,21 +107,11 @@ bool ReadWindow(IDispatch& window, HWND exclude, OpenFolder& folder)
 
 void ReadShellWindows(HWND exclude, std::vector<OpenFolder>& found)
 {
-    ComPtr<IShellWindows> windows;
-    long count = 0;
-    if (FAILED(CoCreateInstance(kShellWindowsClass, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&windows))) ||
-        FAILED(windows->get_Count(&count)))
-        return;
-    for (long i = 0; i < count; ++i) {
-        VARIANT index;
-        VariantInit(&index);
-        V_VT(&index) = VT_I4;
-        V_I4(&index) = i;
-        ComPtr<IDispatch> window;
+    ForEachShellWindow([&](IDispatch& window) {
         OpenFolder folder;
-        if (SUCCEEDED(windows->Item(index, &window)) && window && ReadWindow(*window.Get(), exclude, folder))
-            found.push_back(std::move(folder));
-    }
+        if (ReadWindow(window, exclude, folder)) found.push_back(std::move(folder));
+        return false;
+    });
 }
 
 // Holds a reference on the library from before it starts until its very
