@@ -13,6 +13,7 @@
 #include "Demo/WindowList.h"
 #include "Work/Menu/MenuHandler.h"
 #include "Work/Store/Favorites.h"
+#include "Common/LibraryThread.h"
 #include "Work/Store/VolumeProbe.h"
 
 #include <objbase.h>
@@ -157,7 +158,7 @@ void MeasureSlowItems(const std::string& localItem, int rounds)
                         median - base, *std::max_element(menus.begin(), menus.end()));
         }
         test::SetSlowVolumeWait("0");
-        test::PumpUntil([] { return RunningProbes() == 0; }, 30000);
+        test::PumpUntil([] { return LibraryThreadsRunning() == 0; }, 30000);
     }
 }
 
@@ -231,7 +232,7 @@ void MeasureSlowVolume(int rounds)
                     kept);
         // The workers still out come back before the next wait, or the end.
         test::SetSlowVolumeWait("0");
-        test::PumpUntil([] { return RunningProbes() == 0; }, 30000);
+        test::PumpUntil([] { return LibraryThreadsRunning() == 0; }, 30000);
     }
     test::RemoveTree(back);
     StopExtensionState();

@@ -4,7 +4,10 @@
 # volume, or with a wait longer than any run, one that never answers. The file
 # is read again while an operation waits, so lowering the wait releases every
 # operation already waiting. The kernel caches nothing, so each lookup comes
-# here. Usage: slowfs.py BACKING MOUNTPOINT DELAY_FILE
+# here. A path through a folder named "denied" is refused (EACCES), one
+# through "ioerr" fails as a device does (EIO), while the rest answers: what
+# another user's folder and a failing share look like to the program.
+# Usage: slowfs.py BACKING MOUNTPOINT DELAY_FILE
 import errno
 import os
 import sys
@@ -13,6 +16,7 @@ import time
 import fusepy
 
 SLICE = 0.02
+FAILING = {'denied': errno.EACCES, 'ioerr': errno.EIO}
 
 
 class SlowPassthrough(fusepy.Operations):
@@ -40,6 +44,10 @@ class SlowPassthrough(fusepy.Operations):
 
     def __call__(self, op, *args):
         self.wait()
+        path = args[0] if args and isinstance(args[0], str) else ''
+        for part in path.split('/'):
+            if part in FAILING:
+                raise fusepy.FuseOSError(FAILING[part])
         try:
             return super().__call__(op, *args)
         except OSError as e:

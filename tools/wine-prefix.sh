@@ -18,13 +18,15 @@ absent_drive() { [ -d "$prefix/dosdevices" ] && ln -sfn ../absent-medium "$prefi
 # in that folder, read once per process).
 swap_drive() { [ -d "$prefix/dosdevices" ] && mkdir -p "$prefix/swap-volume" && ln -sfn ../swap-volume "$prefix/dosdevices/v:"; }
 # The slow volume's mount point (tools/slow-volume.sh makes and mounts it) as
-# the drive S: and the share \\slowhost\share; unmounted, they lead to an
-# empty folder, or nowhere. Nothing here looks into the mount point: while a
-# test makes the volume slow, that would wait too.
+# the network drive S:, the fixed drive T: and the share \\slowhost\share;
+# unmounted, they lead to an empty folder, or nowhere. Nothing here looks into
+# the mount point: while a test makes the volume slow, that would wait too.
 slow_volume() {
   [ -d "$prefix/dosdevices" ] || return 0
   mkdir -p "$prefix/dosdevices/unc/slowhost"
   ln -sfn ../slow-volume/mnt "$prefix/dosdevices/s:"
+  # The same mount as a drive Wine takes for a fixed disk.
+  ln -sfn ../slow-volume/mnt "$prefix/dosdevices/t:"
   ln -sfn ../../../slow-volume/mnt "$prefix/dosdevices/unc/slowhost/share"
 }
 # S: is a network drive, as a mapped share is. Wine reads drive types when the

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
+#include <shtypes.h>
 
 #include <utility>
 
@@ -90,6 +92,13 @@ struct IconTraits {
     static void Close(Type h) { DestroyIcon(h); }
 };
 
+// An item list the shell allocated (a link's, a window's folder).
+struct IdListTraits {
+    using Type = PIDLIST_ABSOLUTE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type list) { CoTaskMemFree(list); }
+};
+
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFile = Unique<FileTraits>;
@@ -99,6 +108,7 @@ using UniqueBitmap = Unique<GdiObjectTraits<HBITMAP>>;
 using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
 using UniqueRegion = Unique<GdiObjectTraits<HRGN>>;
 using UniqueIcon = Unique<IconTraits>;
+using UniqueIdList = Unique<IdListTraits>;
 
 // Runs a clean-up step when the scope ends, on every path.
 template <class F>

@@ -84,6 +84,7 @@ TEST_F(DemoInstallTest, TheLibraryListsTheLiveFavoritesAndPrunesTheDeadLink)
     for (const Favorite& favorite : ScanFavoritesFolder(test::FromUtf8(layout.Favorites)))
         names.push_back(test::Utf8(favorite.Name));
     EXPECT_EQ(names, (Names{"Music", "Plan", "Projects", kChosenFavorite, kUrlFavorite, kCyrillicFavorite}));
+    ASSERT_TRUE(test::LibraryThreadsBack());
     EXPECT_FALSE(test::PathPresent(layout.Favorites + kDeadFavorite + ".lnk"));
     EXPECT_TRUE(test::PathPresent(layout.Favorites + kUrlFavorite + ".url"));
 }

@@ -6,7 +6,7 @@
 #include "Server/Module.h"
 #include "Work/Navigation/Navigation.h"
 #include "Work/Navigation/RestoreHold.h"
-#include "Work/Store/VolumeProbe.h"
+#include "Common/LibraryThread.h"
 
 #include <objbase.h>
 
@@ -81,11 +81,13 @@ extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
     if (!ModuleStarted()) return S_OK;
     // A pending restore still has a timer pointing into us; a finished one
-    // gives back its reference here, where the host holds one of its own.
-    ReleaseFinishedRestores();
-    if (RestorePending()) return S_FALSE;
-    // A worker still out on a slow volume runs the library's code.
-    if (RunningProbes() != 0) return S_FALSE;
+    // gives back its reference here, where the host holds one of its own,
+    // and the answer stays "no" until a call that finds none: the callback
+    // that finished may still be on its way out of the library.
+    if (ReleaseFinishedRestores() || RestorePending()) return S_FALSE;
+    // A library thread (a worker on a slow volume, the window list's reader,
+    // the pruning) runs the library's code.
+    if (LibraryThreadsRunning() != 0) return S_FALSE;
     const TComServer* server = ModuleServer();
     return !server || server->CanUnload() ? S_OK : S_FALSE;
 }

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "Common/LibraryThread.h"
 #include "Work/ExtensionState.h"
 #include "Work/Registry.h"
 
@@ -310,6 +311,11 @@ TestWindow::~TestWindow()
 {
     DestroyWindow(hwnd_);
     UnregisterClassA(className_.c_str(), GetModuleHandleA(nullptr));
+}
+
+bool LibraryThreadsBack()
+{
+    return PumpUntil([] { return LibraryThreadsRunning() == 0; }, 10000);
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)

@@ -164,6 +164,10 @@ private:
 // passes; returns `done()`.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
+// Pumps until the library's own threads (the pruning of a menu among them)
+// are back; false after 10 s.
+bool LibraryThreadsBack();
+
 // ---- Recording what the commands do to windows and to the shell ----
 
 // Records every ShellLaunch while it lives instead of launching anything.

@@ -205,12 +205,16 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         // cannot take even those gets nothing, and the folder is not read.
         const ULONGLONG offered = IdentifiersOffered(idCmdFirst, idCmdLast);
         if (!FitsEssentialRows(context, offered)) return ItemCount(0);
+        // A double-click asks for the default item alone: it starts no
+        // worker and waits for nothing, on any volume or window.
+        const bool mayWait = (uFlags & CMF_DEFAULTONLY) == 0;
         // Explorer's windows are asked while the favourites are read.
-        OpenFolderReader openFolders(GetForegroundWindow());
-        const std::vector<Favorite> favorites = RefreshFavorites();
+        std::optional<OpenFolderReader> openFolders;
+        if (mayWait) openFolders.emplace(GetForegroundWindow());
+        const std::vector<Favorite> favorites = RefreshFavorites(mayWait);
         const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
         MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
-        AddOpenFolderRows(table, openFolders.Collect(TakesFolderWithoutPath(context, site)));
+        if (openFolders) AddOpenFolderRows(table, openFolders->Collect(TakesFolderWithoutPath(context, site)));
         if (!FitMenuTable(table, offered)) return ItemCount(0);
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());

@@ -68,18 +68,6 @@ bool BrowseSiteTo(IUnknown* site, PCIDLIST_ABSOLUTE items)
     return browser && SUCCEEDED(browser->BrowseObject(items, SBSP_SAMEBROWSER | SBSP_ABSOLUTE));
 }
 
-bool BrowseSiteBrowser(IUnknown* site, const WString& folder)
-{
-    const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
-    return list && BrowseSiteTo(site, list.get());
-}
-
-bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder)
-{
-    const UniqueIdList list(ILCreateFromPathW(folder.c_str()));
-    return list && BrowseExplorerWindow(site, window, list.get());
-}
-
 bool BrowseExplorerWindow(IUnknown* site, HWND window, PCIDLIST_ABSOLUTE folder)
 {
     if (const ComPtr<IShellBrowser> browser = BrowserOfSite(site))

@@ -13,26 +13,18 @@
 
 namespace vok {
 
-// Goes to `folder` in the browser behind `site` (the site the shell gave the
-// handler; may be null), in that browser's own frame, as an absolute item
-// list. Returns false when there is no such browser or it refused.
-bool BrowseSiteBrowser(IUnknown* site, const WString& folder);
-
-// Goes to `folder` in the browser behind `site` (the site the shell gave the
+// Goes to `folder`, an absolute item list (which names folders that have no
+// path as well), in the browser behind `site` (the site the shell gave the
 // handler; may be null), else in the shell window list's browser whose
 // window is `window`. Returns false when neither exists or the browser
 // refused; nothing is changed then.
-bool BrowseExplorerWindow(IUnknown* site, HWND window, const WString& folder);
-
-// The same for a folder named by its absolute item list, which names folders
-// that have no path as well.
 bool BrowseExplorerWindow(IUnknown* site, HWND window, PCIDLIST_ABSOLUTE folder);
 
 // Whether the site leads to a browser that BrowseExplorerWindow would use.
 bool SiteHasBrowser(IUnknown* site);
 
-// Goes to `items` in the browser behind `site` only; false when there is
-// none or it refused.
+// Goes to `items` in the browser behind `site` only, in that browser's own
+// frame; false when there is none or it refused.
 bool BrowseSiteTo(IUnknown* site, PCIDLIST_ABSOLUTE items);
 
 } // namespace vok

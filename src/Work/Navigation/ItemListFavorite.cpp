@@ -11,12 +11,10 @@ namespace vok {
 
 void OpenItemListFavorite(const WString& linkPath, bool fromDesktop, IUnknown* site) noexcept
 {
-    PIDLIST_ABSOLUTE items = ReadLinkItemList(linkPath);
+    const UniqueIdList items = ReadLinkItemList(linkPath);
     if (!items) return;
-    const auto freeItems = [items] { CoTaskMemFree(items); };
-    ScopeExit<decltype(freeItems)> release(freeItems);
-    if (!fromDesktop && BrowseSiteTo(site, items)) return;
-    ShellLaunchItemList(items, SW_SHOWNORMAL);
+    if (!fromDesktop && BrowseSiteTo(site, items.get())) return;
+    ShellLaunchItemList(items.get(), SW_SHOWNORMAL);
 }
 
 } // namespace vok

@@ -11,6 +11,7 @@
 
 #include <commctrl.h>
 #include <dlgs.h>
+#include <shlobj.h>
 
 #include <utility>
 
@@ -258,12 +259,25 @@ bool HasEditOfHost(HWND window, EditHostKind hostKind)
     return search.Found;
 }
 
+// A folder on the favourites folder's own volume, which has just answered,
+// is parsed. Any other is named by the link's own item list, or by a list
+// made from the path's text alone, which the browser binds on its own:
+// parsing would ask a volume that may keep the window waiting.
+UniqueIdList FolderItemList(const LinkReader& reader, const FavoriteInspection& found)
+{
+    if (!found.Far && !IsFolderByName(found.Path)) return UniqueIdList(ILCreateFromPathW(found.Path.c_str()));
+    UniqueIdList items = reader.ItemList();
+    if (!items) items.reset(SHSimpleIDListFromPath(found.Path.c_str()));
+    return items;
+}
+
 bool IsExplorerWindow(EditHostKind hostKind)
 {
     return hostKind == ehCabinetWindow || hostKind == ehExploreWindow;
 }
 
-void GoToFolder(const WString& folder, ContextKind contextKind, IUnknown* site)
+// `items` names the same folder as `folder`, for the browsers.
+void GoToFolder(const WString& folder, PCIDLIST_ABSOLUTE items, ContextKind contextKind, IUnknown* site)
 {
     RecordChosenTarget(folder);
     const HWND active = GetActiveWindow();
@@ -279,11 +293,11 @@ void GoToFolder(const WString& folder, ContextKind contextKind, IUnknown* site)
     // hands to the menu through the site. Typed, the path would be a folder
     // picker's answer, or land in a box of the dialog's own, and the screen
     // would stay locked while a slow share answers.
-    if (hostKind == ehOtherWindow && BrowseSiteBrowser(site, folder)) return;
+    if (hostKind == ehOtherWindow && BrowseSiteTo(site, items)) return;
     // Explorer since Vista shows a breadcrumb bar whose box stays hidden
     // until clicked: the window's own browser goes there instead.
     if (IsExplorerWindow(hostKind) && !HasEditOfHost(active, hostKind)) {
-        BrowseExplorerWindow(site, active, folder);
+        BrowseExplorerWindow(site, active, items);
         return;
     }
     const PathTyping typing{hostKind, &folder};
@@ -325,15 +339,16 @@ void NavigateToFavorite(const WString& name, IUnknown* site) noexcept
             favoritesDir = s.FavoritesDir;
             contextKind = s.ContextKind;
         });
-        // The link is read once: the target that classified it is the folder.
-        FavoriteInspection found = InspectFavorite(favoritesDir, name);
-        // Chosen, a target on another volume is asked what it is, however
-        // long its volume takes: going there waits for it all the same.
-        if (found.Far) found.Kind = TargetKind(found.Path);
+        // The link is read once: the target that classified it is the
+        // folder. A target on another volume is what its link records, never
+        // asked here: a share that has gone would hold the window for the
+        // network's time-out, and its browser reports such a folder itself.
+        LinkReader reader;
+        const FavoriteInspection found = InspectFavorite(favoritesDir, name, reader);
         if (found.Kind == fkItemListLink)
             OpenItemListFavorite(favoritesDir + name + L".lnk", contextKind == ckDesktopBackground, site);
         else if (found.Kind == fkFolderLink)
-            GoToFolder(found.Path, contextKind, site);
+            GoToFolder(found.Path, FolderItemList(reader, found).get(), contextKind, site);
         else
             OpenNonFolderFavorite(favoritesDir + name, found.Kind);
     } catch (...) {
@@ -350,7 +365,9 @@ void GoToOpenFolder(const WString& path, const std::string& idList, HWND window,
             if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
             SetForegroundWindow(window);
         } else if (!path.empty()) {
-            GoToFolder(path, contextKind, site);
+            const UniqueIdList made(idList.size() < sizeof(USHORT) ? SHSimpleIDListFromPath(path.c_str()) : nullptr);
+            const auto items = made ? made.get() : reinterpret_cast<PCIDLIST_ABSOLUTE>(idList.data());
+            GoToFolder(path, items, contextKind, site);
         } else {
             BrowseExplorerWindow(site, GetActiveWindow(), reinterpret_cast<PCIDLIST_ABSOLUTE>(idList.data()));
         }

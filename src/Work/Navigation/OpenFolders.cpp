@@ -14,28 +14,11 @@ using Microsoft::WRL::ComPtr;
 
 namespace vok {
 
-// Shared by a menu and its worker, freed by whichever lets go of it last.
-// The worker fills Found before it sets Done, and the menu reads Found only
-// once Done is set: a worker that finishes after the menu gave up writes
-// into a record nobody reads.
-struct OpenFolderReader::Record {
-    volatile LONG References = 2;
-    UniqueHandle Done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    HMODULE Module = nullptr;
-    HWND Exclude = nullptr;
-    std::vector<OpenFolder> Found;
-
-    void Release()
-    {
-        if (InterlockedDecrement(&References) == 0) delete this;
-    }
-};
-
 namespace {
 
-constexpr SIZE_T kWorkerStack = SIZE_T{256} * 1024;
-
-volatile LONG g_running = 0;
+// One reader at a time: while one is out (Explorer not answering), later
+// menus go without.
+volatile LONG g_reading = 0;
 
 // Names by item list, as read for earlier menus: naming a folder binds to
 // its parent and reads the disk (some 3 ms a folder under Wine), while the
@@ -79,9 +62,21 @@ WString NameOf(PCIDLIST_ABSOLUTE folder, SIGDN form)
     return WString(text);
 }
 
+// The menu's own window is told by its handle before anything else is asked
+// of it: its thread is busy building the menu and serves no calls until the
+// menu waits for this list.
+bool IsExcluded(IDispatch& window, HWND exclude)
+{
+    ComPtr<IWebBrowser2> browser;
+    SHANDLE_PTR handle = 0;
+    return exclude && SUCCEEDED(window.QueryInterface(IID_PPV_ARGS(&browser))) &&
+           SUCCEEDED(browser->get_HWND(&handle)) && reinterpret_cast<HWND>(handle) == exclude;
+}
+
 // Through the window's top-level browser to the folder its view shows.
 bool ReadWindow(IDispatch& window, HWND exclude, OpenFolder& folder)
 {
+    if (IsExcluded(window, exclude)) return false;
     ComPtr<IShellBrowser> browser;
     ComPtr<IShellView> view;
     ComPtr<IFolderView> folderView;
@@ -114,39 +109,17 @@ void ReadShellWindows(HWND exclude, std::vector<OpenFolder>& found)
     });
 }
 
-// Holds a reference on the library from before it starts until its very
-// last instruction, so that the library is never unloaded under it.
-DWORD WINAPI ReadOpenFolders(void* parameter)
+std::shared_ptr<ResultSlot<std::vector<OpenFolder>>> StartReader(HWND exclude)
 {
-    auto* record = static_cast<OpenFolderReader::Record*>(parameter);
-    const HMODULE module = record->Module;
-    // A thread of the library's own: COM is its to start and to end.
-    if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
-        try {
-            ReadShellWindows(record->Exclude, record->Found);
-        } catch (...) {
-            record->Found.clear();
-        }
-        CoUninitialize();
-    }
-    InterlockedExchange(&g_running, 0);
-    SetEvent(record->Done.get());
-    record->Release();
-    FreeLibraryAndExitThread(module, 0);
-}
-
-bool StartWorker(OpenFolderReader::Record& record)
-{
-    if (!record.Done || InterlockedCompareExchange(&g_running, 1, 0) != 0) return false;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ReadOpenFolders),
-                           &record.Module)) {
-        UniqueHandle thread(
-            CreateThread(nullptr, kWorkerStack, ReadOpenFolders, &record, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-        if (thread) return true;
-        FreeLibrary(record.Module);
-    }
-    InterlockedExchange(&g_running, 0);
-    return false;
+    if (InterlockedCompareExchange(&g_reading, 1, 0) != 0) return nullptr;
+    auto found = StartWithResult<std::vector<OpenFolder>>(taMulti, [exclude] {
+        std::vector<OpenFolder> folders;
+        const ScopeExit done([] { InterlockedExchange(&g_reading, 0); });
+        ReadShellWindows(exclude, folders);
+        return folders;
+    });
+    if (!found) InterlockedExchange(&g_reading, 0);
+    return found;
 }
 
 // Waits serving the calls that come into the caller's apartment: in
@@ -215,30 +188,19 @@ std::vector<OpenFolder> Arrange(std::vector<OpenFolder> found, bool pathless)
 
 } // namespace
 
-OpenFolderReader::OpenFolderReader(HWND exclude) : record_(new Record), started_(GetTickCount())
+OpenFolderReader::OpenFolderReader(HWND exclude) : started_(GetTickCount())
 {
-    record_->Exclude = exclude;
-    if (AnyExplorerWindowBut(exclude) && StartWorker(*record_)) return;
-    delete record_;
-    record_ = nullptr;
+    if (AnyExplorerWindowBut(exclude)) found_ = StartReader(exclude);
 }
 
-OpenFolderReader::~OpenFolderReader()
-{
-    if (record_) record_->Release();
-}
+OpenFolderReader::~OpenFolderReader() = default;
 
 std::vector<OpenFolder> OpenFolderReader::Collect(bool pathless, DWORD boundMs)
 {
-    if (!record_) return {};
+    if (!found_) return {};
     const DWORD spent = GetTickCount() - started_;
-    if (!WaitServingCalls(record_->Done.get(), spent < boundMs ? boundMs - spent : 0)) return {};
-    return Arrange(std::move(record_->Found), pathless);
-}
-
-LONG RunningFolderReaders()
-{
-    return g_running;
+    if (!WaitServingCalls(found_->DoneEvent(), spent < boundMs ? boundMs - spent : 0)) return {};
+    return Arrange(found_->Take(), pathless);
 }
 
 } // namespace vok

@@ -5,10 +5,12 @@
 // never its dialog.
 #pragma once
 
+#include "Common/LibraryThread.h"
 #include "Common/WideString.h"
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,14 +44,9 @@ public:
     // served meanwhile: the list may be served by its own thread.
     std::vector<OpenFolder> Collect(bool pathless, DWORD boundMs = kOpenFoldersBoundMs);
 
-    struct Record;
-
 private:
-    Record* record_ = nullptr;
+    std::shared_ptr<ResultSlot<std::vector<OpenFolder>>> found_;
     DWORD started_ = 0;
 };
-
-// Workers out now, for the tests.
-LONG RunningFolderReaders();
 
 } // namespace vok

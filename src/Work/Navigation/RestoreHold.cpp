@@ -34,9 +34,11 @@ bool AnyRestorePending() noexcept
     return g_pending > 0;
 }
 
-void ReleaseFinishedRestores() noexcept
+bool ReleaseFinishedRestores() noexcept
 {
-    for (LONG count = InterlockedExchange(&g_finished, 0); count > 0 && g_library; --count) FreeLibrary(g_library);
+    const LONG finished = InterlockedExchange(&g_finished, 0);
+    for (LONG count = finished; count > 0 && g_library; --count) FreeLibrary(g_library);
+    return finished > 0;
 }
 
 } // namespace vok

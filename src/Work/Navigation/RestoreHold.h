@@ -20,6 +20,8 @@ bool AnyRestorePending() noexcept;
 // export the host calls while it holds the library itself (DllCanUnloadNow):
 // released there, none of them can be the last, so the library never leaves
 // under the code that releases it, as it would inside the timer's callback.
-void ReleaseFinishedRestores() noexcept;
+// True when it gave any back: the callback that finished may still be on its
+// way out of the library, which is not to go in the same call.
+bool ReleaseFinishedRestores() noexcept;
 
 } // namespace vok

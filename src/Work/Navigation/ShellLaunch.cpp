@@ -33,12 +33,15 @@ bool Recorded(const ShellLaunchCall& call) noexcept
     return true;
 }
 
-UniqueHandle Launch(const ShellLaunchCall& call)
+// Without a process wanted, the shell may do the work on a thread of its
+// own: a folder or a link on a share that has gone is parsed there, never
+// holding the caller's window.
+UniqueHandle Launch(const ShellLaunchCall& call, bool wantsProcess)
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof info;
     // Silent on failure, as ShellExecuteW is: no command reports one.
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.fMask = SEE_MASK_FLAG_NO_UI | (wantsProcess ? SEE_MASK_NOCLOSEPROCESS : SEE_MASK_ASYNCOK);
     info.hwnd = call.Owner;
     info.lpVerb = OrNull(call.Verb);
     info.lpFile = OrNull(call.File);
@@ -57,20 +60,36 @@ bool operator==(const ShellLaunchCall& a, const ShellLaunchCall& b)
            a.Directory == b.Directory && a.ShowCommand == b.ShowCommand;
 }
 
+namespace {
+
+UniqueHandle LaunchAsked(const ShellLaunchCall& asked, bool wantsProcess) noexcept
+{
+    try {
+        if (Recorded(asked)) return UniqueHandle();
+        return Launch(g_redirect ? g_redirect(asked) : asked, wantsProcess);
+    } catch (...) {
+        return UniqueHandle();
+    }
+}
+
+} // namespace
+
 void ShellLaunch(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  const wchar_t* directory, int showCommand) noexcept
 {
-    ShellLaunchProcess(owner, verb, file, parameters, directory, showCommand);
+    try {
+        LaunchAsked({owner, Optional(verb), Optional(file), Optional(parameters), Optional(directory), showCommand},
+                    false);
+    } catch (...) {
+    }
 }
 
 UniqueHandle ShellLaunchProcess(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                                 const wchar_t* directory, int showCommand) noexcept
 {
     try {
-        const ShellLaunchCall asked{
-            owner, Optional(verb), Optional(file), Optional(parameters), Optional(directory), showCommand};
-        if (Recorded(asked)) return UniqueHandle();
-        return Launch(g_redirect ? g_redirect(asked) : asked);
+        return LaunchAsked(
+            {owner, Optional(verb), Optional(file), Optional(parameters), Optional(directory), showCommand}, true);
     } catch (...) {
         return UniqueHandle();
     }

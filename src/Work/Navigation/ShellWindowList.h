@@ -17,13 +17,6 @@ constexpr GUID kTopLevelBrowserService = {0x4C96BE40, 0x915C, 0x11CF, {0x99, 0xD
 constexpr GUID kShellBrowserService = {0x000214E2, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr CLSID kShellWindowsClass = {0x9BA05972, 0xF6A8, 0x11CF, {0xA4, 0x42, 0x00, 0xA0, 0xC9, 0x0A, 0x8F, 0x39}};
 
-struct IdListTraits {
-    using Type = PIDLIST_ABSOLUTE;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type list) { ILFree(list); }
-};
-using UniqueIdList = Unique<IdListTraits>;
-
 // Calls `visit(IDispatch&)` for each window of the shell's window list, in
 // the list's order, until it returns true; false when the list cannot be had
 // or no visit returned true.

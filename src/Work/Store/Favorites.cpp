@@ -3,6 +3,7 @@
 #include "Common/Unique.h"
 #include "Common/WindowText.h"
 #include "Work/Registry.h"
+#include "Work/Store/Pruning.h"
 #include "Work/Store/Shortcuts.h"
 #include "Work/Store/Wow64.h"
 
@@ -61,8 +62,10 @@ struct AskedFavorite {
 // One refresh: what it has listed, and how the "*.lnk" pass judged each link,
 // so that the "*.url" pass reads none of them again.
 struct FavoriteScan {
-    explicit FavoriteScan(const WString& dir) : FavoritesDir(dir) {}
+    FavoriteScan(const WString& dir, bool mayWait) : FavoritesDir(dir), MayWait(mayWait) {}
     const WString& FavoritesDir;
+    const bool MayWait;        // false: no worker, no waiting, nothing pruned
+    std::vector<WString> Dead; // the links to prune once the list is made
     LinkReader Reader;
     std::vector<Favorite> Listed;
     std::unordered_map<WString, JudgedFavorite, WStringHash> LinkVerdicts;
@@ -74,9 +77,10 @@ struct FavoriteScan {
 JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
 {
     FavoriteInspection found = InspectFavorite(scan.FavoritesDir, name, scan.Reader);
-    if (found.Far && found.LinkRead)
+    if (found.Far && found.LinkRead && scan.MayWait && !IsFolderByName(found.Path))
         return {lvAsked, std::move(found.Target), scan.Probe.Ask(VolumeRootOf(found.Path), scan.Reader.TakeBytes())};
     if (found.Kind != fkNone) return {lvList, std::move(found.Target)};
+    if (!scan.MayWait) return {lvKeep, WString()};
     // No link to judge (the file went away since the folder was listed; a new
     // one may be arriving from the wizard), or one that could not be read.
     if (!found.HasLink || !found.LinkRead) return {lvKeep, WString()};
@@ -126,7 +130,14 @@ void ScanFavorites(FavoriteScan& scan, const wchar_t* pattern)
         JudgedFavorite judged = links ? JudgeLinkEntry(scan, name) : JudgeUrlEntry(scan, name);
         switch (judged.Verdict) {
         case lvList: scan.Listed.push_back({std::move(name), std::move(judged.Target)}); break;
-        case lvDelete: DeleteFileW((scan.FavoritesDir + name + L".lnk").c_str()); break;
+        case lvDelete:
+            // The ".url" of a dead link's name stands alone once the link is
+            // gone.
+            if (links)
+                scan.Dead.push_back(scan.FavoritesDir + name + L".lnk");
+            else
+                scan.Listed.push_back({std::move(name), WString()});
+            break;
         case lvKeep: break;
         case lvAsked: scan.Asked.push_back({std::move(name), std::move(judged.Target), judged.Ticket, links}); break;
         }
@@ -150,7 +161,7 @@ void SettleAskedFavorites(FavoriteScan& scan)
             // gone; a link that must be kept keeps its ".url" out of the list.
             if (!MayDeleteDeadLink(asked.Target)) break;
             if (asked.Link)
-                DeleteFileW((scan.FavoritesDir + asked.Name + L".lnk").c_str());
+                scan.Dead.push_back(scan.FavoritesDir + asked.Name + L".lnk");
             else
                 scan.Listed.push_back({std::move(asked.Name), WString()});
             break;
@@ -201,24 +212,25 @@ void SortFavorites(std::vector<Favorite>& favorites)
                      [](const Favorite& a, const Favorite& b) { return ComesBefore(a.Name, b.Name); });
 }
 
-std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir)
+std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir, bool mayWait)
 {
-    FavoriteScan scan(favoritesDir);
+    FavoriteScan scan(favoritesDir, mayWait);
     // Without a link object no link can be judged: nothing is listed from a
     // ".lnk", and nothing is deleted.
     if (scan.Reader.Ready()) ScanFavorites(scan, L"*.lnk");
     ScanFavorites(scan, L"*.url");
     if (!scan.Asked.empty()) SettleAskedFavorites(scan);
+    RecycleDeadLinks(std::move(scan.Dead));
     SortFavorites(scan.Listed);
     return std::move(scan.Listed);
 }
 
-std::vector<Favorite> RefreshFavorites()
+std::vector<Favorite> RefreshFavorites(bool mayWait)
 {
     WString favoritesDir;
     WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
     std::vector<Favorite> favorites;
-    if (!favoritesDir.empty()) favorites = ScanFavoritesFolder(favoritesDir);
+    if (!favoritesDir.empty()) favorites = ScanFavoritesFolder(favoritesDir, mayWait);
     std::vector<WString> names;
     names.reserve(favorites.size());
     for (const Favorite& favorite : favorites) names.push_back(favorite.Name);

@@ -30,19 +30,22 @@ struct Favorite {
 };
 
 // Reads the favourites folder: one pass for "*.lnk", one for "*.url", each
-// link read once with one link object, dead links deleted (never one that
-// could not be read, nor one whose volume is not there), sorted. Names are
-// read as the folder holds them, in any script; a file that its name does
-// not reach (a path past MAX_PATH) is neither listed nor deleted. A link
-// whose target lies on another volume than the folder's is judged on a
-// worker (VolumeProbe), within kVolumeWaitMs for all of them together; one
-// not judged by then is listed as the link records it, and kept.
-std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir);
+// link read once with one link object, sorted. A link proven dead goes to
+// the Recycle Bin after the list is made (never one that could not be read,
+// nor one whose target's volume refused or failed to answer, nor one whose
+// volume is not there). Names are read as the folder holds them, in any
+// script; a file that its name does not reach (a path past MAX_PATH) is
+// neither listed nor pruned. A link whose target lies on another volume than
+// the folder's is judged on a worker (VolumeProbe), within kVolumeWaitMs for
+// all of them together; one not judged by then is listed as the link records
+// it, and kept. Unless `mayWait`: then no worker starts, such a link is
+// listed as it records itself at once, and nothing is pruned.
+std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir, bool mayWait = true);
 
 // Rebuilds FavoriteNames from the favourites folder and decides FlatMenu.
 // Returns the list with the targets just read, so that the caller need not
 // read any link again.
-std::vector<Favorite> RefreshFavorites();
+std::vector<Favorite> RefreshFavorites(bool mayWait = true);
 
 // Whether a selected item is a folder, without keeping the caller waiting on
 // a slow or offline volume: asked on the caller's thread only on the

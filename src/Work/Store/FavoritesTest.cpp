@@ -35,6 +35,7 @@ protected:
     Names Refresh()
     {
         RefreshFavorites();
+        EXPECT_TRUE(test::LibraryThreadsBack()) << "the dead links' pruning";
         StateAccess state;
         return state->FavoriteNames;
     }

@@ -56,6 +56,16 @@ public:
         return false;
     }
 
+    // A string the shape check has found terminated inside the section:
+    // its bytes, without the terminator.
+    std::string Text(size_t at, size_t charSize) const
+    {
+        std::string text;
+        for (size_t i = at; Has(i, charSize) && (Byte(i) != 0 || (charSize == 2 && Byte(i + 1) != 0)); i += charSize)
+            text.append(&(*bytes_)[begin_ + i], charSize);
+        return text;
+    }
+
 private:
     uint32_t Byte(size_t at) const { return static_cast<unsigned char>((*bytes_)[begin_ + at]); }
 
@@ -222,20 +232,117 @@ uint32_t RecordedTargetAttributes(const std::string& bytes)
     return attributes;
 }
 
-bool RecordedVolumeSerial(const std::string& bytes, uint32_t& serial)
+namespace {
+
+// The location record of a well-formed link that has one.
+bool FindLocation(const std::string& bytes, Section& location)
 {
     if (!IsWellFormedLink(bytes)) return false;
     const Section file(bytes, 0, bytes.size());
     const uint32_t flags = HeaderFlags(file);
     size_t pos = kHeaderSize;
-    uint32_t listSize = 0;
+    uint32_t listSize = 0, size = 0;
     if ((flags & kHasItemList) && file.U16(pos, listSize)) pos += 2 + listSize;
-    uint32_t locationFlags = 0, volume = 0;
-    if (!(flags & kHasLocation) || !file.U32(pos + 0x08, locationFlags) || !(locationFlags & kHasVolumeAndLocalPath))
+    if (!(flags & kHasLocation) || !file.U32(pos, size)) return false;
+    location = file.Sub(pos, size);
+    return true;
+}
+
+uint32_t LocationFlags(const Section& location)
+{
+    uint32_t flags = 0;
+    location.U32(0x08, flags);
+    return flags;
+}
+
+// The string at the offset stored at `field`, empty for offset 0.
+std::string TextAt(const Section& section, size_t field, size_t charSize)
+{
+    uint32_t offset = 0;
+    if (!section.U32(field, offset) || offset == 0) return std::string();
+    return section.Text(offset, charSize);
+}
+
+RecordedText Joined(RecordedText head, const RecordedText& suffix, bool separated)
+{
+    const bool wide = head.IsWide && (suffix.IsWide || suffix.Ansi.empty());
+    if (wide) {
+        const std::u16string tail = suffix.Wide;
+        if (separated && !tail.empty()) head.Wide += u'\\';
+        head.Wide += tail;
+        return head;
+    }
+    if (separated && !suffix.Ansi.empty()) head.Ansi += '\\';
+    head.Ansi += suffix.Ansi;
+    head.IsWide = false;
+    return head;
+}
+
+// A pair of strings, ANSI at `ansiField` and wide at `wideField` (0: none).
+RecordedText TextPair(const Section& section, size_t ansiField, size_t wideField)
+{
+    RecordedText text;
+    text.Ansi = TextAt(section, ansiField, 1);
+    const std::string wide = wideField ? TextAt(section, wideField, 2) : std::string();
+    text.IsWide = !wide.empty();
+    for (size_t i = 0; i + 1 < wide.size(); i += 2)
+        text.Wide += static_cast<char16_t>(static_cast<unsigned char>(wide[i]) | static_cast<unsigned char>(wide[i + 1])
+                                                                                     << 8);
+    return text;
+}
+
+bool NetworkPart(const Section& location, Section& network)
+{
+    uint32_t offset = 0, size = 0;
+    if (!(LocationFlags(location) & kHasNetworkAndSuffix) || !location.U32(0x14, offset) || !location.U32(offset, size))
         return false;
+    network = location.Sub(offset, size);
+    return true;
+}
+
+// The network part's wide strings exist only when its name comes after them.
+RecordedText NetNameOf(const Section& network)
+{
+    uint32_t nameOffset = 0;
+    network.U32(0x08, nameOffset);
+    return TextPair(network, 0x08, nameOffset > 0x14 ? 0x14 : 0);
+}
+
+} // namespace
+
+bool RecordedVolumeSerial(const std::string& bytes, uint32_t& serial)
+{
+    Section location(bytes, 0, 0);
+    uint32_t volume = 0;
+    if (!FindLocation(bytes, location) || !(LocationFlags(location) & kHasVolumeAndLocalPath)) return false;
     // The shape check has placed the volume part, at least 0x10 bytes long,
     // inside the record.
-    return file.U32(pos + 0x0C, volume) && file.U32(pos + volume + 0x08, serial);
+    return location.U32(0x0C, volume) && location.U32(volume + 0x08, serial);
+}
+
+bool RecordedTargetPath(const std::string& bytes, RecordedText& path)
+{
+    Section location(bytes, 0, 0), network(bytes, 0, 0);
+    if (!FindLocation(bytes, location)) return false;
+    uint32_t headerSize = 0;
+    location.U32(0x04, headerSize);
+    const bool wide = headerSize >= 0x24;
+    const RecordedText suffix = TextPair(location, 0x18, wide ? 0x20 : 0);
+    if (LocationFlags(location) & kHasVolumeAndLocalPath)
+        path = Joined(TextPair(location, 0x10, wide ? 0x1C : 0), suffix, false);
+    else if (NetworkPart(location, network))
+        path = Joined(NetNameOf(network), suffix, true);
+    else
+        return false;
+    return !path.Wide.empty() || !path.Ansi.empty();
+}
+
+bool RecordedNetName(const std::string& bytes, RecordedText& name)
+{
+    Section location(bytes, 0, 0), network(bytes, 0, 0);
+    if (!FindLocation(bytes, location) || !NetworkPart(location, network)) return false;
+    name = NetNameOf(network);
+    return !name.Wide.empty() || !name.Ansi.empty();
 }
 
 bool HasItemList(const std::string& bytes)

@@ -31,6 +31,23 @@ uint32_t RecordedTargetAttributes(const std::string& bytes);
 // none, as a link to a network path or to an item list only does.
 bool RecordedVolumeSerial(const std::string& bytes, uint32_t& serial);
 
+// A text a link records: UTF-16 where the link has it (IsWide), else the
+// bytes of the ANSI code page it was saved under.
+struct RecordedText {
+    std::u16string Wide;
+    std::string Ansi;
+    bool IsWide = false;
+};
+
+// The target path the location record of a well-formed link holds, whole,
+// whatever its length: its local path, or its share's name, each with the
+// common suffix. False when the link records none.
+bool RecordedTargetPath(const std::string& bytes, RecordedText& path);
+
+// The name of the share a well-formed link's target was reached through
+// ("\\server\share"), as its network part records it; false when it has none.
+bool RecordedNetName(const std::string& bytes, RecordedText& name);
+
 // Whether a well-formed link holds an item list: with no path beside it, its
 // target is an object of the shell ("This PC", a library, a phone, a folder
 // inside a zip) that has no file-system path.

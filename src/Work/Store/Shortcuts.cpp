@@ -47,14 +47,9 @@ bool PathHasAttributes(const WString& path, bool folder)
     return attributes != INVALID_FILE_ATTRIBUTES && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
 }
 
-// One attribute test tells a live file from a live folder from nothing.
-FavoriteKind KindOfLinkTarget(const WString& target)
-{
-    const Wow64RedirectionOff redirection;
-    const DWORD attributes = AttributesOf(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return fkNone;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? fkFolderLink : fkFileLink;
-}
+// GetPath fills at most this much of its buffer: a path that reaches it may
+// have been cut.
+constexpr size_t kLongestWholePath = MAX_PATH - 1;
 
 } // namespace
 
@@ -80,6 +75,7 @@ bool LinkReader::Read(const WString& linkPath, WString& target)
     if (!ReadStoredPath(target)) return false;
     if (target.empty() && HasItemList(bytes_)) return itemListOnly_ = true;
     if (!IsNearTarget(ExpandTargetPath(target), nearRoot)) return far_ = true;
+    if (target.size() >= kLongestWholePath) return true;
     // No SLR_UPDATE: resolving must never write the favourite back.
     link_->Resolve(nullptr, kResolveFlags);
     WString resolved;
@@ -94,7 +90,11 @@ bool LinkReader::Read(const WString& linkPath, WString& target)
 bool LinkReader::ReadResolved(const std::string& bytes, WString& target)
 {
     target.clear();
-    if (!Ready() || !Load(bytes)) return false;
+    bytes_ = bytes;
+    if (!Ready() || !Load(bytes_)) return false;
+    if (!ReadStoredPath(target)) return false;
+    // A path too long for the link object is taken as recorded.
+    if (target.size() >= kLongestWholePath) return true;
     link_->Resolve(nullptr, kResolveFlags);
     return ReadStoredPath(target);
 }
@@ -112,11 +112,24 @@ bool LinkReader::ReadStoredPath(WString& target)
     // the rest of the read.
     link_->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH);
     target = buffer;
+    if (target.size() >= kLongestWholePath) return ReadWholePath(target);
     // No path holds a "?": this one came back through the ANSI code page
     // (Wine keeps a link's location record in ANSI only). The link's item
     // list names the target exactly; without it the link counts as unread,
     // never as dead.
     if (target.find(L'?') != WString::npos) return ReadItemListPath(target);
+    return true;
+}
+
+// A cut path would be judged gone: the whole one comes from the link's own
+// location record, and a link that has none there counts as unread.
+bool LinkReader::ReadWholePath(WString& target)
+{
+    RecordedText recorded;
+    if (!RecordedTargetPath(bytes_, recorded)) return false;
+    WString whole = WideOfRecorded(recorded);
+    if (whole.size() < target.size() || whole.compare(0, target.size(), target) != 0) return false;
+    target = std::move(whole);
     return true;
 }
 
@@ -128,38 +141,32 @@ FavoriteKind LinkReader::RecordedKind() const
 bool LinkReader::ReadItemListPath(WString& target)
 {
     target.clear();
-    PIDLIST_ABSOLUTE items = nullptr;
-    if (FAILED(link_->GetIDList(&items)) || !items) return false;
-    const auto freeItems = [items] { CoTaskMemFree(items); };
-    ScopeExit<decltype(freeItems)> release(freeItems);
+    const UniqueIdList items = ItemList();
     wchar_t buffer[MAX_PATH + 1] = {};
-    if (!SHGetPathFromIDListW(items, buffer) || !buffer[0]) return false;
+    if (!items || !SHGetPathFromIDListW(items.get(), buffer) || !buffer[0]) return false;
     target = buffer;
     return true;
 }
 
-PIDLIST_ABSOLUTE LinkReader::TakeItemList()
+UniqueIdList LinkReader::ItemList() const
 {
     PIDLIST_ABSOLUTE items = nullptr;
-    if (!itemListOnly_ || FAILED(link_->GetIDList(&items))) return nullptr;
-    return items;
+    if (!Ready() || FAILED(link_->GetIDList(&items))) return UniqueIdList();
+    return UniqueIdList(items);
 }
 
-PIDLIST_ABSOLUTE ReadLinkItemList(const WString& linkPath)
+UniqueIdList ReadLinkItemList(const WString& linkPath)
 {
     LinkReader reader;
     WString target;
-    return reader.Read(linkPath, target) ? reader.TakeItemList() : nullptr;
+    return reader.Read(linkPath, target) ? reader.ItemList() : UniqueIdList();
 }
 
 WString ItemListLinkName(const WString& linkPath)
 {
-    PIDLIST_ABSOLUTE items = ReadLinkItemList(linkPath);
-    if (!items) return WString();
-    const auto freeItems = [items] { CoTaskMemFree(items); };
-    ScopeExit<decltype(freeItems)> release(freeItems);
+    const UniqueIdList items = ReadLinkItemList(linkPath);
     wchar_t* name = nullptr;
-    if (FAILED(SHGetNameFromIDList(items, SIGDN_NORMALDISPLAY, &name)) || !name) return WString();
+    if (!items || FAILED(SHGetNameFromIDList(items.get(), SIGDN_NORMALDISPLAY, &name)) || !name) return WString();
     WString result(name);
     CoTaskMemFree(name);
     return result;
@@ -185,6 +192,36 @@ std::string GetShortcutUrl(const WString& urlPath)
     return UrlFromShortcutText(text);
 }
 
+namespace {
+
+// A target on another volume is what its link records: asking would wait.
+// A root or a server is a folder by its name alone (Windows answers no file
+// call for a server). Anything the volume answers without proof is also what
+// its link records; only a proven absence is fkNone.
+FavoriteKind KindOfTarget(const FavoriteInspection& found, const LinkReader& reader)
+{
+    if (!found.LinkRead) return fkNone;
+    if (reader.ItemListOnly()) return fkItemListLink;
+    // A link to nothing in the file system that has no item list either.
+    if (found.Path.empty()) return fkNone;
+    if (IsFolderByName(found.Path)) return fkFolderLink;
+    if (found.Far) return reader.RecordedKind();
+    switch (JudgeTargetPath(found.Path)) {
+    case tvFolder: return fkFolderLink;
+    case tvFile: return fkFileLink;
+    case tvUnanswered: return reader.RecordedKind();
+    default: return fkNone;
+    }
+}
+
+} // namespace
+
+WString WideOfRecorded(const RecordedText& text)
+{
+    if (!text.IsWide) return WideOf(text.Ansi);
+    return WString(text.Wide.begin(), text.Wide.end());
+}
+
 FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name, LinkReader& reader)
 {
     FavoriteInspection result;
@@ -194,10 +231,7 @@ FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& n
         result.LinkRead = reader.Read(base + L".lnk", result.Target);
         result.Path = ExpandTargetPath(result.Target);
         result.Far = reader.Far();
-        if (reader.ItemListOnly())
-            result.Kind = fkItemListLink;
-        else
-            result.Kind = result.Far ? reader.RecordedKind() : KindOfLinkTarget(result.Path);
+        result.Kind = KindOfTarget(result, reader);
     } else if (FileExists(base + L".url")) {
         result.Kind = fkInternetShortcut;
     }
@@ -232,11 +266,6 @@ FavoriteKind ClassifyFavorite(const WString& name)
 bool FileExists(const WString& path)
 {
     return PathHasAttributes(path, false);
-}
-
-FavoriteKind TargetKind(const WString& path)
-{
-    return KindOfLinkTarget(path);
 }
 
 bool FolderExists(const WString& path)

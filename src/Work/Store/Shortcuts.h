@@ -2,7 +2,9 @@
 // shortcuts (".url"), and the kind of favourite a name stands for.
 #pragma once
 
+#include "Common/Unique.h"
 #include "Common/WideString.h"
+#include "Work/Store/LinkFile.h"
 #include "Work/Store/VolumeProbe.h"
 
 #include <windows.h>
@@ -60,9 +62,9 @@ public:
     // phone): read without resolving, and never judged, since binding its
     // items may wait on the network.
     bool ItemListOnly() const { return itemListOnly_; }
-    // That link's item list, the caller's to free (CoTaskMemFree); null for
-    // any other link.
-    PIDLIST_ABSOLUTE TakeItemList();
+    // The last link's item list, as resolved: names its target without
+    // asking the target's volume. Null when it has none.
+    UniqueIdList ItemList() const;
     // The kind of target the last link's header records: folder or file.
     FavoriteKind RecordedKind() const;
     // The last link file's bytes, for a worker to judge the link from.
@@ -77,6 +79,7 @@ private:
     bool Load(const std::string& bytes);
     bool ReadStoredPath(WString& target);
     bool ReadItemListPath(WString& target);
+    bool ReadWholePath(WString& target);
 
     Microsoft::WRL::ComPtr<IShellLinkW> link_;
     Microsoft::WRL::ComPtr<IPersistStream> stream_;
@@ -85,10 +88,8 @@ private:
     bool itemListOnly_ = false;
 };
 
-// The item list of a link that names its target by its items alone, owned
-// by the caller (CoTaskMemFree); null when the link cannot be read or has a
-// path.
-PIDLIST_ABSOLUTE ReadLinkItemList(const WString& linkPath);
+// The item list of a link; null when the link cannot be read or has none.
+UniqueIdList ReadLinkItemList(const WString& linkPath);
 
 // The name the shell shows for such a link's target ("This PC"); empty
 // when there is none.
@@ -125,7 +126,7 @@ FavoriteKind ClassifyFavorite(const WString& name);
 bool FileExists(const WString& path);
 bool FolderExists(const WString& path);
 
-// What a link's target is now: a folder, a file, or nothing (fkNone).
-FavoriteKind TargetKind(const WString& path);
+// A text a link file records, as the system's strings hold it.
+WString WideOfRecorded(const RecordedText& text);
 
 } // namespace vok

@@ -1,8 +1,11 @@
 #include "Work/Store/VolumeProbe.h"
 
+#include "Common/LibraryThread.h"
 #include "Common/Unique.h"
 #include "Work/Store/LinkFile.h"
 #include "Work/Store/Shortcuts.h"
+
+#include <winnetwk.h>
 
 #include <memory>
 #include <utility>
@@ -14,7 +17,6 @@ namespace vok {
 // worker that reports after that writes nothing, and one that has not begun
 // a link yet gives up: nobody would read the answer.
 struct ProbeRecord {
-    volatile LONG References = 1;
     SRWLOCK Lock = SRWLOCK_INIT;
     UniqueHandle Done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     // Workers that have not reported, under Lock. The menu that starts them
@@ -23,12 +25,6 @@ struct ProbeRecord {
     LONG Outstanding = 1;
     bool LetGo = false;                // under Lock
     std::vector<ProbedTarget> Results; // by ticket, under Lock
-
-    void AddRef() { InterlockedIncrement(&References); }
-    void Release()
-    {
-        if (InterlockedDecrement(&References) == 0) delete this;
-    }
 
     bool IsLetGo()
     {
@@ -90,12 +86,9 @@ bool SameRoot(const WString& a, const WString& b)
 // no room waits for a later menu. Plain pointers: a worker may still be out
 // when the process's static objects are destroyed at exit.
 constexpr size_t kMostWorkers = 16;
-// Address space only: a worker commits what its link object uses.
-constexpr SIZE_T kWorkerStack = SIZE_T{512} * 1024;
 
 SRWLOCK g_volumesLock = SRWLOCK_INIT;
 const WString* g_volumes[kMostWorkers] = {}; // null: a free slot
-volatile LONG g_running = 0;
 
 // `root` must live until ReleaseVolume.
 bool ClaimVolume(const WString* root)
@@ -123,24 +116,18 @@ void ReleaseVolume(const WString* root)
 
 // One worker's share of a menu: its volume, and the questions below it.
 struct VolumeJob {
-    ProbeRecord* Record = nullptr;
-    HMODULE Module = nullptr;
+    std::shared_ptr<ProbeRecord> Record;
     WString Root;
     std::vector<std::pair<size_t, ProbeQuestion>> Questions; // by ticket
     bool AsksLinks = false;
 };
-using JobList = std::vector<std::unique_ptr<VolumeJob>>;
+using JobList = std::vector<std::shared_ptr<VolumeJob>>;
 
 // "\\server\": a server is no volume. Windows answers no file call for it,
 // whether it is up or not, so nothing below it but its shares can be judged.
 bool IsServerRoot(const WString& root)
 {
     return root.size() > 3 && root[1] == L'\\' && root.find(L'\\', 2) + 1 == root.size();
-}
-
-TargetVerdict VerdictOfKind(FavoriteKind kind)
-{
-    return kind == fkFolderLink ? tvFolder : kind == fkFileLink ? tvFile : tvGone;
 }
 
 // A link that cannot be read here stays unanswered: listed and kept.
@@ -150,7 +137,7 @@ ProbedTarget JudgeLink(LinkReader& reader, const std::string& bytes, VolumeSeria
     if (!reader.ReadResolved(bytes, found.Target)) return found;
     const WString path = ExpandTargetPath(found.Target);
     if (IsServerRoot(VolumeRootOf(path))) return found;
-    found.Verdict = VerdictOfKind(TargetKind(path));
+    found.Verdict = JudgeTargetPath(path);
     if (found.Verdict == tvGone && !IsGoneFromItsVolume(path, bytes, serials)) found.Verdict = tvVolumeAbsent;
     return found;
 }
@@ -162,7 +149,7 @@ void JudgeQuestions(VolumeJob& job, LinkReader* reader)
         if (job.Record->IsLetGo()) break;
         const ProbeQuestion& asked = question.second;
         if (asked.LinkBytes.empty())
-            job.Record->Report(question.first, {VerdictOfKind(TargetKind(asked.Path)), asked.Path});
+            job.Record->Report(question.first, {JudgeTargetPath(asked.Path), asked.Path});
         else if (reader && reader->Ready())
             job.Record->Report(question.first, JudgeLink(*reader, asked.LinkBytes, serials));
     }
@@ -177,64 +164,32 @@ void RunJob(VolumeJob& job)
         return;
     }
     if (!job.AsksLinks) return JudgeQuestions(job, nullptr);
-    // A thread of the library's own: COM is its to start and to end.
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) return;
-    {
-        LinkReader reader;
-        JudgeQuestions(job, &reader);
-    }
-    CoUninitialize();
+    LinkReader reader;
+    JudgeQuestions(job, &reader);
 }
 
-// Everything of the worker but its last call; the job is freed on the way
-// out, before the library may go.
-HMODULE RunWorker(std::unique_ptr<VolumeJob> job)
+void RunWorker(VolumeJob& job)
 {
     try {
-        RunJob(*job);
+        RunJob(job);
     } catch (...) {
         // Out of memory: what is not reported stays unanswered.
     }
-    job->Record->WorkerDone();
-    job->Record->Release();
-    ReleaseVolume(&job->Root);
-    return job->Module;
+    job.Record->WorkerDone();
+    ReleaseVolume(&job.Root);
 }
 
-// Holds a reference on the library from before it starts until its very
-// last instruction, so that the library is never unloaded under it.
-DWORD WINAPI ProbeVolume(void* parameter)
+// The worker's link object needs COM; a path alone does not.
+bool StartWorker(const std::shared_ptr<VolumeJob>& job)
 {
-    const HMODULE module = RunWorker(std::unique_ptr<VolumeJob>(static_cast<VolumeJob*>(parameter)));
-    InterlockedDecrement(&g_running);
-    FreeLibraryAndExitThread(module, 0);
-}
-
-// Starts one worker, which then owns the job; false (and nothing held, the
-// job still the caller's) when it could not be started.
-bool StartWorker(std::unique_ptr<VolumeJob>& job)
-{
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ProbeVolume),
-                            &job->Module))
-        return false;
-    job->Record->AddRef();
     job->Record->WorkerStarts();
-    InterlockedIncrement(&g_running);
-    UniqueHandle thread(
-        CreateThread(nullptr, kWorkerStack, ProbeVolume, job.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-    if (thread) {
-        static_cast<void>(job.release()); // the worker's now
-        return true;
-    }
-    InterlockedDecrement(&g_running);
+    if (StartLibraryThread(job->AsksLinks ? taSingle : taNoCom, [job] { RunWorker(*job); })) return true;
     job->Record->WorkerDone();
-    job->Record->Release();
-    FreeLibrary(job->Module);
     return false;
 }
 
 // One job per volume, in the order the volumes first came up.
-JobList GroupByVolume(std::vector<ProbeQuestion>& questions, ProbeRecord* record)
+JobList GroupByVolume(std::vector<ProbeQuestion>& questions, const std::shared_ptr<ProbeRecord>& record)
 {
     JobList jobs;
     for (size_t ticket = 0; ticket < questions.size(); ++ticket) {
@@ -243,7 +198,7 @@ JobList GroupByVolume(std::vector<ProbeQuestion>& questions, ProbeRecord* record
         for (const auto& known : jobs)
             if (SameRoot(known->Root, question.Root)) job = known.get();
         if (!job) {
-            jobs.push_back(std::make_unique<VolumeJob>());
+            jobs.push_back(std::make_shared<VolumeJob>());
             job = jobs.back().get();
             job->Record = record;
             job->Root = question.Root;
@@ -284,10 +239,15 @@ WString VolumeRootOf(const WString& path)
     return share == WString::npos ? path + L"\\" : path.substr(0, share + 1);
 }
 
-bool IsVolumeRoot(const WString& path)
+bool IsFolderByName(const WString& path)
 {
     const WString root = VolumeRootOf(path);
-    return !root.empty() && !IsServerRoot(root) && (SameRoot(path, root) || SameRoot(path + L"\\", root));
+    return !root.empty() && (SameRoot(path, root) || SameRoot(path + L"\\", root));
+}
+
+bool IsVolumeRoot(const WString& path)
+{
+    return IsFolderByName(path) && !IsServerRoot(VolumeRootOf(path));
 }
 
 bool OnAbsentVolume(const WString& target)
@@ -312,8 +272,28 @@ DWORD VolumeSerials::SerialAt(const WString& root)
     return serial;
 }
 
+namespace {
+
+// A drive letter mapped to another share than the one the link was made
+// through. A letter that names no share now, or a link that records none,
+// is not another.
+bool IsOtherShare(const WString& root, const std::string& linkBytes)
+{
+    RecordedText recorded;
+    if (root.size() != 3 || root[1] != L':' || !RecordedNetName(linkBytes, recorded)) return false;
+    const WString device = root.substr(0, 2);
+    wchar_t remote[MAX_PATH + 1] = {};
+    DWORD length = MAX_PATH;
+    const DWORD rc = WNetGetConnectionW(device.c_str(), remote, &length);
+    if (rc != NO_ERROR && rc != ERROR_CONNECTION_UNAVAIL) return false;
+    return !SameRoot(WideOfRecorded(recorded) + L"\\", WString(remote) + L"\\");
+}
+
+} // namespace
+
 bool VolumeSerials::IsOtherVolume(const WString& root, const std::string& linkBytes)
 {
+    if (IsOtherShare(root, linkBytes)) return true;
     uint32_t recorded = 0;
     if (root.empty() || !RecordedVolumeSerial(linkBytes, recorded) || recorded == 0) return false;
     const DWORD now = SerialAt(root);
@@ -331,11 +311,6 @@ bool IsNearTarget(const WString& path, const WString& nearRoot)
     return root.empty() || SameRoot(root, nearRoot);
 }
 
-VolumeProbe::~VolumeProbe()
-{
-    if (record_) record_->Release();
-}
-
 size_t VolumeProbe::Ask(const WString& root, std::string linkBytes)
 {
     questions_.push_back({root, std::move(linkBytes), WString()});
@@ -351,7 +326,7 @@ size_t VolumeProbe::AskPath(const WString& path)
 std::vector<ProbedTarget> VolumeProbe::Collect(DWORD boundMs)
 {
     if (questions_.empty() || record_) return std::vector<ProbedTarget>(questions_.size());
-    record_ = new ProbeRecord;
+    record_ = std::make_shared<ProbeRecord>();
     if (!record_->Done) return std::vector<ProbedTarget>(questions_.size());
     record_->Results.resize(questions_.size());
     JobList jobs = GroupByVolume(questions_, record_);
@@ -359,11 +334,6 @@ std::vector<ProbedTarget> VolumeProbe::Collect(DWORD boundMs)
     record_->WorkerDone(); // the starter's own count
     if (started) WaitForSingleObject(record_->Done.get(), boundMs);
     return record_->LetGoOfResults();
-}
-
-LONG RunningProbes()
-{
-    return g_running;
 }
 
 } // namespace vok

@@ -7,10 +7,12 @@
 #pragma once
 
 #include "Common/WideString.h"
+#include "Work/Store/TargetVerdict.h"
 
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +35,10 @@ WString VolumeRootOf(const WString& path);
 
 // A drive's or a share's root: a folder, without asking the volume.
 bool IsVolumeRoot(const WString& path);
+
+// A drive's or a share's root, or a server ("\\host"): a folder by its
+// name alone. Windows answers no file call for a server, up or not.
+bool IsFolderByName(const WString& path);
 
 // A link whose volume is not there (a floppy, a disc, an unplugged drive, a
 // share out of reach) is kept, though not listed, while its target cannot be
@@ -67,14 +73,6 @@ bool IsGoneFromItsVolume(const WString& target, const std::string& linkBytes, Vo
 bool IsNearTarget(const WString& path, const WString& nearRoot);
 
 // What a worker found of one link.
-enum TargetVerdict : BYTE {
-    tvUnanswered = 0,   // no answer in time, or its volume still busy from before
-    tvFolder = 1,       // the target exists as a folder
-    tvFile = 2,         // ... as a file
-    tvGone = 3,         // the volume answered and the target is not there
-    tvVolumeAbsent = 4, // the target is not there, nor is its volume
-};
-
 struct ProbedTarget {
     TargetVerdict Verdict = tvUnanswered;
     WString Target; // as the link stores it, once resolved on the worker
@@ -97,7 +95,6 @@ struct ProbeQuestion {
 class VolumeProbe {
 public:
     VolumeProbe() = default;
-    ~VolumeProbe();
     VolumeProbe(const VolumeProbe&) = delete;
     VolumeProbe& operator=(const VolumeProbe&) = delete;
 
@@ -114,11 +111,7 @@ public:
 
 private:
     std::vector<ProbeQuestion> questions_;
-    ProbeRecord* record_ = nullptr;
+    std::shared_ptr<ProbeRecord> record_;
 };
-
-// The number of workers still out in this process; the library must stay
-// loaded while it is not zero.
-LONG RunningProbes();
 
 } // namespace vok

@@ -5,13 +5,16 @@
 // already waiting.
 #include "TestSupport.h"
 #include "Work/Store/Favorites.h"
+#include "Common/LibraryThread.h"
 #include "Work/Store/VolumeProbe.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -20,7 +23,7 @@ namespace {
 
 bool WorkersBack()
 {
-    return test::PumpUntil([] { return RunningProbes() == 0; }, 10000);
+    return test::PumpUntil([] { return LibraryThreadsRunning() == 0; }, 10000);
 }
 
 size_t ThreadsOfThisProcess()
@@ -140,7 +143,7 @@ TEST_F(SlowVolumeTest, VolumeThatNeverAnswersHasOneWorkerAtATime)
     test::SetSlowVolumeWait("3600");
     for (int menu = 0; menu < 50; ++menu) {
         ASSERT_EQ(ListedNames(), kAllListed) << "menu " << menu;
-        ASSERT_LE(RunningProbes(), 2) << "menu " << menu; // S: and \\slowhost\share
+        ASSERT_LE(LibraryThreadsRunning(), 2) << "menu " << menu; // S: and \\slowhost\share
     }
     EXPECT_LE(ThreadsOfThisProcess(), threads + 2);
     EXPECT_TRUE(test::PathPresent(favorites + "S dead.lnk"));
@@ -168,6 +171,60 @@ TEST_F(SlowVolumeTest, SelectedItemIsAskedWithinTheBound)
     }
 }
 
+// The names the shell's Recycle Bin lists.
+std::vector<std::string> RecycleBinNames()
+{
+    std::vector<std::string> names;
+    IShellFolder* desktop = nullptr;
+    PIDLIST_ABSOLUTE bin = nullptr;
+    if (FAILED(SHGetDesktopFolder(&desktop)) || FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, &bin)))
+        return names;
+    IShellFolder* folder = nullptr;
+    IEnumIDList* items = nullptr;
+    if (SUCCEEDED(desktop->BindToObject(bin, nullptr, IID_PPV_ARGS(&folder))) &&
+        folder->EnumObjects(nullptr, SHCONTF_NONFOLDERS | SHCONTF_FOLDERS, &items) == S_OK) {
+        for (PITEMID_CHILD item = nullptr; items->Next(1, &item, nullptr) == S_OK; CoTaskMemFree(item)) {
+            STRRET name;
+            wchar_t text[MAX_PATH] = {};
+            if (SUCCEEDED(folder->GetDisplayNameOf(item, SHGDN_NORMAL, &name)) &&
+                SUCCEEDED(StrRetToBufW(&name, item, text, MAX_PATH)))
+                names.push_back(AnsiOf(text));
+        }
+        items->Release();
+    }
+    if (folder) folder->Release();
+    CoTaskMemFree(bin);
+    desktop->Release();
+    return names;
+}
+
+// A refusal or a device error below a share that answers proves nothing:
+// those links stay, listed, on the network drive and on a fixed one alike,
+// while the one whose folder is not there goes to the Recycle Bin.
+TEST_F(SlowVolumeTest, OnlyAProvenAbsenceIsPrunedAndIntoTheRecycleBin)
+{
+    const std::vector<std::string> kept = {"S denied", "S ioerr", "T denied", "T ioerr"};
+    for (const std::string& name : kept) {
+        test::MakeFolder(back + name.substr(2));
+        test::MakeFolder(back + name.substr(2) + "\\Plans");
+        test::WriteLinkWithStoredPath(favorites + name + ".lnk",
+                                      name.substr(0, 1) + ":\\vok\\" + name.substr(2) + "\\Plans");
+    }
+    const std::string pruned = "S pruned " + std::to_string(GetTickCount64());
+    test::MakeLink(favorites + pruned + ".lnk", "S:\\vok\\nothere");
+    for (int menu = 0; menu < 2; ++menu) {
+        std::vector<std::string> names = ListedNames();
+        ASSERT_TRUE(WorkersBack());
+        for (const std::string& name : kept) {
+            EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name << ", menu " << menu;
+            EXPECT_TRUE(test::PathPresent(favorites + name + ".lnk")) << name;
+        }
+    }
+    EXPECT_FALSE(test::PathPresent(favorites + pruned + ".lnk"));
+    const std::vector<std::string> bin = RecycleBinNames();
+    EXPECT_NE(std::find(bin.begin(), bin.end(), pruned + ".lnk"), bin.end());
+}
+
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(WINAPI*)();
 
@@ -178,7 +235,7 @@ Fn ExportOf(HMODULE module, const char* name)
 }
 
 // One menu through the loaded library, on the background of `folder`.
-void BuildMenu(HMODULE library, const std::string& folder)
+void BuildMenu(HMODULE library, const std::string& folder, UINT flags = CMF_NORMAL)
 {
     IClassFactory* factory = nullptr;
     ASSERT_EQ(ExportOf<GetClassObjectFn>(library, "DllGetClassObject")(test::kHandlerClsid, IID_PPV_ARGS(&factory)),
@@ -193,7 +250,7 @@ void BuildMenu(HMODULE library, const std::string& folder)
     IContextMenu* menu = nullptr;
     ASSERT_EQ(init->QueryInterface(IID_PPV_ARGS(&menu)), S_OK);
     UniqueMenu host(CreatePopupMenu());
-    EXPECT_TRUE(SUCCEEDED(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL)));
+    EXPECT_TRUE(SUCCEEDED(menu->QueryContextMenu(host.get(), 0, 1, 100, flags)));
     menu->Release();
     init->Release();
 }
@@ -210,6 +267,23 @@ TEST_F(SlowVolumeTest, LibraryStaysWhileAWorkerIsOutAndUnloadsOnceItIsBack)
     EXPECT_NE(GetModuleHandleA(VOK_DLL_NAME), nullptr);
     test::SetSlowVolumeWait("0");
     EXPECT_TRUE(test::PumpUntil([] { return GetModuleHandleA(VOK_DLL_NAME) == nullptr; }, 10000));
+}
+
+// Explorer's question for a double-click's default verb: no worker, no
+// waiting on the volume that never answers, nothing pruned.
+TEST_F(SlowVolumeTest, DefaultOnlyQueryStartsNoWorkerAndPrunesNothing)
+{
+    test::MakeLink(favorites + "Local dead.lnk", dir / "Gone");
+    HMODULE library = LoadLibraryA(VOK_DLL_NAME);
+    ASSERT_NE(library, nullptr);
+    test::SetSlowVolumeWait("3600");
+    const double start = NowMs();
+    BuildMenu(library, dir.path(), CMF_DEFAULTONLY | CMF_EXPLORE);
+    EXPECT_LT(NowMs() - start, 1800.0); // not a speed target: a wait would take an hour
+    EXPECT_EQ(ExportOf<CanUnloadNowFn>(library, "DllCanUnloadNow")(), S_OK) << "no thread of the library is out";
+    for (const char* name : {"Local dead", "S dead", "S live", "Share live"})
+        EXPECT_TRUE(test::PathPresent(favorites + name + ".lnk")) << name;
+    FreeLibrary(library);
 }
 
 } // namespace
