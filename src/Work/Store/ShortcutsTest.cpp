@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "Work/ExtensionState.h"
+#include "Work/Store/TargetVerdict.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,67 @@ TEST_F(ShortcutsTest, OversizedInternetShortcutIsNotRead)
     EXPECT_EQ(GetShortcutUrl(W(path)), "abc"); // exactly at the bound
     WriteBytes(path, valid + std::string(kMaxUrlFileSize - valid.size() + 1, 'x'));
     EXPECT_EQ(GetShortcutUrl(W(path)), "");
+}
+
+// Only "not found" under a folder that answers is absence; every other
+// answer keeps the favourite, listed as its link records it.
+TEST(TargetVerdict, OnlyNotFoundUnderAnAnsweringFolderIsGone)
+{
+    constexpr DWORD kFolder = FILE_ATTRIBUTE_DIRECTORY, kFile = FILE_ATTRIBUTE_ARCHIVE, kNone = INVALID_FILE_ATTRIBUTES;
+    const struct {
+        DWORD attributes, error, aboveAttributes, aboveError;
+        TargetVerdict verdict;
+    } cases[] = {
+        {kFolder, 0, kNone, 0, tvFolder},
+        {kFile, 0, kNone, 0, tvFile},
+        {kNone, ERROR_FILE_NOT_FOUND, kFolder, 0, tvGone},
+        {kNone, ERROR_PATH_NOT_FOUND, kFolder, 0, tvGone},
+        {kNone, ERROR_PATH_NOT_FOUND, kNone, ERROR_ACCESS_DENIED, tvUnanswered},
+        {kNone, ERROR_PATH_NOT_FOUND, kFile, 0, tvUnanswered},
+        {kNone, ERROR_PATH_NOT_FOUND, kNone, ERROR_PATH_NOT_FOUND, tvVolumeAbsent}, // not even the root
+        {kNone, ERROR_ACCESS_DENIED, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_BAD_NETPATH, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_NETNAME_DELETED, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_UNEXP_NET_ERR, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_SEM_TIMEOUT, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_IO_DEVICE, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_CRC, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_NOT_READY, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_SHARING_VIOLATION, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_LOCK_VIOLATION, kFolder, 0, tvUnanswered},
+        {kNone, ERROR_FILENAME_EXCED_RANGE, kFolder, 0, tvUnanswered},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(VerdictOf(AnswerOf(c.attributes, c.error), AnswerOf(c.aboveAttributes, c.aboveError)), c.verdict)
+            << "error " << c.error << " above " << c.aboveError;
+}
+
+TEST_F(ShortcutsTest, TargetsAreJudgedByWhatTheirVolumeAnswers)
+{
+    WriteBytes(dir / "report.txt", "x");
+    const std::string gone(dir / "Gone\\Deeper\\Still");
+    const struct {
+        std::string path;
+        TargetVerdict verdict;
+    } cases[] = {
+        {dir / "Data", tvFolder}, {dir / "report.txt", tvFile}, {gone, tvGone},
+        {dir / "report.txt\\sub", tvUnanswered}, // a file above: no folder proves it absent
+        {dir / "Da*a", tvUnanswered},              // never expanded
+        {"Q:\\Work\\Plans", tvVolumeAbsent},    // no such drive
+    };
+    for (const auto& c : cases) EXPECT_EQ(JudgeTargetPath(W(c.path)), c.verdict) << c.path;
+}
+
+// A target longer than the link object's buffer comes whole from the link's
+// own location record: cut, it would be judged gone.
+TEST_F(ShortcutsTest, LongTargetIsReadWhole)
+{
+    const std::string target = "C:\\" + std::string(140, 'a') + "\\" + std::string(150, 'b');
+    test::WriteLinkWithStoredPath(favorites + "Long.lnk", target);
+    LinkReader reader;
+    WString read;
+    ASSERT_TRUE(reader.Read(W(favorites + "Long.lnk"), read));
+    EXPECT_EQ(read, W(target));
 }
 
 } // namespace
