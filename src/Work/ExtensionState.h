@@ -56,6 +56,7 @@ enum MenuItemKind : BYTE {
     mkCreate = 3,
     mkMaintenance = 4,
     mkOpenFolder = 5, // a folder shown in an Explorer window
+    mkRecentFolder = 6, // a folder the system's records say the user was just in
 };
 
 // When the host offers fewer command identifiers than the rows need, the
@@ -66,6 +67,7 @@ enum MenuItemGroup : BYTE {
     mgEssential = 0,
     mgFavorites = 1,
     mgOpenFolders = 2,
+    mgRecentFolders = 3,
 };
 
 constexpr int kNoPicture = -1;

@@ -209,6 +209,87 @@ void MakeItemListLink(const std::string& linkPath, int folder)
     ASSERT_EQ(file->Save(FromUtf8(linkPath).c_str(), TRUE), S_OK);
 }
 
+namespace {
+
+constexpr char kDialogRecordsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedPidlMRU";
+
+std::string RecentItemsFolder()
+{
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_RECENT | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
+    return std::string(path) + "\\";
+}
+
+void ClearRecentRecords()
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, kDialogRecordsKey);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, RecentRecords::kAdvancedKey, "Start_TrackDocs");
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        RegDeleteKeyValueA(root, RecentRecords::kPoliciesKey, "NoRecentDocsHistory");
+    WIN32_FIND_DATAA entry;
+    UniqueFind find(FindFirstFileA((RecentItemsFolder() + "*.lnk").c_str(), &entry));
+    if (find) do
+            DeleteFileA((RecentItemsFolder() + entry.cFileName).c_str());
+        while (FindNextFileA(find.get(), &entry));
+}
+
+} // namespace
+
+RecentRecords::RecentRecords()
+{
+    ClearRecentRecords();
+}
+
+RecentRecords::~RecentRecords()
+{
+    ClearRecentRecords();
+}
+
+std::string RecentRecords::DialogRecord(const std::string& folder)
+{
+    const wchar_t program[] = L"notepad.exe";
+    std::string value(reinterpret_cast<const char*>(program), sizeof(program));
+    PIDLIST_ABSOLUTE list = nullptr;
+    EXPECT_EQ(SHParseDisplayName(W(folder).c_str(), nullptr, &list, 0, nullptr), S_OK) << folder;
+    if (list) value.append(reinterpret_cast<const char*>(list), ILGetSize(list));
+    CoTaskMemFree(list);
+    return value;
+}
+
+void RecentRecords::WriteDialogRecord(DWORD number, const std::string& value)
+{
+    EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kDialogRecordsKey, std::to_string(number).c_str(), REG_BINARY,
+                              value.data(), static_cast<DWORD>(value.size())),
+              ERROR_SUCCESS);
+}
+
+void RecentRecords::WriteOrder(const std::vector<DWORD>& order)
+{
+    std::vector<DWORD> value = order;
+    value.push_back(0xFFFFFFFF);
+    EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kDialogRecordsKey, "MRUListEx", REG_BINARY, value.data(),
+                              static_cast<DWORD>(value.size() * sizeof(DWORD))),
+              ERROR_SUCCESS);
+}
+
+void RecentRecords::AddLink(const std::string& name, const std::string& target, int minutes)
+{
+    const std::string link = RecentItemsFolder() + name;
+    MakeLink(link, target);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
+    time.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(minutes) * 60 * 10000000);
+    const FILETIME written{time.LowPart, time.HighPart};
+    UniqueFile file(CreateFileA(link.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &written)) << link;
+}
+
+void RecentRecords::SetDword(HKEY root, const char* key, const char* name, DWORD value)
+{
+    EXPECT_EQ(RegSetKeyValueA(root, key, name, REG_DWORD, &value, sizeof(value)), ERROR_SUCCESS);
+}
+
 VokKeyReset::VokKeyReset()
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, kVokKey);

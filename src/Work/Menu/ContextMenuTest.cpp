@@ -797,6 +797,57 @@ TEST_F(ContextMenuTest, SlowWindowListIsLeftOutInTimeAndComesBackOnceItAnswers)
     EXPECT_TRUE(test::PumpUntil([&] { return texts().back() == "Data"; }, 15000));
 }
 
+// The folders the user was just in follow the open folders, from both of the
+// system's records, newest first, each once, none that the list above shows
+// nor the menu's own; one chosen sends the window there through its browser.
+// Either privacy switch hides them.
+TEST_F(ContextMenuTest, RecentFoldersFollowNewestFirstAndOneChosenIsGoneTo)
+{
+    const std::string photos = dir / "Photos", mail = dir / "Mail";
+    test::MakeFolder(photos);
+    test::MakeFolder(mail);
+    test::WriteBytes(mail + "\\note.txt", "x");
+    test::MakeLink(favorites + "Data.lnk", data);
+    using test::RecentRecords;
+    RecentRecords records;
+    records.WriteDialogRecord(0, RecentRecords::DialogRecord(mail));
+    records.WriteDialogRecord(1, RecentRecords::DialogRecord(data));
+    records.WriteOrder({1, 0});
+    records.AddLink("Photos.lnk", photos, 60);
+    records.AddLink("note.txt.lnk", mail + "\\note.txt", -60);
+    records.AddLink("report.txt.lnk", report, -120);
+    demo::ExplorerWindow frame;
+    ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
+    ASSERT_TRUE(test::BringToForeground(frame.Frame()));
+    demo::BrowserSite site(frame.ShellBrowser());
+    const struct {
+        HKEY root; // null: tracked
+        const char* key;
+        const char* name;
+        DWORD value;
+    } switches[] = {{nullptr, "", "", 0},
+                    {HKEY_CURRENT_USER, RecentRecords::kAdvancedKey, "Start_TrackDocs", 0},
+                    {HKEY_CURRENT_USER, RecentRecords::kPoliciesKey, "NoRecentDocsHistory", 1},
+                    {HKEY_LOCAL_MACHINE, RecentRecords::kPoliciesKey, "NoRecentDocsHistory", 1}};
+    for (const auto& s : switches) {
+        SCOPED_TRACE(s.name);
+        if (s.root) RecentRecords::SetDword(s.root, s.key, s.name, s.value);
+        UniqueMenu host(CreatePopupMenu());
+        HRESULT count = E_FAIL;
+        const ComPtr<IContextMenu> menu = MenuOn(folder, &site, host.get(), 100, count);
+        std::vector<std::string> expected = {"Data", "", "Add to list", "Create favorite", "Maintenance"};
+        if (!s.root) expected.insert(expected.end(), {"", "Photos", "Mail"});
+        EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)), expected);
+        if (s.root) {
+            RegDeleteKeyValueA(s.root, s.key, s.name);
+            continue;
+        }
+        EXPECT_EQ(HelpText(menu, 6), photos);
+        EXPECT_EQ(Invoke(menu, 6, frame.Frame()), S_OK);
+        EXPECT_EQ(frame.FolderShown(), photos);
+    }
+}
+
 // The scaling as Wine takes it, from LogPixels, which a process reads as it
 // starts: a process of its own per scaling.
 TEST_F(ContextMenuTest, ItemPicturesHaveTheSizeOfASmallIconAtTheScaling)

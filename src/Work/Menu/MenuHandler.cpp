@@ -7,6 +7,7 @@
 #include "Work/Menu/MenuTable.h"
 #include "Work/Navigation/ExplorerBrowse.h"
 #include "Work/Navigation/OpenFolders.h"
+#include "Work/Navigation/RecentFolders.h"
 #include "Work/Store/Favorites.h"
 
 #include <algorithm>
@@ -205,12 +206,16 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         // cannot take even those gets nothing, and the folder is not read.
         const ULONGLONG offered = IdentifiersOffered(idCmdFirst, idCmdLast);
         if (!FitsEssentialRows(context, offered)) return ItemCount(0);
-        // Explorer's windows are asked while the favourites are read.
+        // Explorer's windows and the system's records of recent folders are
+        // read while the favourites are; both within the one bound.
         OpenFolderReader openFolders(GetForegroundWindow());
+        RecentFolderReader recentFolders;
         const std::vector<Favorite> favorites = RefreshFavorites();
         const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
         MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
-        AddOpenFolderRows(table, openFolders.Collect(TakesFolderWithoutPath(context, site)));
+        const std::vector<OpenFolder> open = openFolders.Collect(TakesFolderWithoutPath(context, site));
+        AddOpenFolderRows(table, open);
+        AddRecentFolderRows(table, recentFolders.Collect(FoldersShownAbove(context.TargetPath, favorites, open)));
         if (!FitMenuTable(table, offered)) return ItemCount(0);
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());
