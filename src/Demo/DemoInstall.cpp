@@ -80,9 +80,9 @@ DemoLayout LayoutAt(const std::string& root)
 std::vector<std::string> InstallDemo(const DemoLayout& layout)
 {
     const std::string& root = layout.Root;
-    for (const std::string& folder : {root, layout.InstallFolder, layout.Favorites, layout.StartFolder, root + "Music",
-                                      root + "Projects", layout.ChosenFolder, root + kCyrillicFavorite,
-                                      root + kVisitedFolder})
+    for (const std::string& folder :
+         {root, layout.InstallFolder, layout.Favorites, layout.StartFolder, root + "Music", root + "Projects",
+          layout.ChosenFolder, root + kCyrillicFavorite, root + kVisitedFolder})
         MakeFolder(folder);
     WriteText(root + kVisitedFolder + "\\" + kVisitedDocument, "Invoice 3: paid.\r\n");
     WriteText(layout.StartFolder + "\\letter.txt", "Dear reader,\r\n");

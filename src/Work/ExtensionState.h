@@ -56,7 +56,8 @@ enum MenuItemKind : BYTE {
     mkCreate = 3,
     mkMaintenance = 4,
     mkOpenFolder = 5, // a folder shown in an Explorer window
-    mkRecentFolder = 6, // a folder the system's records say the user was just in
+    // A folder the system's records say the user was just in.
+    mkRecentFolder = 6,
 };
 
 // When the host offers fewer command identifiers than the rows need, the

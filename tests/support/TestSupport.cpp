@@ -211,7 +211,8 @@ void MakeItemListLink(const std::string& linkPath, int folder)
 
 namespace {
 
-constexpr char kDialogRecordsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedPidlMRU";
+constexpr char kDialogRecordsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedPidlMRU";
 
 std::string RecentItemsFolder()
 {

@@ -132,8 +132,8 @@ std::vector<DatedFolder> NewestLinks(const WString& folder)
 {
     std::vector<DatedFolder> links;
     WIN32_FIND_DATAW entry;
-    UniqueFind find(FindFirstFileExW((folder + L"\\*.lnk").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                     nullptr, 0));
+    UniqueFind find(
+        FindFirstFileExW((folder + L"\\*.lnk").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
     if (!find) return links;
     do
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -200,8 +200,8 @@ std::vector<WString> ReadRecentFolders()
     DialogRecords dialogs = ReadDialogRecords();
     const auto gone = [&nearRoot](const WString& path) { return IsNearTarget(path, nearRoot) && !FolderExists(path); };
     dialogs.Paths.erase(std::remove_if(dialogs.Paths.begin(), dialogs.Paths.end(), gone), dialogs.Paths.end());
-    const std::vector<DatedFolder> links =
-        recentItems.empty() ? std::vector<DatedFolder>() : FoldersOfRecentLinks(recentItems);
+    const std::vector<DatedFolder> links = recentItems.empty() ? std::vector<DatedFolder>()
+                                                               : FoldersOfRecentLinks(recentItems);
     std::vector<WString> found;
     for (WString& path : NewestFirst(links, dialogs))
         if (!AmongFolders(found, path)) found.push_back(std::move(path));
@@ -320,8 +320,7 @@ std::vector<OpenFolder> RecentFolderReader::Collect(const std::vector<WString>& 
     std::vector<OpenFolder> listed;
     if (!record_) return listed;
     const DWORD spent = GetTickCount() - started_;
-    if (WaitForSingleObject(record_->Done.get(), spent < boundMs ? boundMs - spent : 0) != WAIT_OBJECT_0)
-        return listed;
+    if (WaitForSingleObject(record_->Done.get(), spent < boundMs ? boundMs - spent : 0) != WAIT_OBJECT_0) return listed;
     for (const WString& path : record_->Found) {
         if (listed.size() == kMostRecentFolders) break;
         if (AmongFolders(shown, path)) continue;
