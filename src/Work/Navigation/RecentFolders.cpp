@@ -18,6 +18,7 @@ struct RecentFolderReader::Record {
     volatile LONG References = 2;
     UniqueHandle Done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     HMODULE Module = nullptr;
+    WString RecentItems;        // the folder's path
     std::vector<WString> Found; // newest first, each once
 
     void Release()
@@ -193,9 +194,8 @@ bool AmongFolders(const std::vector<WString>& folders, const WString& path)
 }
 
 // A dialog's folder on Recent Items' own volume is listed while it exists.
-std::vector<WString> ReadRecentFolders()
+std::vector<WString> ReadRecentFolders(const WString& recentItems)
 {
-    const WString recentItems = KnownFolderPath(kRecentItemsFolder);
     const WString nearRoot = VolumeRootOf(recentItems);
     DialogRecords dialogs = ReadDialogRecords();
     const auto gone = [&nearRoot](const WString& path) { return IsNearTarget(path, nearRoot) && !FolderExists(path); };
@@ -217,7 +217,7 @@ DWORD WINAPI ReadRecords(void* parameter)
     // A thread of the library's own: COM is its to start and to end.
     if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
         try {
-            record->Found = ReadRecentFolders();
+            record->Found = ReadRecentFolders(record->RecentItems);
         } catch (...) {
             record->Found.clear();
         }
@@ -240,6 +240,30 @@ bool StartWorker(RecentFolderReader::Record& record)
     }
     InterlockedExchange(&g_running, 0);
     return false;
+}
+
+// "MRUListEx" names a record; more than fits the first number does too.
+bool AnyDialogRecord()
+{
+    DWORD first = 0, size = sizeof(first);
+    const LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, kDialogRecordsKey, L"MRUListEx", RRF_RT_REG_BINARY, nullptr,
+                                        &first, &size);
+    return status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && size == sizeof(first) && first != 0xFFFFFFFF);
+}
+
+// A worker costs a menu some 10 ms under Wine before it reads anything, so
+// none starts for records that hold nothing. Recent Items is listed here
+// only on the system's own disk; anywhere else (a profile on a share) the
+// worker finds out.
+bool MayHoldLinks(const WString& folder)
+{
+    if (folder.empty()) return false;
+    wchar_t windows[MAX_PATH + 1] = {};
+    if (!GetWindowsDirectoryW(windows, MAX_PATH) || !IsNearTarget(folder, VolumeRootOf(windows))) return true;
+    WIN32_FIND_DATAW entry;
+    const UniqueFind find(
+        FindFirstFileExW((folder + L"\\*.lnk").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+    return static_cast<bool>(find);
 }
 
 WString NameOfFolder(WString path)
@@ -304,7 +328,10 @@ bool SameFolderPath(const WString& a, const WString& b)
 RecentFolderReader::RecentFolderReader() : started_(GetTickCount())
 {
     if (!RecentItemsTracked()) return;
+    WString recentItems = KnownFolderPath(kRecentItemsFolder);
+    if (!AnyDialogRecord() && !MayHoldLinks(recentItems)) return;
     record_ = new Record;
+    record_->RecentItems = std::move(recentItems);
     if (StartWorker(*record_)) return;
     delete record_;
     record_ = nullptr;

@@ -42,7 +42,8 @@ bool RecentItemsTracked();
 bool SameFolderPath(const WString& a, const WString& b);
 
 // Starts reading both records at construction, unless the user keeps no
-// history; one worker at a time per process, as for the open folders. A
+// history or neither record holds anything; one worker at a time per
+// process, as for the open folders. A
 // folder on the volume of Recent Items is listed while it exists; one on any
 // other volume (a share, another drive) as recorded, without asking it.
 class RecentFolderReader {
