@@ -324,14 +324,15 @@ void MeasureRecentFolders(int rounds)
         none.push_back(RealMenu());
         floor.push_back(TimeMs([&] { FloorMenu(test::W(favorites)); }));
     }
+    std::vector<std::string> dialogRecords;
     std::vector<DWORD> order;
     for (DWORD i = 0; i < 26; ++i) {
         const std::string folder = dir / ("dialog " + std::to_string(i));
         test::MakeFolder(folder);
-        records.WriteDialogRecord(i, test::RecentRecords::DialogRecord(folder));
+        dialogRecords.push_back(test::RecentRecords::DialogRecord(folder));
         order.push_back(i);
     }
-    records.WriteOrder(order);
+    records.WriteDialogRecords(dialogRecords, order);
     for (int i = 0; i < 20; ++i) {
         const std::string folder = dir / ("recent " + std::to_string(i));
         test::MakeFolder(folder);

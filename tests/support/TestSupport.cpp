@@ -210,7 +210,6 @@ void MakeItemListLink(const std::string& linkPath, int folder)
 }
 
 namespace {
-
 constexpr char kDialogRecordsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedPidlMRU";
 
@@ -221,29 +220,19 @@ std::string RecentItemsFolder()
     return std::string(path) + "\\";
 }
 
-void ClearRecentRecords()
+} // namespace
+
+void RecentRecords::Clear()
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, kDialogRecordsKey);
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, RecentRecords::kAdvancedKey, "Start_TrackDocs");
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kAdvancedKey, "Start_TrackDocs");
     for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-        RegDeleteKeyValueA(root, RecentRecords::kPoliciesKey, "NoRecentDocsHistory");
+        RegDeleteKeyValueA(root, kPoliciesKey, "NoRecentDocsHistory");
     WIN32_FIND_DATAA entry;
     UniqueFind find(FindFirstFileA((RecentItemsFolder() + "*.lnk").c_str(), &entry));
     if (find) do
             DeleteFileA((RecentItemsFolder() + entry.cFileName).c_str());
         while (FindNextFileA(find.get(), &entry));
-}
-
-} // namespace
-
-RecentRecords::RecentRecords()
-{
-    ClearRecentRecords();
-}
-
-RecentRecords::~RecentRecords()
-{
-    ClearRecentRecords();
 }
 
 std::string RecentRecords::DialogRecord(const std::string& folder)
@@ -257,38 +246,29 @@ std::string RecentRecords::DialogRecord(const std::string& folder)
     return value;
 }
 
-void RecentRecords::WriteDialogRecord(DWORD number, const std::string& value)
+void RecentRecords::WriteDialogRecords(const std::vector<std::string>& values, const std::vector<DWORD>& order)
 {
-    EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kDialogRecordsKey, std::to_string(number).c_str(), REG_BINARY,
-                              value.data(), static_cast<DWORD>(value.size())),
-              ERROR_SUCCESS);
-}
-
-void RecentRecords::WriteOrder(const std::vector<DWORD>& order)
-{
-    std::vector<DWORD> value = order;
-    value.push_back(0xFFFFFFFF);
-    EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kDialogRecordsKey, "MRUListEx", REG_BINARY, value.data(),
-                              static_cast<DWORD>(value.size() * sizeof(DWORD))),
-              ERROR_SUCCESS);
+    const auto write = [](const std::string& name, const void* data, size_t size) {
+        EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kDialogRecordsKey, name.c_str(), REG_BINARY, data,
+                                  static_cast<DWORD>(size)),
+                  ERROR_SUCCESS);
+    };
+    for (size_t i = 0; i < values.size(); ++i) write(std::to_string(i), values[i].data(), values[i].size());
+    std::vector<DWORD> list = order;
+    list.push_back(0xFFFFFFFF);
+    if (!order.empty()) write("MRUListEx", list.data(), list.size() * sizeof(DWORD));
 }
 
 void RecentRecords::AddLink(const std::string& name, const std::string& target, int minutes)
 {
     const std::string link = RecentItemsFolder() + name;
     MakeLink(link, target);
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
-    time.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(minutes) * 60 * 10000000);
+    ULARGE_INTEGER time;
+    GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&time));
+    time.QuadPart += static_cast<ULONGLONG>(minutes * 600000000LL);
     const FILETIME written{time.LowPart, time.HighPart};
     UniqueFile file(CreateFileA(link.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &written)) << link;
-}
-
-void RecentRecords::SetDword(HKEY root, const char* key, const char* name, DWORD value)
-{
-    EXPECT_EQ(RegSetKeyValueA(root, key, name, REG_DWORD, &value, sizeof(value)), ERROR_SUCCESS);
 }
 
 VokKeyReset::VokKeyReset()

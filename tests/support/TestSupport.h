@@ -270,22 +270,20 @@ public:
 // (LastVisitedPidlMRU), the links of Recent Items and the privacy switches.
 class RecentRecords {
 public:
-    RecentRecords();
-    ~RecentRecords();
-    RecentRecords(const RecentRecords&) = delete;
-    RecentRecords& operator=(const RecentRecords&) = delete;
+    RecentRecords() { Clear(); }
+    ~RecentRecords() { Clear(); }
+    static void Clear();
     static constexpr char kAdvancedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
     static constexpr char kPoliciesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 
     // As Windows writes one: the program's name in UTF-16 ending in NUL,
     // then the folder's absolute item list.
     static std::string DialogRecord(const std::string& folder);
-    void WriteDialogRecord(DWORD number, const std::string& value);
-    // "MRUListEx": the numbers, then 0xFFFFFFFF.
-    void WriteOrder(const std::vector<DWORD>& order);
+    // Values "0", "1", ... and, unless `order` is empty, "MRUListEx": its
+    // numbers, then 0xFFFFFFFF.
+    void WriteDialogRecords(const std::vector<std::string>& values, const std::vector<DWORD>& order);
     // A link in Recent Items to `target`, written `minutes` from now.
     void AddLink(const std::string& name, const std::string& target, int minutes);
-    static void SetDword(HKEY root, const char* key, const char* name, DWORD value);
 };
 
 // ---- The library as the shell's host sees it ----

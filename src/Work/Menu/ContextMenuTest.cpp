@@ -804,15 +804,12 @@ TEST_F(ContextMenuTest, SlowWindowListIsLeftOutInTimeAndComesBackOnceItAnswers)
 TEST_F(ContextMenuTest, RecentFoldersFollowNewestFirstAndOneChosenIsGoneTo)
 {
     const std::string photos = dir / "Photos", mail = dir / "Mail";
-    test::MakeFolder(photos);
-    test::MakeFolder(mail);
+    for (const std::string& made : {photos, mail}) test::MakeFolder(made);
     test::WriteBytes(mail + "\\note.txt", "x");
     test::MakeLink(favorites + "Data.lnk", data);
     using test::RecentRecords;
     RecentRecords records;
-    records.WriteDialogRecord(0, RecentRecords::DialogRecord(mail));
-    records.WriteDialogRecord(1, RecentRecords::DialogRecord(data));
-    records.WriteOrder({1, 0});
+    records.WriteDialogRecords({RecentRecords::DialogRecord(mail), RecentRecords::DialogRecord(data)}, {1, 0});
     records.AddLink("Photos.lnk", photos, 60);
     records.AddLink("note.txt.lnk", mail + "\\note.txt", -60);
     records.AddLink("report.txt.lnk", report, -120);
@@ -820,32 +817,29 @@ TEST_F(ContextMenuTest, RecentFoldersFollowNewestFirstAndOneChosenIsGoneTo)
     ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
     ASSERT_TRUE(test::BringToForeground(frame.Frame()));
     demo::BrowserSite site(frame.ShellBrowser());
-    const struct {
-        HKEY root; // null: tracked
-        const char* key;
-        const char* name;
-        DWORD value;
-    } switches[] = {{nullptr, "", "", 0},
-                    {HKEY_CURRENT_USER, RecentRecords::kAdvancedKey, "Start_TrackDocs", 0},
-                    {HKEY_CURRENT_USER, RecentRecords::kPoliciesKey, "NoRecentDocsHistory", 1},
-                    {HKEY_LOCAL_MACHINE, RecentRecords::kPoliciesKey, "NoRecentDocsHistory", 1}};
-    for (const auto& s : switches) {
-        SCOPED_TRACE(s.name);
-        if (s.root) RecentRecords::SetDword(s.root, s.key, s.name, s.value);
+    const auto texts = [&](ComPtr<IContextMenu>& menu) {
         UniqueMenu host(CreatePopupMenu());
         HRESULT count = E_FAIL;
-        const ComPtr<IContextMenu> menu = MenuOn(folder, &site, host.get(), 100, count);
-        std::vector<std::string> expected = {"Data", "", "Add to list", "Create favorite", "Maintenance"};
-        if (!s.root) expected.insert(expected.end(), {"", "Photos", "Mail"});
-        EXPECT_EQ(MenuTexts(GetSubMenu(host.get(), 0)), expected);
-        if (s.root) {
-            RegDeleteKeyValueA(s.root, s.key, s.name);
-            continue;
-        }
-        EXPECT_EQ(HelpText(menu, 6), photos);
-        EXPECT_EQ(Invoke(menu, 6, frame.Frame()), S_OK);
-        EXPECT_EQ(frame.FolderShown(), photos);
+        menu = MenuOn(folder, &site, host.get(), 100, count);
+        return MenuTexts(GetSubMenu(host.get(), 0));
+    };
+    std::vector<std::string> expected = {"Data", "", "Add to list", "Create favorite", "Maintenance"};
+    ComPtr<IContextMenu> menu;
+    const struct {
+        const char *key, *name;
+        DWORD value;
+    } switches[] = {{RecentRecords::kAdvancedKey, "Start_TrackDocs", 0},
+                    {RecentRecords::kPoliciesKey, "NoRecentDocsHistory", 1}};
+    for (const auto& s : switches) {
+        RegSetKeyValueA(HKEY_CURRENT_USER, s.key, s.name, REG_DWORD, &s.value, sizeof(s.value));
+        EXPECT_EQ(texts(menu), expected) << s.name;
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, s.key, s.name);
     }
+    expected.insert(expected.end(), {"", "Photos", "Mail"});
+    EXPECT_EQ(texts(menu), expected);
+    EXPECT_EQ(HelpText(menu, 6), photos);
+    EXPECT_EQ(Invoke(menu, 6, frame.Frame()), S_OK);
+    EXPECT_EQ(frame.FolderShown(), photos);
 }
 
 // The scaling as Wine takes it, from LogPixels, which a process reads as it

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 namespace vok {
 namespace {
 
@@ -45,8 +42,7 @@ TEST(RecentFoldersTest, DialogRecordsAreReadNewestFirstAndNeverPastTheirValues)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         RecentRecords records;
-        for (DWORD i = 0; i < c.values.size(); ++i) records.WriteDialogRecord(i, c.values[i]);
-        if (!c.order.empty()) records.WriteOrder(c.order);
+        records.WriteDialogRecords(c.values, c.order);
         EXPECT_EQ(ListedPaths(), c.listed);
     }
 }
