@@ -5,7 +5,8 @@
 // interleaved, so that whatever else the machine does weighs on both alike.
 // Then the menu of five local favourites against the same with favourites on
 // the slow volume (tools/slow-volume.sh mounts it for `make bench`). Last
-// the menu with ten folders open in Explorer-style windows against none.
+// the menu with ten folders open in Explorer-style windows against none, and
+// with the recent folders' records full against empty.
 // Usage: menu_bench.exe [rounds at 1,000 favourites]
 #include "TestSupport.h"
 #include "Common/Unique.h"
@@ -319,6 +320,89 @@ void MeasureOpenWindows(int rounds)
     StopExtensionState();
 }
 
+size_t RowsOfKind(MenuItemKind kind)
+{
+    StateAccess state;
+    return static_cast<size_t>(std::count_if(state->LastMenu.begin(), state->LastMenu.end(),
+                                             [kind](const MenuRow& row) { return row.Kind == kind; }));
+}
+
+// Ten favourites with neither group to show, against the floor; then with 20
+// links in Recent Items and 26 dialog records, each on a folder of its own;
+// then the same with ten folders open in Explorer-style windows as well.
+void MeasureRecentFolders(int rounds)
+{
+    test::ScratchDir dir("bench-recent");
+    const std::string favorites = dir / "inst\\Favorites\\";
+    test::MakeFolder(dir / "inst");
+    test::MakeFolder(favorites);
+    test::MakeFolder(dir / "Data");
+    for (int i = 0; i < 10; ++i) test::MakeLink(favorites + "folder " + std::to_string(i) + ".lnk", dir / "Data");
+    test::RestartStateWithInstallFolder(dir / "inst");
+    {
+        StateAccess state;
+        state->ContextKind = ckWindowBackground;
+        state->TargetPath = test::W(dir / "Data");
+    }
+    test::RecentRecords records;
+    test::TestWindow dialog("#32770");
+    test::BringToForeground(dialog.hwnd());
+    std::vector<double> none, floor, filled, both;
+    RealMenu();
+    for (int round = 0; round < rounds; ++round) {
+        none.push_back(RealMenu());
+        floor.push_back(TimeMs([&] { FloorMenu(test::W(favorites)); }));
+    }
+    std::vector<std::string> dialogRecords;
+    std::vector<DWORD> order;
+    for (DWORD i = 0; i < 26; ++i) {
+        const std::string folder = dir / ("dialog " + std::to_string(i));
+        test::MakeFolder(folder);
+        dialogRecords.push_back(test::RecentRecords::DialogRecord(folder));
+        order.push_back(i);
+    }
+    records.WriteDialogRecords(dialogRecords, order);
+    for (int i = 0; i < 20; ++i) {
+        const std::string folder = dir / ("recent " + std::to_string(i));
+        test::MakeFolder(folder);
+        test::WriteBytes(folder + "\\doc.txt", "x");
+        records.AddLink("doc " + std::to_string(i) + ".lnk", folder + "\\doc.txt", -i);
+    }
+    RealMenu();
+    size_t listed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        filled.push_back(RealMenu());
+        listed += RowsOfKind(mkRecentFolder);
+    }
+    demo::WindowList list;
+    std::vector<std::unique_ptr<demo::ExplorerWindow>> windows;
+    std::vector<std::unique_ptr<demo::BrowserSite>> sites;
+    for (int i = 0; i < 10; ++i) {
+        const std::string folder = dir / ("open " + std::to_string(i));
+        test::MakeFolder(folder);
+        windows.push_back(std::make_unique<demo::ExplorerWindow>());
+        windows.back()->Open("CabinetWClass", folder, {0, 0, 300, 200});
+        sites.push_back(std::make_unique<demo::BrowserSite>(windows.back()->ShellBrowser()));
+        list.Add(sites.back().get());
+    }
+    test::BringToForeground(dialog.hwnd());
+    RealMenu();
+    size_t open = 0;
+    for (int round = 0; round < rounds; ++round) {
+        both.push_back(RealMenu());
+        open += RowsOfKind(mkOpenFolder);
+    }
+    const double n = Median(none), f = Median(floor), r = Median(filled), b = Median(both);
+    std::printf("recent folders: 10 favourites, neither group to show: menu %8.2f ms, floor %8.2f ms, ratio %.2f\n", n,
+                f, n / f);
+    std::printf("  20 recent links, 26 dialog records: menu %8.2f ms (%+.2f ms), slowest %7.2f ms, %.1f listed\n", r,
+                r - n, *std::max_element(filled.begin(), filled.end()), static_cast<double>(listed) / rounds);
+    std::printf("  the same and ten open folders: menu %8.2f ms (%+.2f ms), slowest %7.2f ms, %.1f open listed "
+                "(median of %d rounds)\n",
+                b, b - n, *std::max_element(both.begin(), both.end()), static_cast<double>(open) / rounds, rounds);
+    StopExtensionState();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -331,6 +415,8 @@ int main(int argc, char** argv)
         Measure(100, rounds * 3);
         Measure(1000, rounds);
         MeasureSlowVolume(rounds * 5);
+        // Before the open windows' frames, which outlive their measure.
+        MeasureRecentFolders(rounds * 5);
         MeasureOpenWindows(rounds * 5);
     }
     CoUninitialize();

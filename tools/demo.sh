@@ -61,6 +61,8 @@ reg delete 'HKCU\Software\VOK' /f || true
 reg delete "HKCR\\CLSID\\$clsid" /f || true
 reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f || true
 rm -rf "$prefix/drive_c/VokDemo"
+# Recent Items, where the install step records the document it opened.
+rm -f "$prefix"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Recent/*.lnk
 rm -rf "$out" && mkdir -p "$out"
 
 echo "Vokmark demo: Wine prefix $prefix, display $DISPLAY"

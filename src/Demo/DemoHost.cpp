@@ -500,10 +500,14 @@ void Demo::BuildMenu()
     if (vokmarkPosition_ < 0) return Fail("the menu has no Vokmark entry");
     submenu_ = GetSubMenu(hostMenu_.get(), vokmarkPosition_);
     const std::vector<MenuLine>& items = menu[static_cast<size_t>(vokmarkPosition_)].Submenu;
-    // An open folder is the last item; a favourite may bear its name.
-    chosenPosition_ = openFolderRound_ ? static_cast<int>(items.size()) - 1 : FindCaption(items, chosenCaption_);
-    if (!submenu_ || chosenPosition_ < 0 || items[static_cast<size_t>(chosenPosition_)].Caption != chosenCaption_)
+    // The open folder follows "Maintenance" and a separator; a favourite may
+    // bear its name.
+    chosenPosition_ = openFolderRound_ ? FindCaption(items, "Maintenance") + 2 : FindCaption(items, chosenCaption_);
+    if (!submenu_ || chosenPosition_ < 0 || static_cast<size_t>(chosenPosition_) >= items.size() ||
+        items[static_cast<size_t>(chosenPosition_)].Caption != chosenCaption_)
         return Fail("the Vokmark submenu lists no " + chosenCaption_);
+    if (FindCaption(items, kVisitedFolder) <= chosenPosition_)
+        return Fail(std::string("the Vokmark submenu lists no recent folder ") + kVisitedFolder + " last");
     if (openFolderRound_) return Enter(Stage::ShowMenu, 1000);
     if (explorer_) return Enter(Stage::ShowMenu, 1000);
 
@@ -780,6 +784,11 @@ int Install(const DemoLayout& layout)
         Say("  HKEY_CURRENT_USER\\Software\\VOK  \"Install Folder\" = %s", layout.InstallFolder.c_str());
         Say("  %s", layout.Favorites.c_str());
         for (const std::string& line : favorites) Say("    %s", line.c_str());
+        // As a program does when the user opens a document: its link goes
+        // into Recent Items, whose folders the menu lists.
+        const std::string visited = layout.Root + kVisitedFolder + "\\" + kVisitedDocument;
+        SHAddToRecentDocs(SHARD_PATHA, visited.c_str());
+        Say("Opened before, as a program records it (SHAddToRecentDocs): %s", visited.c_str());
         return 0;
     } catch (const std::exception& e) {
         Say("demo: step 'install' failed: %s", e.what());

@@ -80,9 +80,11 @@ DemoLayout LayoutAt(const std::string& root)
 std::vector<std::string> InstallDemo(const DemoLayout& layout)
 {
     const std::string& root = layout.Root;
-    for (const std::string& folder : {root, layout.InstallFolder, layout.Favorites, layout.StartFolder, root + "Music",
-                                      root + "Projects", layout.ChosenFolder, root + kCyrillicFavorite})
+    for (const std::string& folder :
+         {root, layout.InstallFolder, layout.Favorites, layout.StartFolder, root + "Music", root + "Projects",
+          layout.ChosenFolder, root + kCyrillicFavorite, root + kVisitedFolder})
         MakeFolder(folder);
+    WriteText(root + kVisitedFolder + "\\" + kVisitedDocument, "Invoice 3: paid.\r\n");
     WriteText(layout.StartFolder + "\\letter.txt", "Dear reader,\r\n");
     WriteText(root + "Projects\\plan.txt", "1. Write the plan.\r\n");
     WriteText(layout.ChosenFolder + "\\2024.txt", "Income: enough.\r\n");

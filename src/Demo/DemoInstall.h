@@ -24,6 +24,10 @@ constexpr char kDeadFavorite[] = "Old Stuff";
 constexpr char kUrlFavorite[] = "Vokmark Home";
 constexpr char kFileFavorite[] = "Plan";
 constexpr char kCyrillicFavorite[] = "Отчёты"; // "Reports", to a folder of that name
+// A folder that is no favourite, holding the document the demo opened before
+// (DemoHost records it in Recent Items).
+constexpr char kVisitedFolder[] = "Invoices";
+constexpr char kVisitedDocument[] = "march.txt";
 
 DemoLayout LayoutAt(const std::string& root);
 

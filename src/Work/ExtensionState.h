@@ -56,6 +56,8 @@ enum MenuItemKind : BYTE {
     mkCreate = 3,
     mkMaintenance = 4,
     mkOpenFolder = 5, // a folder shown in an Explorer window
+    // A folder the system's records say the user was just in.
+    mkRecentFolder = 6,
 };
 
 // When the host offers fewer command identifiers than the rows need, the
@@ -66,6 +68,7 @@ enum MenuItemGroup : BYTE {
     mgEssential = 0,
     mgFavorites = 1,
     mgOpenFolders = 2,
+    mgRecentFolders = 3,
 };
 
 constexpr int kNoPicture = -1;
@@ -91,6 +94,7 @@ struct MenuRow {
     WString Argument;              // what Command and HelpOf work on
     HWND Window = nullptr;         // an open folder's Explorer window
     std::string IdList;            // an open folder's item list, as bytes
+    BYTE TargetKind = 0;           // a favourite's FavoriteKind, as the menu's scan found it
     int Offset = -1;               // given once the rows fit the identifiers
 };
 

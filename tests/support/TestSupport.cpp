@@ -210,6 +210,68 @@ void MakeItemListLink(const std::string& linkPath, int folder)
     ASSERT_EQ(file->Save(FromUtf8(linkPath).c_str(), TRUE), S_OK);
 }
 
+namespace {
+constexpr char kDialogRecordsKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedPidlMRU";
+
+std::string RecentItemsFolder()
+{
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_RECENT | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
+    return std::string(path) + "\\";
+}
+
+} // namespace
+
+void RecentRecords::Clear()
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, kDialogRecordsKey);
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kAdvancedKey, "Start_TrackDocs");
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        RegDeleteKeyValueA(root, kPoliciesKey, "NoRecentDocsHistory");
+    WIN32_FIND_DATAA entry;
+    UniqueFind find(FindFirstFileA((RecentItemsFolder() + "*.lnk").c_str(), &entry));
+    if (find) do
+            DeleteFileA((RecentItemsFolder() + entry.cFileName).c_str());
+        while (FindNextFileA(find.get(), &entry));
+}
+
+std::string RecentRecords::DialogRecord(const std::string& folder)
+{
+    const wchar_t program[] = L"notepad.exe";
+    std::string value(reinterpret_cast<const char*>(program), sizeof(program));
+    PIDLIST_ABSOLUTE list = nullptr;
+    EXPECT_EQ(SHParseDisplayName(W(folder).c_str(), nullptr, &list, 0, nullptr), S_OK) << folder;
+    if (list) value.append(reinterpret_cast<const char*>(list), ILGetSize(list));
+    CoTaskMemFree(list);
+    return value;
+}
+
+void RecentRecords::WriteDialogRecords(const std::vector<std::string>& values, const std::vector<DWORD>& order)
+{
+    const auto write = [](const std::string& name, const void* data, size_t size) {
+        EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kDialogRecordsKey, name.c_str(), REG_BINARY, data,
+                                  static_cast<DWORD>(size)),
+                  ERROR_SUCCESS);
+    };
+    for (size_t i = 0; i < values.size(); ++i) write(std::to_string(i), values[i].data(), values[i].size());
+    std::vector<DWORD> list = order;
+    list.push_back(0xFFFFFFFF);
+    if (!order.empty()) write("MRUListEx", list.data(), list.size() * sizeof(DWORD));
+}
+
+void RecentRecords::AddLink(const std::string& name, const std::string& target, int minutes)
+{
+    const std::string link = RecentItemsFolder() + name;
+    MakeLink(link, target);
+    ULARGE_INTEGER time;
+    GetSystemTimeAsFileTime(reinterpret_cast<FILETIME*>(&time));
+    time.QuadPart += static_cast<ULONGLONG>(minutes * 600000000LL);
+    const FILETIME written{time.LowPart, time.HighPart};
+    UniqueFile file(CreateFileA(link.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &written)) << link;
+}
+
 VokKeyReset::VokKeyReset()
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, kVokKey);

@@ -268,6 +268,28 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
 };
 
+// ---- The system's records of the folders the user was just in ----
+
+// Emptied when the fixture starts and ends: the file dialogs' records
+// (LastVisitedPidlMRU), the links of Recent Items and the privacy switches.
+class RecentRecords {
+public:
+    RecentRecords() { Clear(); }
+    ~RecentRecords() { Clear(); }
+    static void Clear();
+    static constexpr char kAdvancedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+    static constexpr char kPoliciesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+
+    // As Windows writes one: the program's name in UTF-16 ending in NUL,
+    // then the folder's absolute item list.
+    static std::string DialogRecord(const std::string& folder);
+    // Values "0", "1", ... and, unless `order` is empty, "MRUListEx": its
+    // numbers, then 0xFFFFFFFF.
+    void WriteDialogRecords(const std::vector<std::string>& values, const std::vector<DWORD>& order);
+    // A link in Recent Items to `target`, written `minutes` from now.
+    void AddLink(const std::string& name, const std::string& target, int minutes);
+};
+
 // ---- The library as the shell's host sees it ----
 
 // The handler's registration as the shell reads it.

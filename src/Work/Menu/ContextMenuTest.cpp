@@ -797,6 +797,51 @@ TEST_F(ContextMenuTest, SlowWindowListIsLeftOutInTimeAndComesBackOnceItAnswers)
     EXPECT_TRUE(test::PumpUntil([&] { return texts().back() == "Data"; }, 15000));
 }
 
+// The folders the user was just in follow the open folders, from both of the
+// system's records, newest first, each once, none that the list above shows
+// nor the menu's own; one chosen sends the window there through its browser.
+// Either privacy switch hides them.
+TEST_F(ContextMenuTest, RecentFoldersFollowNewestFirstAndOneChosenIsGoneTo)
+{
+    const std::string photos = dir / "Photos", mail = dir / "Mail";
+    for (const std::string& made : {photos, mail}) test::MakeFolder(made);
+    test::WriteBytes(mail + "\\note.txt", "x");
+    test::MakeLink(favorites + "Data.lnk", data);
+    using test::RecentRecords;
+    RecentRecords records;
+    records.WriteDialogRecords({RecentRecords::DialogRecord(mail), RecentRecords::DialogRecord(data)}, {1, 0});
+    records.AddLink("Photos.lnk", photos, 60);
+    records.AddLink("note.txt.lnk", mail + "\\note.txt", -60);
+    records.AddLink("report.txt.lnk", report, -120);
+    demo::ExplorerWindow frame;
+    ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
+    ASSERT_TRUE(test::BringToForeground(frame.Frame()));
+    demo::BrowserSite site(frame.ShellBrowser());
+    const auto texts = [&](ComPtr<IContextMenu>& menu) {
+        UniqueMenu host(CreatePopupMenu());
+        HRESULT count = E_FAIL;
+        menu = MenuOn(folder, &site, host.get(), 100, count);
+        return MenuTexts(GetSubMenu(host.get(), 0));
+    };
+    std::vector<std::string> expected = {"Data", "", "Add to list", "Create favorite", "Maintenance"};
+    ComPtr<IContextMenu> menu;
+    const struct {
+        const char *key, *name;
+        DWORD value;
+    } switches[] = {{RecentRecords::kAdvancedKey, "Start_TrackDocs", 0},
+                    {RecentRecords::kPoliciesKey, "NoRecentDocsHistory", 1}};
+    for (const auto& s : switches) {
+        RegSetKeyValueA(HKEY_CURRENT_USER, s.key, s.name, REG_DWORD, &s.value, sizeof(s.value));
+        EXPECT_EQ(texts(menu), expected) << s.name;
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, s.key, s.name);
+    }
+    expected.insert(expected.end(), {"", "Photos", "Mail"});
+    EXPECT_EQ(texts(menu), expected);
+    EXPECT_EQ(HelpText(menu, 6), photos);
+    EXPECT_EQ(Invoke(menu, 6, frame.Frame()), S_OK);
+    EXPECT_EQ(frame.FolderShown(), photos);
+}
+
 // The scaling as Wine takes it, from LogPixels, which a process reads as it
 // starts: a process of its own per scaling.
 TEST_F(ContextMenuTest, ItemPicturesHaveTheSizeOfASmallIconAtTheScaling)

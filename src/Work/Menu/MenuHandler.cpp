@@ -7,6 +7,7 @@
 #include "Work/Menu/MenuTable.h"
 #include "Work/Navigation/ExplorerBrowse.h"
 #include "Work/Navigation/OpenFolders.h"
+#include "Work/Navigation/RecentFolders.h"
 #include "Work/Store/Favorites.h"
 
 #include <algorithm>
@@ -208,13 +209,19 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         // A double-click asks for the default item alone: it starts no
         // worker and waits for nothing, on any volume or window.
         const bool mayWait = (uFlags & CMF_DEFAULTONLY) == 0;
-        // Explorer's windows are asked while the favourites are read.
+        // Explorer's windows and the system's records of recent folders are
+        // read while the favourites are; both within the one bound.
         std::optional<OpenFolderReader> openFolders;
-        if (mayWait) openFolders.emplace(GetForegroundWindow());
+        std::optional<RecentFolderReader> recentFolders;
+        if (mayWait) openFolders.emplace(GetForegroundWindow()), recentFolders.emplace();
         const std::vector<Favorite> favorites = RefreshFavorites(mayWait);
         const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
         MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
-        if (openFolders) AddOpenFolderRows(table, openFolders->Collect(TakesFolderWithoutPath(context, site)));
+        if (mayWait) {
+            const std::vector<OpenFolder> open = openFolders->Collect(TakesFolderWithoutPath(context, site));
+            AddOpenFolderRows(table, open);
+            AddRecentFolderRows(table, recentFolders->Collect(FoldersShownAbove(context.TargetPath, favorites, open)));
+        }
         if (!FitMenuTable(table, offered)) return ItemCount(0);
         WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());

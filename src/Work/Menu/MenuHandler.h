@@ -23,10 +23,11 @@ struct CommandOffsets {
 // Read from the rows of the last menu built in this process.
 CommandOffsets GetCommandOffsets();
 
-// Adds the favourites, the list-editing items and the folders open in
-// Explorer windows to `hmenu`, in a "Vokmark" submenu or flat; returns the
-// number of command offsets used (0: nothing added). No identifier passes
-// `idCmdLast`: open folders, then favourites, are left out from the end of
+// Adds the favourites, the list-editing items, the folders open in Explorer
+// windows and the recent folders to `hmenu`, in a "Vokmark" submenu or flat;
+// returns the number of command offsets used (0: nothing added). No
+// identifier passes `idCmdLast`: recent folders, open folders, then
+// favourites, are left out from the end of
 // their lists so that the other items fit, and when not even those fit
 // nothing is added. `site` is the handler's site, if the shell gave it one.
 HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags,

@@ -31,7 +31,7 @@ bool HasListItem(ContextKind kind, const WString& targetPath)
 void GoToFavorite(const MenuRow& row, IUnknown* site)
 {
     WithState([&](ExtensionState& s) { s.ChosenTarget = row.Argument; });
-    NavigateToFavorite(row.Argument, site);
+    NavigateToFavorite(row.Argument, static_cast<FavoriteKind>(row.TargetKind), site);
 }
 
 // Help texts go to the shell as ANSI text: a path outside the code page
@@ -78,6 +78,7 @@ MenuRow FavoriteRow(const Favorite& favorite, bool current)
     row.Group = mgFavorites;
     row.HelpOf = FavoriteHelp;
     row.Argument = favorite.Name;
+    row.TargetKind = favorite.Kind;
     return row;
 }
 
@@ -148,7 +149,36 @@ MenuRow OpenFolderRow(const OpenFolder& folder, const std::vector<OpenFolder>& f
     return row;
 }
 
+// Gone to as a favourite folder is: the row has no window of its own.
+MenuRow RecentFolderRow(const OpenFolder& folder, const std::vector<OpenFolder>& folders)
+{
+    MenuRow row = Row(mkRecentFolder, OpenFolderCaption(folder, folders).c_str(), AnsiOf(folder.Path), kNoPicture,
+                      GoToOpenFolderOf);
+    row.Group = mgRecentFolders;
+    row.Argument = folder.Path;
+    return row;
+}
+
 } // namespace
+
+std::vector<WString> FoldersShownAbove(const WString& targetPath, const std::vector<Favorite>& favorites,
+                                       const std::vector<OpenFolder>& openFolders)
+{
+    std::vector<WString> shown;
+    if (!targetPath.empty()) shown.push_back(targetPath);
+    for (const Favorite& favorite : favorites)
+        if (!favorite.Target.empty()) shown.push_back(ExpandTargetPath(favorite.Target));
+    for (const OpenFolder& folder : openFolders)
+        if (!folder.Path.empty()) shown.push_back(folder.Path);
+    return shown;
+}
+
+void AddRecentFolderRows(MenuTable& table, const std::vector<OpenFolder>& folders)
+{
+    if (folders.empty()) return;
+    table.push_back(SeparatorRow(mgRecentFolders));
+    for (const OpenFolder& folder : folders) table.push_back(RecentFolderRow(folder, folders));
+}
 
 void AddOpenFolderRows(MenuTable& table, const std::vector<OpenFolder>& folders)
 {

@@ -29,6 +29,16 @@ MenuTable BuildMenuTable(ContextKind kind, const WString& targetPath, vok::ListA
 // picture; nothing when there are none. They are the first rows left out.
 void AddOpenFolderRows(MenuTable& table, const std::vector<OpenFolder>& folders);
 
+// The folders the rows above the recent folders lead to, and the menu's
+// own: none of them is listed again as a recent folder.
+std::vector<WString> FoldersShownAbove(const WString& targetPath, const std::vector<Favorite>& favorites,
+                                       const std::vector<OpenFolder>& openFolders);
+
+// After the open folders: a separator and one row per recent folder, in the
+// order given, without a picture; nothing when there are none. They are left
+// out before any other rows.
+void AddRecentFolderRows(MenuTable& table, const std::vector<OpenFolder>& folders);
+
 // Leaves rows out, by their groups, until the table takes no more than
 // `offered` identifiers, then numbers the offsets from 0. False when even the
 // essential rows do not fit: no menu.

@@ -259,6 +259,14 @@ bool HasEditOfHost(HWND window, EditHostKind hostKind)
     return search.Found;
 }
 
+// A folder without an item list of its own: parsed on the favourites
+// folder's volume, which answers; anywhere else made from the path's text.
+PIDLIST_ABSOLUTE ItemListOfPath(const WString& folder, const WString& favoritesDir)
+{
+    if (IsNearTarget(folder, VolumeRootOf(favoritesDir))) return ILCreateFromPathW(folder.c_str());
+    return SHSimpleIDListFromPath(folder.c_str());
+}
+
 // A folder on the favourites folder's own volume, which has just answered,
 // is parsed. Any other is named by the link's own item list, or by a list
 // made from the path's text alone, which the browser binds on its own:
@@ -325,12 +333,12 @@ void NavigateToFavorite() noexcept
     try {
         WString name;
         WithState([&](ExtensionState& s) { name = s.ChosenTarget; });
-        NavigateToFavorite(name, nullptr);
+        NavigateToFavorite(name, fkNone, nullptr);
     } catch (...) {
     }
 }
 
-void NavigateToFavorite(const WString& name, IUnknown* site) noexcept
+void NavigateToFavorite(const WString& name, FavoriteKind known, IUnknown* site) noexcept
 {
     try {
         WString favoritesDir;
@@ -340,11 +348,12 @@ void NavigateToFavorite(const WString& name, IUnknown* site) noexcept
             contextKind = s.ContextKind;
         });
         // The link is read once: the target that classified it is the
-        // folder. A target on another volume is what its link records, never
-        // asked here: a share that has gone would hold the window for the
-        // network's time-out, and its browser reports such a folder itself.
+        // folder. A target on another volume is never asked here: a share
+        // that has gone would hold the window for the network's time-out,
+        // and its browser reports such a folder itself.
         LinkReader reader;
-        const FavoriteInspection found = InspectFavorite(favoritesDir, name, reader);
+        FavoriteInspection found = InspectFavorite(favoritesDir, name, reader);
+        if (found.Far && (known == fkFolderLink || known == fkFileLink)) found.Kind = known;
         if (found.Kind == fkItemListLink)
             OpenItemListFavorite(favoritesDir + name + L".lnk", contextKind == ckDesktopBackground, site);
         else if (found.Kind == fkFolderLink)
@@ -359,13 +368,17 @@ void GoToOpenFolder(const WString& path, const std::string& idList, HWND window,
 {
     try {
         ContextKind contextKind = ckNone;
-        WithState([&](ExtensionState& s) { contextKind = s.ContextKind; });
+        WString favoritesDir;
+        WithState([&](ExtensionState& s) {
+            contextKind = s.ContextKind;
+            favoritesDir = s.FavoritesDir;
+        });
         // A window closed since the menu was built is opened anew.
         if (contextKind == ckDesktopBackground && IsWindow(window)) {
             if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
             SetForegroundWindow(window);
         } else if (!path.empty()) {
-            const UniqueIdList made(idList.size() < sizeof(USHORT) ? SHSimpleIDListFromPath(path.c_str()) : nullptr);
+            const UniqueIdList made(idList.size() < sizeof(USHORT) ? ItemListOfPath(path, favoritesDir) : nullptr);
             const auto items = made ? made.get() : reinterpret_cast<PCIDLIST_ABSOLUTE>(idList.data());
             GoToFolder(path, items, contextKind, site);
         } else {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Common/WideString.h"
+#include "Work/Store/Shortcuts.h"
 
 #include <windows.h>
 #include <unknwn.h>
@@ -36,8 +37,10 @@ EditHostKind EditHostKindOf(HWND window);
 
 // Opens or goes to the favourite `name`; ChosenTarget then records the
 // shortcut or folder path used. `site`, the handler's site if it has one,
-// leads to the browser of an Explorer window.
-void NavigateToFavorite(const WString& name, IUnknown* site) noexcept;
+// leads to the browser of an Explorer window. A target on another volume is
+// taken to be `known` (what the menu's scan found), or what its link
+// records when that is fkNone: its volume is never asked.
+void NavigateToFavorite(const WString& name, FavoriteKind known, IUnknown* site) noexcept;
 // The same for the favourite named in ChosenTarget, without a site.
 void NavigateToFavorite() noexcept;
 

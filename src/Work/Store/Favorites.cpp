@@ -47,7 +47,8 @@ enum LinkVerdict { lvList, lvKeep, lvDelete, lvAsked };
 struct JudgedFavorite {
     LinkVerdict Verdict;
     WString Target;
-    size_t Ticket = 0; // lvAsked: its place in the probe's answers
+    size_t Ticket = 0;          // lvAsked: its place in the probe's answers
+    FavoriteKind Kind = fkNone; // lvList: what it is; lvAsked: what its link records
 };
 
 // A favourite that waits for its volume's answer: a ".lnk", or the ".url" of
@@ -57,6 +58,7 @@ struct AskedFavorite {
     WString Target;
     size_t Ticket;
     bool Link;
+    FavoriteKind Recorded;
 };
 
 // One refresh: what it has listed, and how the "*.lnk" pass judged each link,
@@ -78,8 +80,9 @@ JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
 {
     FavoriteInspection found = InspectFavorite(scan.FavoritesDir, name, scan.Reader);
     if (found.Far && found.LinkRead && scan.MayWait && !IsFolderByName(found.Path))
-        return {lvAsked, std::move(found.Target), scan.Probe.Ask(VolumeRootOf(found.Path), scan.Reader.TakeBytes())};
-    if (found.Kind != fkNone) return {lvList, std::move(found.Target)};
+        return {lvAsked, std::move(found.Target), scan.Probe.Ask(VolumeRootOf(found.Path), scan.Reader.TakeBytes()),
+                found.Kind};
+    if (found.Kind != fkNone) return {lvList, std::move(found.Target), 0, found.Kind};
     if (!scan.MayWait) return {lvKeep, WString()};
     // No link to judge (the file went away since the folder was listed; a new
     // one may be arriving from the wizard), or one that could not be read.
@@ -109,7 +112,7 @@ JudgedFavorite JudgeLinkEntry(FavoriteScan& scan, const WString& name)
 JudgedFavorite JudgeUrlEntry(FavoriteScan& scan, const WString& name)
 {
     if (!FileExists(scan.FavoritesDir + name + L".lnk"))
-        return {FileExists(scan.FavoritesDir + name + L".url") ? lvList : lvKeep, WString()};
+        return {FileExists(scan.FavoritesDir + name + L".url") ? lvList : lvKeep, WString(), 0, fkInternetShortcut};
     const auto known = scan.LinkVerdicts.find(FoldedName(name));
     if (known != scan.LinkVerdicts.end()) return known->second;
     return JudgeFavorite(scan, name); // arrived between the passes
@@ -129,17 +132,19 @@ void ScanFavorites(FavoriteScan& scan, const wchar_t* pattern)
         WString name(entry.cFileName, length - kExtensionLength);
         JudgedFavorite judged = links ? JudgeLinkEntry(scan, name) : JudgeUrlEntry(scan, name);
         switch (judged.Verdict) {
-        case lvList: scan.Listed.push_back({std::move(name), std::move(judged.Target)}); break;
+        case lvList: scan.Listed.push_back({std::move(name), std::move(judged.Target), judged.Kind}); break;
         case lvDelete:
             // The ".url" of a dead link's name stands alone once the link is
             // gone.
             if (links)
                 scan.Dead.push_back(scan.FavoritesDir + name + L".lnk");
             else
-                scan.Listed.push_back({std::move(name), WString()});
+                scan.Listed.push_back({std::move(name), WString(), fkInternetShortcut});
             break;
         case lvKeep: break;
-        case lvAsked: scan.Asked.push_back({std::move(name), std::move(judged.Target), judged.Ticket, links}); break;
+        case lvAsked:
+            scan.Asked.push_back({std::move(name), std::move(judged.Target), judged.Ticket, links, judged.Kind});
+            break;
         }
     } while (FindNextFileW(find.get(), &entry));
 }
@@ -154,8 +159,13 @@ void SettleAskedFavorites(FavoriteScan& scan)
         ProbedTarget& answer = answers[asked.Ticket];
         switch (answer.Verdict) {
         case tvFolder:
-        case tvFile: scan.Listed.push_back({std::move(asked.Name), answer.Target}); break;
-        case tvUnanswered: scan.Listed.push_back({std::move(asked.Name), std::move(asked.Target)}); break;
+        case tvFile:
+            scan.Listed.push_back(
+                {std::move(asked.Name), answer.Target, answer.Verdict == tvFolder ? fkFolderLink : fkFileLink});
+            break;
+        case tvUnanswered:
+            scan.Listed.push_back({std::move(asked.Name), std::move(asked.Target), asked.Recorded});
+            break;
         case tvGone:
             // The ".url" of a dead link's name stands alone once the link is
             // gone; a link that must be kept keeps its ".url" out of the list.
@@ -163,7 +173,7 @@ void SettleAskedFavorites(FavoriteScan& scan)
             if (asked.Link)
                 scan.Dead.push_back(scan.FavoritesDir + asked.Name + L".lnk");
             else
-                scan.Listed.push_back({std::move(asked.Name), WString()});
+                scan.Listed.push_back({std::move(asked.Name), WString(), fkInternetShortcut});
             break;
         case tvVolumeAbsent: break;
         }

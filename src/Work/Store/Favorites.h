@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Work/ExtensionState.h"
+#include "Work/Store/Shortcuts.h"
 #include "Work/Store/VolumeProbe.h"
 
 #include <vector>
@@ -27,6 +28,9 @@ extern const char* const kMissingInstallationCaption;
 struct Favorite {
     WString Name;
     WString Target;
+    // What the scan found it to be: its target's kind as its volume answered,
+    // or as its link records it where the volume did not answer in time.
+    FavoriteKind Kind = fkNone;
 };
 
 // Reads the favourites folder: one pass for "*.lnk", one for "*.url", each

@@ -99,6 +99,19 @@ bool LinkReader::ReadResolved(const std::string& bytes, WString& target)
     return ReadStoredPath(target);
 }
 
+bool LinkReader::ReadRecorded(const WString& linkPath, WString& target)
+{
+    target.clear();
+    far_ = itemListOnly_ = false;
+    bytes_.clear();
+    if (!Ready() || !ReadSmallFile(linkPath, kMaxLinkFileSize, bytes_) || !IsWellFormedLink(bytes_) || !Load(bytes_) ||
+        !ReadStoredPath(target))
+        return false;
+    if (target.empty() && HasItemList(bytes_)) return itemListOnly_ = true;
+    far_ = !IsNearTarget(ExpandTargetPath(target), VolumeRootOf(linkPath));
+    return true;
+}
+
 bool LinkReader::Load(const std::string& bytes)
 {
     ByteStream memory(bytes);

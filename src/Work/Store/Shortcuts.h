@@ -75,6 +75,10 @@ public:
     // by a Read: on a worker, where its volume may take its time.
     bool ReadResolved(const std::string& bytes, WString& target);
 
+    // Read as the link records it, never resolved, as the system's own links
+    // are read (Recent Items): a missing target would start a search.
+    bool ReadRecorded(const WString& linkPath, WString& target);
+
 private:
     bool Load(const std::string& bytes);
     bool ReadStoredPath(WString& target);

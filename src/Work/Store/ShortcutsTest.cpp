@@ -190,10 +190,12 @@ TEST_F(ShortcutsTest, TargetsAreJudgedByWhatTheirVolumeAnswers)
         std::string path;
         TargetVerdict verdict;
     } cases[] = {
-        {dir / "Data", tvFolder}, {dir / "report.txt", tvFile}, {gone, tvGone},
+        {dir / "Data", tvFolder},
+        {dir / "report.txt", tvFile},
+        {gone, tvGone},
         {dir / "report.txt\\sub", tvUnanswered}, // a file above: no folder proves it absent
-        {dir / "Da*a", tvUnanswered},              // never expanded
-        {"Q:\\Work\\Plans", tvVolumeAbsent},    // no such drive
+        {dir / "Da*a", tvUnanswered},            // never expanded
+        {"Q:\\Work\\Plans", tvVolumeAbsent},     // no such drive
     };
     for (const auto& c : cases) EXPECT_EQ(JudgeTargetPath(W(c.path)), c.verdict) << c.path;
 }
