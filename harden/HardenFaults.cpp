@@ -105,6 +105,7 @@ Menu MenuOn(const std::string& targetPath, ContextKind kind = ckWindowBackground
     const LARGE_INTEGER start = Now();
     menu.Used = static_cast<int>(HRESULT_CODE(QueryContextMenu(menu.Host.get(), 0, 100, 0x7FFF, CMF_NORMAL)));
     menu.Ms = Milliseconds(start, Now());
+    test::LibraryThreadsBack(); // the dead links' pruning, after the menu
     MENUITEMINFOA item = {};
     item.cbSize = sizeof item;
     item.fMask = MIIM_SUBMENU;
