@@ -36,7 +36,7 @@ struct MenuContext {
     MenuPictureSet Bitmaps = {};
 };
 
-MenuContext ReadMenuContext()
+MenuContext ReadMenuContext(HWND front)
 {
     MenuContext context;
     WithState([&](ExtensionState& s) {
@@ -46,7 +46,7 @@ MenuContext ReadMenuContext()
         context.TargetPath = s.TargetPath;
     });
     // The menu opens over the window in front, at that window's scaling.
-    context.Bitmaps = MenuPicturesFor(DpiOfWindow(GetForegroundWindow()));
+    context.Bitmaps = MenuPicturesFor(DpiOfWindow(front));
     return context;
 }
 
@@ -200,7 +200,10 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
     UINT used = 0;
     try {
         LoadStatus();
-        const MenuContext context = ReadMenuContext();
+        // The window in front, asked once: each ask is a round trip to the
+        // window server.
+        const HWND front = GetForegroundWindow();
+        const MenuContext context = ReadMenuContext(front);
         if (!WantsItems(context, uFlags) || !IsMenu(hmenu)) return ItemCount(0);
         // The rows every menu has do not depend on the list: a host that
         // cannot take even those gets nothing, and the folder is not read.
@@ -213,7 +216,7 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         // read while the favourites are; both within the one bound.
         std::optional<OpenFolderReader> openFolders;
         std::optional<RecentFolderReader> recentFolders;
-        if (mayWait) openFolders.emplace(GetForegroundWindow()), recentFolders.emplace();
+        if (mayWait) openFolders.emplace(front), recentFolders.emplace();
         const std::vector<Favorite> favorites = RefreshFavorites(mayWait);
         const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
         MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);

@@ -8,6 +8,7 @@ constexpr UINT kBaseDpi = 96;
 
 using DpiForWindowFn = UINT(WINAPI*)(HWND);
 using MetricForDpiFn = int(WINAPI*)(int, UINT);
+using DpiForSystemFn = UINT(WINAPI*)();
 
 // Wine 8 and Windows before 10 1607 lack these: looked up, never imported,
 // so that the library still loads there.
@@ -20,6 +21,10 @@ Fn User32Function(const char* name)
 
 UINT SystemDpi()
 {
+    // Asked without a device context where the system can: that one is a
+    // round trip to the window server on every menu.
+    if (const auto dpiForSystem = User32Function<DpiForSystemFn>("GetDpiForSystem"))
+        if (const UINT dpi = dpiForSystem()) return dpi;
     const HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
     if (screen) ReleaseDC(nullptr, screen);

@@ -76,9 +76,8 @@ struct FavoriteScan {
     VolumeSerials Serials; // of the volumes judged here, on the caller's thread
 };
 
-JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
+JudgedFavorite JudgeFound(FavoriteScan& scan, FavoriteInspection found)
 {
-    FavoriteInspection found = InspectFavorite(scan.FavoritesDir, name, scan.Reader);
     if (found.Far && found.LinkRead && scan.MayWait && !IsFolderByName(found.Path))
         return {lvAsked, std::move(found.Target), scan.Probe.Ask(VolumeRootOf(found.Path), scan.Reader.TakeBytes()),
                 found.Kind};
@@ -91,6 +90,11 @@ JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
     return {IsGoneFromItsVolume(found.Path, scan.Reader.Bytes(), scan.Serials) ? lvDelete : lvKeep, WString()};
 }
 
+JudgedFavorite JudgeFavorite(FavoriteScan& scan, const WString& name)
+{
+    return JudgeFound(scan, InspectFavorite(scan.FavoritesDir, name, scan.Reader));
+}
+
 // File names compare without regard to case: "work.url" and "Work.lnk" are
 // one favourite.
 WString FoldedName(WString name)
@@ -101,7 +105,7 @@ WString FoldedName(WString name)
 
 JudgedFavorite JudgeLinkEntry(FavoriteScan& scan, const WString& name)
 {
-    JudgedFavorite judged = JudgeFavorite(scan, name);
+    JudgedFavorite judged = JudgeFound(scan, InspectLink(scan.FavoritesDir + name + L".lnk", scan.Reader));
     scan.LinkVerdicts[FoldedName(name)] = judged;
     return judged;
 }

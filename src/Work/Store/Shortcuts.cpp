@@ -235,19 +235,23 @@ WString WideOfRecorded(const RecordedText& text)
     return WString(text.Wide.begin(), text.Wide.end());
 }
 
-FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name, LinkReader& reader)
+FavoriteInspection InspectLink(const WString& linkPath, LinkReader& reader)
 {
     FavoriteInspection result;
+    result.HasLink = true;
+    result.LinkRead = reader.Read(linkPath, result.Target);
+    result.Path = ExpandTargetPath(result.Target);
+    result.Far = reader.Far();
+    result.Kind = KindOfTarget(result, reader);
+    return result;
+}
+
+FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name, LinkReader& reader)
+{
     const WString base = favoritesDir + name;
-    if (FileExists(base + L".lnk")) {
-        result.HasLink = true;
-        result.LinkRead = reader.Read(base + L".lnk", result.Target);
-        result.Path = ExpandTargetPath(result.Target);
-        result.Far = reader.Far();
-        result.Kind = KindOfTarget(result, reader);
-    } else if (FileExists(base + L".url")) {
-        result.Kind = fkInternetShortcut;
-    }
+    if (FileExists(base + L".lnk")) return InspectLink(base + L".lnk", reader);
+    FavoriteInspection result;
+    if (FileExists(base + L".url")) result.Kind = fkInternetShortcut;
     return result;
 }
 

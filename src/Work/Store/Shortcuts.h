@@ -120,6 +120,10 @@ struct FavoriteInspection {
 };
 FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name);
 FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& name, LinkReader& reader);
+// A ".lnk" just listed: read as it stands, without asking first whether it
+// is there (one file call less per favourite in every menu). One that went
+// away since is unread, and kept.
+FavoriteInspection InspectLink(const WString& linkPath, LinkReader& reader);
 
 // The kind of the favourite `name` in the favourites folder. A link that
 // cannot be read is fkNone: nothing can be opened through it.
