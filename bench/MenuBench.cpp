@@ -110,7 +110,7 @@ void Measure(int count, int rounds)
     for (int i = 0; i < count; ++i) test::MakeLink(favorites + "folder " + std::to_string(i) + ".lnk", dir / "Data");
     test::RestartStateWithInstallFolder(dir / "inst");
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->ContextKind = ckWindowBackground;
         state->TargetPath = test::W(dir / "Data");
     }
@@ -123,16 +123,16 @@ void Measure(int count, int rounds)
     const double r = Median(real), f = Median(floor);
     std::printf("%5d folder favourites: menu %8.2f ms, floor %8.2f ms, ratio %.2f (median of %d rounds)\n", count, r, f,
                 r / f, rounds);
-    StopExtensionState();
+    test::StopState();
 }
 
 // The menu on one selected item, as Initialize decides its kind, then built.
 double ItemMenu(const WString& item)
 {
     return TimeMs([&] {
-        const ContextKind kind = IsFolderWithinBound(item) ? ckFolderItem : ckOtherItems;
+        const ContextKind kind = IsFolderWithinBound(item, FavoritesFolder()) ? ckFolderItem : ckOtherItems;
         {
-            StateAccess state;
+            MenuStateAccess state;
             state->ContextKind = kind;
             state->TargetPath = item;
         }
@@ -165,15 +165,15 @@ void MeasureSlowItems(const std::string& localItem, int rounds)
 
 bool ListsAll(const std::vector<std::string>& names)
 {
-    StateAccess state;
+    const std::vector<WString> listed = test::LastMenuFavorites();
     return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-        return std::count(state->FavoriteNames.begin(), state->FavoriteNames.end(), test::W(name)) == 1;
+        return std::count(listed.begin(), listed.end(), test::W(name)) == 1;
     });
 }
 
 int OffsetOfFavorite(const WString& name)
 {
-    StateAccess state;
+    MenuStateAccess state;
     for (const MenuRow& row : state->LastMenu)
         if (row.Kind == mkFavorite && row.Argument == name) return row.Offset;
     return -1;
@@ -227,7 +227,7 @@ void MeasureSlowVolume(int rounds)
     test::RemoveTree(back + "gone");
     test::RestartStateWithInstallFolder(dir / "inst");
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->ContextKind = ckWindowBackground;
         state->TargetPath = test::W(dir / "local 0");
     }
@@ -264,12 +264,12 @@ void MeasureSlowVolume(int rounds)
     }
     MeasureChoiceOnSlowVolume();
     test::RemoveTree(back);
-    StopExtensionState();
+    test::StopState();
 }
 
 size_t OpenFoldersListed()
 {
-    StateAccess state;
+    MenuStateAccess state;
     return static_cast<size_t>(std::count_if(state->LastMenu.begin(), state->LastMenu.end(),
                                              [](const MenuRow& row) { return row.Kind == mkOpenFolder; }));
 }
@@ -287,7 +287,7 @@ void MeasureOpenWindows(int rounds)
     for (int i = 0; i < 10; ++i) test::MakeLink(favorites + "folder " + std::to_string(i) + ".lnk", dir / "Data");
     test::RestartStateWithInstallFolder(dir / "inst");
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->ContextKind = ckWindowBackground;
         state->TargetPath = test::W(dir / "Data");
     }
@@ -317,12 +317,12 @@ void MeasureOpenWindows(int rounds)
     std::printf("open folders: 10 favourites, no window open: menu %8.2f ms; ten open: %8.2f ms (%+.2f ms), "
                 "%.1f listed on average (median of %d rounds)\n",
                 n, t, t - n, static_cast<double>(listed) / rounds, rounds);
-    StopExtensionState();
+    test::StopState();
 }
 
 size_t RowsOfKind(MenuItemKind kind)
 {
-    StateAccess state;
+    MenuStateAccess state;
     return static_cast<size_t>(std::count_if(state->LastMenu.begin(), state->LastMenu.end(),
                                              [kind](const MenuRow& row) { return row.Kind == kind; }));
 }
@@ -340,7 +340,7 @@ void MeasureRecentFolders(int rounds)
     for (int i = 0; i < 10; ++i) test::MakeLink(favorites + "folder " + std::to_string(i) + ".lnk", dir / "Data");
     test::RestartStateWithInstallFolder(dir / "inst");
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->ContextKind = ckWindowBackground;
         state->TargetPath = test::W(dir / "Data");
     }
@@ -400,7 +400,7 @@ void MeasureRecentFolders(int rounds)
     std::printf("  the same and ten open folders: menu %8.2f ms (%+.2f ms), slowest %7.2f ms, %.1f open listed "
                 "(median of %d rounds)\n",
                 b, b - n, *std::max_element(both.begin(), both.end()), static_cast<double>(open) / rounds, rounds);
-    StopExtensionState();
+    test::StopState();
 }
 
 } // namespace

@@ -182,7 +182,7 @@ int RunLinks(uint64_t seed, uint64_t first, uint64_t count)
             }
         if (liveFavoritesLost) break; // the folder no longer holds what later menus are judged by
     }
-    StopExtensionState();
+    test::StopState();
     Figure("link cases", count);
     for (const auto& [kind, n] : byKind) std::printf("link cases %s: %llu\n", LinkCaseKindName(kind), n);
     Figure("link menus", menus);
@@ -251,10 +251,10 @@ int RunRegistry()
         RegDeleteTreeA(HKEY_CURRENT_USER, kVokKey);
         if (std::strcmp(row.Value, "Status") == 0) test::SetInstallFolder(folder);
         test::SetVokValue(row.Value, row.Type, row.Data.data(), static_cast<DWORD>(row.Data.size()));
-        StopExtensionState();
+        test::StopState();
         StartExtensionState(GetModuleHandleA(nullptr));
         {
-            StateAccess state;
+            MenuStateAccess state;
             state->ContextKind = ckWindowBackground;
             state->TargetPath = test::W(dir / "Data");
         }
@@ -263,11 +263,10 @@ int RunRegistry()
         ++menus;
         bool enabled = false;
         std::string favoritesDir;
-        {
-            StateAccess state;
-            enabled = state->Enabled;
-            favoritesDir = AnsiOf(state->FavoritesDir);
-        }
+        WithState([&](ExtensionState& s) {
+            enabled = s.Enabled;
+            favoritesDir = AnsiOf(s.FavoritesDir);
+        });
         const bool asExpected = enabled == ExpectEnabled(row) && favoritesDir == ExpectFavoritesDir(row, folder) &&
                                 (HRESULT_CODE(built) == 0) == (!enabled || favoritesDir.empty());
         ++rows;
@@ -276,7 +275,7 @@ int RunRegistry()
                     favoritesDir.empty() ? "no folder" : "a folder", static_cast<int>(HRESULT_CODE(built)),
                     asExpected ? "" : "  <- NOT AS EXPECTED");
     }
-    StopExtensionState();
+    test::StopState();
     Figure("registry rows", rows);
     Figure("registry menus built", menus);
     Figure("registry wrong results", wrong);
@@ -452,14 +451,14 @@ int RunSoak(int menus, bool leak)
         {
             test::ShellLaunchLog launches;
             {
-                StateAccess state;
+                MenuStateAccess state;
                 state->ContextKind = ckWindowBackground;
                 state->TargetPath = test::W(dir / "Data");
             }
             UniqueMenu host(CreatePopupMenu());
             AppendMenuA(host.get(), MF_STRING, 1, "Open");
             QueryContextMenu(host.get(), 0, 100, 0x7FFF, CMF_NORMAL);
-            const CommandOffsets offsets = GetCommandOffsets();
+            const test::CommandOffsets offsets = test::GetCommandOffsets();
             // Each favourite in turn; all are files or web pages, which the
             // shell opens (recorded here), none a folder typed into a window.
             const int count = offsets.LastFavorite - offsets.FirstFavorite + 1;
@@ -485,7 +484,7 @@ int RunSoak(int menus, bool leak)
             peakPrivate = std::max(peakPrivate, last.Private());
         }
     }
-    StopExtensionState();
+    test::StopState();
     Figure("soak menus", static_cast<unsigned long long>(menus));
     Figure("soak help texts", helpTexts);
     Figure("soak commands run", commands);

@@ -95,7 +95,7 @@ struct Menu {
 Menu MenuOn(const std::string& targetPath, ContextKind kind = ckWindowBackground)
 {
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->ContextKind = kind;
         state->TargetPath = test::W(targetPath);
     }
@@ -113,8 +113,7 @@ Menu MenuOn(const std::string& targetPath, ContextKind kind = ckWindowBackground
     for (int i = 0; i < count; ++i)
         if (GetMenuItemInfoA(menu.Host.get(), static_cast<UINT>(i), TRUE, &item) && item.hSubMenu)
             menu.Submenu = item.hSubMenu;
-    StateAccess state;
-    for (const WString& name : state->FavoriteNames) menu.Names.push_back(test::Utf8(name));
+    for (const WString& name : test::LastMenuFavorites()) menu.Names.push_back(test::Utf8(name));
     return menu;
 }
 
@@ -266,7 +265,7 @@ uint64_t ManyFavorites(const Installation& inst, const std::string& linkBytes, i
     const int firstItems = first.Items();
     const Menu second = MenuOn(inst.dir / "inst");
     const LARGE_INTEGER scanFrom = Now();
-    const size_t scanned = RefreshFavorites().size();
+    const size_t scanned = ScanFavoritesFolder(test::W(inst.favorites)).size();
     const double scanMs = Milliseconds(scanFrom, Now());
     const uint64_t lost = CountMissing(paths);
     const bool all = first.Names.size() == static_cast<size_t>(count) && scanned == static_cast<size_t>(count) &&
@@ -353,7 +352,7 @@ void NoCom(Tally& tally)
                lost,
                finished && menu.Names == std::vector<std::string>{"web"} && menu.Used == ExpectedItems(1) &&
                    after.Names.size() == 3 && !StillThere(dead));
-    StopExtensionState();
+    test::StopState();
 }
 
 void LockedLinks(Tally& tally)
@@ -387,7 +386,7 @@ void LockedLinks(Tally& tally)
                lost,
                menu.Names.size() == 3 && IndexOf(menu.Names, "locked live") < 0 &&
                    IndexOf(after.Names, "locked live") >= 0 && after.Names.size() == 4);
-    StopExtensionState();
+    test::StopState();
 }
 
 void ReadOnlyDeadLink(Tally& tally)
@@ -417,7 +416,7 @@ void ReadOnlyDeadLink(Tally& tally)
                                     "), and each menu tries again"
                               : std::string(keptOnce ? "kept by the first menu, " : "") + "deleted as dead"),
                CountMissing(live), menu.Names.size() == 3 && again.Names.size() == 3);
-    StopExtensionState();
+    test::StopState();
 }
 
 void AbsentVolumes(Tally& tally)
@@ -441,7 +440,7 @@ void AbsentVolumes(Tally& tally)
                "menu of " + std::to_string(menu.Used) + " items in " + ms + " listing " + Join(menu.Names) + ", " +
                    (absentLost ? "LINKS DELETED" : "all three kept unlisted"),
                CountMissing(live) + absentLost, menu.Names.size() == 3 && !absentLost);
-    StopExtensionState();
+    test::StopState();
 }
 
 void FolderRemovedBetweenMenus(Tally& tally)
@@ -454,13 +453,9 @@ void FolderRemovedBetweenMenus(Tally& tally)
     test::RemoveTree(folder);
     const Menu second = MenuOn(inst.dir / "Data");
     std::string favoritesDir;
-    ListAction action;
-    {
-        StateAccess state;
-        favoritesDir = AnsiOf(state->FavoritesDir);
-        action = state->ListAction;
-    }
-    const CommandOffsets offsets = GetCommandOffsets();
+    WithState([&](ExtensionState& s) { favoritesDir = AnsiOf(s.FavoritesDir); });
+    const ListAction action = test::LastListAction();
+    const test::CommandOffsets offsets = test::GetCommandOffsets();
     const std::string help = HelpText(offsets.ListActionCmd);
     const bool sane = second.Names.empty() && second.Used == ExpectedItems(0) && favoritesDir == inst.favorites &&
                       action == laAdd && offsets.LastFavorite == -1 && offsets.ListActionCmd == 0 &&
@@ -476,7 +471,7 @@ void FolderRemovedBetweenMenus(Tally& tally)
                    Join(third.Names),
                CountMissing(live),
                first.Names.size() == 3 && sane && third.Names == first.Names && third.Used == first.Used);
-    StopExtensionState();
+    test::StopState();
 }
 
 void DeletedBeforeItsCommand(Tally& tally)
@@ -512,7 +507,7 @@ void DeletedBeforeItsCommand(Tally& tally)
                    lost, offset >= 0 && rc == S_OK && launches.calls().empty() && help.empty() && controlLaunches == 1);
         test::WriteBytes(live[k], saved);
     }
-    StopExtensionState();
+    test::StopState();
 }
 
 void RemoveOfAGoneFile(Tally& tally)
@@ -525,8 +520,8 @@ void RemoveOfAGoneFile(Tally& tally)
     const std::string saved = ReadAll(current);
 
     Menu menu = MenuOn(inst.dir / "Data");
-    ListAction action = test::ReadState(&ExtensionState::ListAction);
-    const int removeOffset = GetCommandOffsets().ListActionCmd;
+    ListAction action = test::LastListAction();
+    const int removeOffset = test::GetCommandOffsets().ListActionCmd;
     DeleteFileA(current.c_str());
     HRESULT rc;
     size_t launched;
@@ -539,7 +534,7 @@ void RemoveOfAGoneFile(Tally& tally)
     // The control: with the file back, Remove deletes exactly it.
     test::WriteBytes(current, saved);
     menu = MenuOn(inst.dir / "Data");
-    const int again = GetCommandOffsets().ListActionCmd;
+    const int again = test::GetCommandOffsets().ListActionCmd;
     const HRESULT controlRc = Invoke(again);
     const bool controlRemoved = !StillThere(current);
     const uint64_t controlLost = CountMissing(others);
@@ -550,7 +545,7 @@ void RemoveOfAGoneFile(Tally& tally)
                    (controlRemoved ? "exactly it" : "NOTHING"),
                lost + controlLost,
                action == laRemove && rc == S_OK && launched == 0 && controlRc == S_OK && controlRemoved);
-    StopExtensionState();
+    test::StopState();
 }
 
 // ---- The About window's store failing ----
@@ -714,7 +709,7 @@ void AboutStoreFailing(Tally& tally)
                CountMissing(live),
                probe.rfind("raised", 0) == 0 && text == "Failed to set data for 'Status'" && stayedOpen && ended &&
                    storedAfter == 1 && enabledAfterMenu && menu.Names.size() == 3);
-    StopExtensionState();
+    test::StopState();
 }
 
 } // namespace
@@ -738,7 +733,7 @@ int RunFolders(int many)
     ForeignNames(inst, templateLink, tally);
     if (many > 0) ManyFavorites(inst, linkBytes, many, tally);
 
-    StopExtensionState();
+    test::StopState();
     Figure("folder cases", tally.Cases);
     Figure("folder wrong results", tally.Wrong);
     Figure("folder files lost", tally.Lost);

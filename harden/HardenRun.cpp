@@ -40,7 +40,7 @@ std::vector<std::string> Installation::MakeLiveFavorites(const std::string& pref
 int BuildMenu(const std::string& targetPath)
 {
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->ContextKind = ckWindowBackground;
         state->TargetPath = WideOf(targetPath);
     }

@@ -7,6 +7,8 @@
 #include "Common/WindowText.h"
 #include "Resources/AboutBoxLayout.h"
 #include "Server/Module.h"
+#include "Work/Installation.h"
+
 #include "TestSupport.h"
 #include "Work/Store/Favorites.h"
 #include "Work/Registry.h"
@@ -237,7 +239,7 @@ protected:
         // However the window ended, nothing holds the mutex any more.
         EXPECT_FALSE(AboutMutexExists());
         EXPECT_TRUE(Dialogs("About VOK").empty());
-        StopExtensionState();
+        test::StopState();
     }
     // Command offsets the next context menu of another process uses.
     DWORD MenuItemsElsewhere() { return Process(BesideThisProgram(MENU_PROBE_NAME)).ExitCode(); }

@@ -13,21 +13,16 @@ class StatusTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        StopExtensionState();
+        test::StopState();
         test::SetInstallFolder("C:\\Vokmark");
         ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
     }
-    void TearDown() override { StopExtensionState(); }
+    void TearDown() override { test::StopState(); }
 
-    bool Enabled()
-    {
-        StateAccess state;
-        return state->Enabled;
-    }
+    bool Enabled() { return test::ReadState(&ExtensionState::Enabled); }
     void SetEnabled(bool enabled)
     {
-        StateAccess state;
-        state->Enabled = enabled;
+        WithState([enabled](ExtensionState& s) { s.Enabled = enabled; });
     }
 
     test::VokKeyReset registry;

@@ -123,4 +123,17 @@ private:
     F f_;
 };
 
+// Holds a slim reader/writer lock exclusively until the scope ends, on every
+// path (an exception from the work done under it included).
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
 } // namespace vok

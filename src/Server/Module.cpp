@@ -3,7 +3,8 @@
 #include "Server/ComServer.h"
 #include "Server/ContextMenuFactory.h"
 #include "Work/ExtensionState.h"
-#include "Work/Store/Favorites.h"
+#include "Work/Installation.h"
+#include "Work/Menu/MenuState.h"
 
 namespace vok {
 namespace {
@@ -25,6 +26,7 @@ BOOL CALLBACK StartModule(PINIT_ONCE, PVOID, PVOID*)
         InterlockedExchange(&g_started, 1);
         return TRUE;
     } catch (...) {
+        StopMenuState();
         StopExtensionState();
         DestroyServerFrame();
         return FALSE;
@@ -62,6 +64,7 @@ void StopModule()
     // for the server or its factory, which are about to go.
     BeginFrameShutDown();
     if (!InterlockedExchange(&g_started, 0)) return;
+    StopMenuState();
     StopExtensionState();
     DestroyServerFrame();
 }

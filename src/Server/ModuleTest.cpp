@@ -4,6 +4,8 @@
 #include "Server/ComServer.h"
 #include "Server/ContextMenuFactory.h"
 #include "Server/Module.h"
+#include "Work/Installation.h"
+
 #include "TestSupport.h"
 #include "Work/Store/Favorites.h"
 

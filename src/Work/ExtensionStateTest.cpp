@@ -13,35 +13,32 @@ namespace {
 
 class ExtensionStateTest : public ::testing::Test {
 protected:
-    void TearDown() override { StopExtensionState(); }
+    void TearDown() override { test::StopState(); }
     test::VokKeyReset registry;
 };
 
 TEST_F(ExtensionStateTest, StartsWithTheValuesOfALoad)
 {
-    StopExtensionState();
+    test::StopState();
     test::SetInstallFolder("C:\\Tools");
     ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
 
-    StateAccess state;
-    EXPECT_TRUE(state->Enabled);
-    EXPECT_EQ(state->InstallDir, L"C:\\Tools\\");
-    EXPECT_EQ(state->FavoritesDir, L"C:\\Tools\\Favorites\\");
-    EXPECT_TRUE(state->FavoriteNames.empty());
+    EXPECT_TRUE(test::ReadState(&ExtensionState::Enabled));
+    EXPECT_EQ(test::ReadState(&ExtensionState::InstallDir), L"C:\\Tools\\");
+    EXPECT_EQ(test::ReadState(&ExtensionState::FavoritesDir), L"C:\\Tools\\Favorites\\");
+    MenuStateAccess state;
     EXPECT_EQ(state->TargetPath, L"");
     EXPECT_EQ(state->ContextKind, ckNone);
     EXPECT_FALSE(state->FlatMenu);
-    EXPECT_EQ(state->ListAction, laNone);
     EXPECT_EQ(state->Submenu, nullptr);
     EXPECT_EQ(state->RestoreTimer, 0u);
-    EXPECT_FALSE(state->WizardFilled);
 }
 
 // The small icon's size at 100, 150 and 200 % scaling, and between sizes
 // the one below; 32-bit, premultiplied, transparent in the corners.
 TEST_F(ExtensionStateTest, LoadsTheItemPicturesInTheSizeOfTheScaling)
 {
-    StopExtensionState();
+    test::StopState();
     test::SetInstallFolder("C:\\Tools");
     ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
     const struct {
@@ -79,39 +76,38 @@ TEST_F(ExtensionStateTest, ResourcesAreThirtyTwoBitWithoutAColourTable)
 
 TEST_F(ExtensionStateTest, ShutDownDestroysALeftoverSubmenu)
 {
-    StopExtensionState();
+    test::StopState();
     test::SetInstallFolder("C:\\Tools");
     ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
     HMENU submenu = CreatePopupMenu();
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->Submenu = submenu;
     }
-    StopExtensionState();
+    test::StopState();
     EXPECT_FALSE(IsMenu(submenu));
-    EXPECT_EQ(StateAccess().get(), nullptr);
+    EXPECT_EQ(MenuStateAccess().get(), nullptr);
 }
 
 // Two windows' menus on two threads: each thread has its own target and
 // submenu, freed when the thread ends; the switch and the folders are one.
 TEST_F(ExtensionStateTest, EachThreadHasItsOwnMenuAndSharesTheRest)
 {
-    StopExtensionState();
+    test::StopState();
     test::SetInstallFolder("C:\\Tools");
     ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
-    StateAccess()->TargetPath = L"C:\\Main";
+    MenuStateAccess()->TargetPath = L"C:\\Main";
     HMENU submenu = CreatePopupMenu();
     std::thread([submenu] {
-        StateAccess state;
+        EXPECT_EQ(test::ReadState(&ExtensionState::FavoritesDir), L"C:\\Tools\\Favorites\\");
+        WithState([](ExtensionState& s) { s.Enabled = false; });
+        MenuStateAccess state;
         EXPECT_EQ(state->TargetPath, L"");
-        EXPECT_EQ(state->FavoritesDir, L"C:\\Tools\\Favorites\\");
-        state->Enabled = false;
         state->Submenu = submenu;
     }).join();
     EXPECT_FALSE(IsMenu(submenu)) << "freed with its thread";
-    StateAccess state;
-    EXPECT_EQ(state->TargetPath, L"C:\\Main");
-    EXPECT_FALSE(state->Enabled);
+    EXPECT_EQ(test::ReadState(&MenuState::TargetPath), L"C:\\Main");
+    EXPECT_FALSE(test::ReadState(&ExtensionState::Enabled));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // command offsets QueryContextMenu used; 100 and up when it could not.
 #include "Common/Unique.h"
 #include "Work/ExtensionState.h"
+#include "Work/Menu/MenuState.h"
 #include "Work/Menu/MenuHandler.h"
 
 #include <objbase.h>
@@ -12,8 +13,10 @@ int main()
 {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 100;
     if (!vok::StartExtensionState(GetModuleHandleA(nullptr))) return 101;
-    vok::WithState([](vok::ExtensionState& s) {
-        s.TargetPath = s.InstallDir;
+    vok::WString installDir;
+    vok::WithState([&](vok::ExtensionState& s) { installDir = s.InstallDir; });
+    vok::WithMenuState([&](vok::MenuState& s) {
+        s.TargetPath = installDir;
         s.ContextKind = vok::ckWindowBackground;
     });
     int used = 102;

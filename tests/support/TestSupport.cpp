@@ -305,10 +305,43 @@ bool ReadStatusValue(DWORD& value)
            type == REG_DWORD;
 }
 
+void StopState()
+{
+    StopMenuState();
+    StopExtensionState();
+}
+
+CommandOffsets GetCommandOffsets()
+{
+    CommandOffsets offsets;
+    for (const MenuRow& row : ReadState(&MenuState::LastMenu)) {
+        if (row.Kind == mkFavorite) offsets.LastFavorite = row.Offset;
+        if (row.Kind == mkListAction) offsets.ListActionCmd = row.Offset;
+        if (row.Kind == mkCreate) offsets.CreateCmd = row.Offset;
+        if (row.Kind == mkMaintenance) offsets.MaintenanceCmd = row.Offset;
+    }
+    return offsets;
+}
+
+std::vector<WString> LastMenuFavorites()
+{
+    std::vector<WString> names;
+    for (const MenuRow& row : ReadState(&MenuState::LastMenu))
+        if (row.Kind == mkFavorite) names.push_back(row.Argument);
+    return names;
+}
+
+ListAction LastListAction()
+{
+    for (const MenuRow& row : ReadState(&MenuState::LastMenu))
+        if (row.Kind == mkListAction) return row.Caption == L"Remove" ? laRemove : laAdd;
+    return laNone;
+}
+
 void RestartStateWithInstallFolder(const std::string& installFolder)
 {
     SetInstallFolder(installFolder);
-    StopExtensionState();
+    StopState();
     ASSERT_TRUE(StartExtensionState(GetModuleHandleA(nullptr)));
 }
 
@@ -327,7 +360,7 @@ void InstalledTest::SetUp()
 
 void InstalledTest::TearDown()
 {
-    StopExtensionState();
+    StopState();
 }
 
 bool RunOnThreadWithoutCom(const std::function<void()>& work, DWORD timeoutMs)

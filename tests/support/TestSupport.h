@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Work/ExtensionState.h"
+#include "Work/Menu/MenuState.h"
 #include "Work/Navigation/ShellLaunch.h"
 
 #include <gtest/gtest.h>
@@ -115,13 +116,38 @@ protected:
     const std::string favorites;
 };
 
-// One field of the process-wide state, read under its guard.
+// One field of the process's state, or of this thread's menu, read under
+// its guard.
 template <class T>
 T ReadState(T ExtensionState::*field)
 {
-    StateAccess state;
+    T value{};
+    WithState([&](ExtensionState& s) { value = s.*field; });
+    return value;
+}
+template <class T>
+T ReadState(T MenuState::*field)
+{
+    MenuStateAccess state;
     return (*state).*field;
 }
+
+// Stops both: this thread's menu and the process's state.
+void StopState();
+
+// What the rows of this thread's last menu hold, by kind: the offsets of
+// its items (-1 for an item it does not have), the favourites' names, and
+// which list-editing item it showed.
+struct CommandOffsets {
+    int FirstFavorite = 0;
+    int LastFavorite = -1;
+    int ListActionCmd = -1;
+    int CreateCmd = -1;
+    int MaintenanceCmd = -1;
+};
+CommandOffsets GetCommandOffsets();
+std::vector<WString> LastMenuFavorites();
+ListAction LastListAction();
 
 // Runs `work` on a new thread that never initialises COM; waits at most
 // `timeoutMs` and returns false if it did not finish by then.

@@ -4,6 +4,7 @@
 #include "Common/WindowText.h"
 #include "Work/ExtensionState.h"
 #include "Work/Menu/MenuHandler.h"
+#include "Work/Menu/MenuState.h"
 #include "Work/Store/Favorites.h"
 #include "Work/Store/Shortcuts.h"
 
@@ -32,7 +33,7 @@ bool IsDesktopWindow(HWND window)
 
 void ClearTarget() noexcept
 {
-    WithState([](ExtensionState& s) {
+    WithMenuState([](MenuState& s) {
         s.ContextKind = ckNone;
         s.TargetPath.clear();
     });
@@ -40,7 +41,7 @@ void ClearTarget() noexcept
 
 void RecordTarget(const WString& path, ContextKind kind)
 {
-    WithState([&](ExtensionState& s) {
+    WithMenuState([&](MenuState& s) {
         s.TargetPath = path;
         s.ContextKind = kind;
     });
@@ -95,7 +96,7 @@ HRESULT TContextMenu::InitializeFromSelection(IDataObject& selection)
     PathBuffer[0] = L'\0'; // an empty list fetches nothing
     DragQueryFileW(drop, 0, PathBuffer, MAX_PATH + 1);
     const WString path = PathBufferText();
-    RecordTarget(path, count == 1 && IsFolderWithinBound(path) ? ckFolderItem : ckOtherItems);
+    RecordTarget(path, count == 1 && IsFolderWithinBound(path, FavoritesFolder()) ? ckFolderItem : ckOtherItems);
     return S_OK;
 }
 

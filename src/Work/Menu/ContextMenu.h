@@ -1,6 +1,6 @@
 // The handler object the shell creates for each context menu: it records
 // what the menu was opened on and hands the menu, the commands and the help
-// texts to the handler's operations on the process-wide state.
+// texts to the handler's operations on its thread's menu.
 #pragma once
 
 #include "Common/WideString.h"

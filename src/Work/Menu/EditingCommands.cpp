@@ -17,13 +17,6 @@ const char* const kWizardTitle = "Create Shortcut";
 
 namespace {
 
-WString FavoritesDir()
-{
-    WString dir;
-    WithState([&](ExtensionState& s) { dir = s.FavoritesDir; });
-    return dir;
-}
-
 void StartWizard(const WString& favoritesDir)
 {
     const WString parameters = kWizardParametersPrefix + favoritesDir;
@@ -114,52 +107,28 @@ HWND FindWizard(HANDLE process)
     return search.Found;
 }
 
-// Claims the box before typing, so that nothing the wizard does in reply to
-// our messages can lead to a second box being filled in this run.
-bool ClaimWizardBox()
-{
-    bool claimed = false;
-    WithState([&](ExtensionState& s) {
-        claimed = !s.WizardFilled;
-        s.WizardFilled = true;
-    });
-    return claimed;
-}
-
-bool WizardIsFilled()
-{
-    bool filled = false;
-    WithState([&](ExtensionState& s) { filled = s.WizardFilled; });
-    return filled;
-}
-
 // The wizard takes a path with blanks only in quotes.
-WString QuoteTargetPathIfSpaced()
+WString QuoteTargetPathIfSpaced(const WString& path)
 {
-    WString path;
-    WithState([&](ExtensionState& s) {
-        if (s.TargetPath.find(L' ') != WString::npos) s.TargetPath = L'"' + s.TargetPath + L'"';
-        path = s.TargetPath;
-    });
-    return path;
+    return path.find(L' ') == WString::npos ? path : L'"' + path + L'"';
 }
 
-void FillWizardIfForeground(HANDLE process)
+void FillWizardIfForeground(HANDLE process, WizardFill& fill)
 {
     const HWND wizard = FindWizard(process);
     if (!wizard || wizard != GetForegroundWindow()) return;
     const bool locked = LockWindowUpdate(wizard) != FALSE;
-    EnumChildWindows(wizard, FillWizardPath, 0);
+    EnumChildWindows(wizard, FillWizardPath, reinterpret_cast<LPARAM>(&fill));
     // Another window's lock (a restore still pending) is not ours to end.
     if (locked) LockWindowUpdate(nullptr);
 }
 
-void WaitUntilWizardFilled(const WizardTimeouts& timeouts, HANDLE process)
+void WaitUntilWizardFilled(const WizardTimeouts& timeouts, HANDLE process, WizardFill& fill)
 {
     const ULONGLONG deadline = GetTickCount64() + timeouts.FillMs;
     for (;;) {
-        FillWizardIfForeground(process);
-        if (WizardIsFilled()) {
+        FillWizardIfForeground(process, fill);
+        if (fill.Filled) {
             DispatchWaitingMessages(); // Enter, posted to a box of this thread's
             return;
         }
@@ -169,37 +138,35 @@ void WaitUntilWizardFilled(const WizardTimeouts& timeouts, HANDLE process)
 
 } // namespace
 
-void AddTargetToFavorites() noexcept
-{
-    AddTargetToFavorites(kWizardTimeouts);
-}
-
-void AddTargetToFavorites(const WizardTimeouts& timeouts) noexcept
+void AddTargetToFavorites(const WString& targetPath, const WizardTimeouts& timeouts) noexcept
 {
     try {
-        const WString favoritesDir = FavoritesDir();
+        const WString favoritesDir = FavoritesFolder();
         if (!FolderExists(favoritesDir)) CreateDirectoryW(favoritesDir.c_str(), nullptr);
         const HWND before = GetForegroundWindow();
         const UniqueHandle process = StartWizardProcess(favoritesDir);
         const bool appeared = WaitForForegroundChange(before, timeouts, process.get());
-        WithState([](ExtensionState& s) { s.WizardFilled = false; });
-        if (appeared) WaitUntilWizardFilled(timeouts, process.get());
+        WizardFill fill{QuoteTargetPathIfSpaced(targetPath)};
+        if (appeared) WaitUntilWizardFilled(timeouts, process.get(), fill);
     } catch (...) {
     }
 }
 
-BOOL CALLBACK FillWizardPath(HWND window, LPARAM)
+BOOL CALLBACK FillWizardPath(HWND window, LPARAM fillRecord)
 {
     try {
-        if (WizardIsFilled()) return FALSE;
+        if (!fillRecord) return FALSE;
+        auto& fill = *reinterpret_cast<WizardFill*>(fillRecord);
+        if (fill.Filled) return FALSE;
         if (ClassNameOf(window) != "Edit") return TRUE;
-        if (!ClaimWizardBox()) return FALSE;
+        // Claimed before typing: nothing the wizard does in reply to our
+        // messages can lead to a second box being filled in this run.
+        fill.Filled = true;
         SendMessageA(window, EM_SETSEL, 0, -1);
         SendMessageA(window, WM_CLEAR, 0, 0);
         // The wide message carries the exact text; the system converts it
         // for a box that reads ANSI.
-        const WString path = QuoteTargetPathIfSpaced();
-        SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        SendMessageW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fill.Path.c_str()));
         PostMessageA(window, WM_KEYDOWN, VK_RETURN, 0);
         PostMessageA(window, WM_KEYUP, VK_RETURN, 0);
         return FALSE;
@@ -208,10 +175,10 @@ BOOL CALLBACK FillWizardPath(HWND window, LPARAM)
     }
 }
 
-void RemoveTargetFromFavorites() noexcept
+void RemoveTargetFromFavorites(const WString& targetPath) noexcept
 {
     try {
-        const WString linkPath = FindTargetFavoriteLink();
+        const WString linkPath = FindFavoriteLinkTo(FavoritesFolder(), targetPath);
         if (!linkPath.empty()) DeleteFileW(linkPath.c_str());
     } catch (...) {
     }
@@ -220,7 +187,7 @@ void RemoveTargetFromFavorites() noexcept
 void CreateFavorite() noexcept
 {
     try {
-        StartWizard(FavoritesDir());
+        StartWizard(FavoritesFolder());
     } catch (...) {
     }
 }
@@ -228,7 +195,7 @@ void CreateFavorite() noexcept
 void OpenFavoritesFolder() noexcept
 {
     try {
-        const WString favoritesDir = FavoritesDir();
+        const WString favoritesDir = FavoritesFolder();
         ShellLaunch(nullptr, L"open", favoritesDir.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     } catch (...) {
     }

@@ -3,6 +3,8 @@
 // it, start the wizard empty, and open the favourites folder.
 #pragma once
 
+#include "Common/WideString.h"
+
 #include <windows.h>
 
 namespace vok {
@@ -24,22 +26,28 @@ struct WizardTimeouts {
 };
 constexpr WizardTimeouts kWizardTimeouts{5000, 5000, 20};
 
+// One run of the wizard's fill: the text to type (the folder, quoted when
+// it holds a space), and whether a box has been claimed for it.
+struct WizardFill {
+    WString Path;
+    bool Filled = false;
+};
+
 // Starts the wizard in the favourites folder (made first if missing), types
-// TargetPath into its location box and presses Enter for the user. The
+// `targetPath` into its location box and presses Enter for the user. The
 // wizard is the first visible dialog of the process started, whatever its
 // caption; where the shell tells no process, the dialog captioned
 // kWizardTitle.
-void AddTargetToFavorites() noexcept;
-void AddTargetToFavorites(const WizardTimeouts& timeouts) noexcept;
+void AddTargetToFavorites(const WString& targetPath, const WizardTimeouts& timeouts = kWizardTimeouts) noexcept;
 
-// EnumChildWindows callback over the wizard (lParam unused): fills the first
-// "Edit" with TargetPath, quoted when it holds a space, and presses Enter.
-// Fills nothing once WizardFilled is set; returns FALSE to stop.
-BOOL CALLBACK FillWizardPath(HWND window, LPARAM unused);
+// EnumChildWindows callback over the wizard, its lParam a WizardFill: fills
+// the first "Edit" with its Path and presses Enter. Fills nothing once the
+// record is Filled; returns FALSE to stop.
+BOOL CALLBACK FillWizardPath(HWND window, LPARAM fill);
 
 // Deletes the first favourite ".lnk", in list order, whose target is exactly
-// TargetPath.
-void RemoveTargetFromFavorites() noexcept;
+// `targetPath`.
+void RemoveTargetFromFavorites(const WString& targetPath) noexcept;
 
 // Starts the wizard in the favourites folder and leaves it to the user.
 void CreateFavorite() noexcept;

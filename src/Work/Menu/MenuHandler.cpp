@@ -2,7 +2,9 @@
 
 #include "AboutBox/Status.h"
 #include "Common/Unique.h"
+#include "Common/WindowText.h"
 #include "Work/ExtensionState.h"
+#include "Work/Menu/MenuState.h"
 #include "Work/Menu/MenuPictures.h"
 #include "Work/Menu/MenuTable.h"
 #include "Work/Navigation/ExplorerBrowse.h"
@@ -30,7 +32,7 @@ const wchar_t kSubmenuCaption[] = L"Vokmark";
 // What the state says about the menu to be built, copied out under the guard.
 struct MenuContext {
     bool Enabled = false;
-    bool HasFavoritesDir = false;
+    WString FavoritesDir;
     vok::ContextKind ContextKind = ckNone;
     WString TargetPath;
     MenuPictureSet Bitmaps = {};
@@ -41,7 +43,9 @@ MenuContext ReadMenuContext(HWND front)
     MenuContext context;
     WithState([&](ExtensionState& s) {
         context.Enabled = s.Enabled;
-        context.HasFavoritesDir = !s.FavoritesDir.empty();
+        context.FavoritesDir = s.FavoritesDir;
+    });
+    WithMenuState([&](MenuState& s) {
         context.ContextKind = s.ContextKind;
         context.TargetPath = s.TargetPath;
     });
@@ -53,7 +57,7 @@ MenuContext ReadMenuContext(HWND front)
 bool WantsItems(const MenuContext& context, UINT flags)
 {
     const bool kindAccepted = (flags & kMenuKindBits) == CMF_NORMAL || (flags & CMF_EXPLORE) != 0;
-    return context.Enabled && context.HasFavoritesDir && kindAccepted && context.ContextKind != ckNone;
+    return context.Enabled && !context.FavoritesDir.empty() && kindAccepted && context.ContextKind != ckNone;
 }
 
 // The identifiers the host gives us, idCmdFirst to idCmdLast inclusive; ours
@@ -148,25 +152,13 @@ void InsertSubmenuEntry(HMENU host, UINT indexMenu, HMENU submenu, const MenuCon
 void StoreSubmenu(HMENU submenu)
 {
     HMENU previous = nullptr;
-    WithState([&](ExtensionState& s) { previous = std::exchange(s.Submenu, submenu); });
+    WithMenuState([&](MenuState& s) { previous = std::exchange(s.Submenu, submenu); });
     if (previous && previous != submenu && IsMenu(previous)) DestroyMenu(previous);
 }
 
 HRESULT ItemCount(UINT count)
 {
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, count);
-}
-
-CommandOffsets OffsetsOf(const MenuTable& table)
-{
-    CommandOffsets offsets;
-    for (const MenuRow& row : table) {
-        if (row.Kind == mkFavorite) offsets.LastFavorite = row.Offset;
-        if (row.Kind == mkListAction) offsets.ListActionCmd = row.Offset;
-        if (row.Kind == mkCreate) offsets.CreateCmd = row.Offset;
-        if (row.Kind == mkMaintenance) offsets.MaintenanceCmd = row.Offset;
-    }
-    return offsets;
 }
 
 void CopyCut(const std::string& text, LPSTR buffer, UINT count)
@@ -183,14 +175,27 @@ bool FitsEssentialRows(const MenuContext& context, ULONGLONG offered)
     return FitMenuTable(essentials, offered);
 }
 
-} // namespace
-
-CommandOffsets GetCommandOffsets()
+// The rows of the menu on `context`: the favourites read now and, where the
+// query may wait, the folders open in Explorer's windows and the system's
+// records of recent folders, read meanwhile within the one bound. Office's
+// dialogs take a long list better without a submenu: `flat` says so.
+MenuTable ReadMenuRows(const MenuContext& context, HWND front, IUnknown* site, bool mayWait, bool& flat)
 {
-    CommandOffsets offsets;
-    WithState([&](ExtensionState& s) { offsets = OffsetsOf(s.LastMenu); });
-    return offsets;
+    std::optional<OpenFolderReader> openFolders;
+    std::optional<RecentFolderReader> recentFolders;
+    if (mayWait) openFolders.emplace(front), recentFolders.emplace();
+    const std::vector<Favorite> favorites = ScanFavoritesFolder(context.FavoritesDir, mayWait);
+    flat = favorites.size() > 3 && IsOfficeDialogClass(ClassNameOf(GetActiveWindow()));
+    const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
+    MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
+    if (!mayWait) return table;
+    const std::vector<OpenFolder> open = openFolders->Collect(TakesFolderWithoutPath(context, site));
+    AddOpenFolderRows(table, open);
+    AddRecentFolderRows(table, recentFolders->Collect(FoldersShownAbove(context.TargetPath, favorites, open)));
+    return table;
 }
+
+} // namespace
 
 HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags,
                          IUnknown* site) noexcept
@@ -211,29 +216,14 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
         if (!FitsEssentialRows(context, offered)) return ItemCount(0);
         // A double-click asks for the default item alone: it starts no
         // worker and waits for nothing, on any volume or window.
-        const bool mayWait = (uFlags & CMF_DEFAULTONLY) == 0;
-        // Explorer's windows and the system's records of recent folders are
-        // read while the favourites are; both within the one bound.
-        std::optional<OpenFolderReader> openFolders;
-        std::optional<RecentFolderReader> recentFolders;
-        if (mayWait) openFolders.emplace(front), recentFolders.emplace();
-        const std::vector<Favorite> favorites = RefreshFavorites(mayWait);
-        const vok::ListAction action = ChooseListAction(context.ContextKind, context.TargetPath, favorites);
-        MenuTable table = BuildMenuTable(context.ContextKind, context.TargetPath, action, favorites);
-        if (mayWait) {
-            const std::vector<OpenFolder> open = openFolders->Collect(TakesFolderWithoutPath(context, site));
-            AddOpenFolderRows(table, open);
-            AddRecentFolderRows(table, recentFolders->Collect(FoldersShownAbove(context.TargetPath, favorites, open)));
-        }
+        MenuTable table = ReadMenuRows(context, front, site, (uFlags & CMF_DEFAULTONLY) == 0, flat);
         if (!FitMenuTable(table, offered)) return ItemCount(0);
-        WithState([&](ExtensionState& s) { flat = s.FlatMenu; });
         UniqueMenu submenu(CreatePopupMenu());
         if (!submenu) return ItemCount(0);
-        WithState([&](ExtensionState& s) {
-            s.ListAction = action;
+        WithMenuState([&](MenuState& s) {
+            s.FlatMenu = flat;
             s.LastMenu = table;
         });
-
         MenuBuilder menu(hmenu, submenu.get(), flat, idCmdFirst, used);
         PlaceRows(menu, table, context);
         if (!flat) InsertSubmenuEntry(hmenu, indexMenu, submenu.get(), context);

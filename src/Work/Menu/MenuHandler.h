@@ -1,7 +1,6 @@
-// The context-menu handler's operations on the process-wide state: building
-// the menu, mapping a chosen command offset back to its item and running it,
-// and the items' status-bar help texts. TContextMenu's IContextMenu methods
-// are one-line calls of these.
+// The context-menu handler's operations on the thread's menu: building it, mapping a chosen command offset back to its
+// item and running it, and the items' status-bar help texts. TContextMenu's IContextMenu methods are one-line calls of
+// these.
 #pragma once
 
 #include <windows.h>
@@ -9,19 +8,6 @@
 #include <unknwn.h>
 
 namespace vok {
-
-// The offsets of one menu's items; -1 for an item the menu does not have.
-// The separator, at LastFavorite + 1 when there are favourites, has no field.
-struct CommandOffsets {
-    int FirstFavorite = 0;
-    int LastFavorite = -1;
-    int ListActionCmd = -1;
-    int CreateCmd = -1;
-    int MaintenanceCmd = -1;
-};
-
-// Read from the rows of the last menu built in this process.
-CommandOffsets GetCommandOffsets();
 
 // Adds the favourites, the list-editing items, the folders open in Explorer
 // windows and the recent folders to `hmenu`, in a "Vokmark" submenu or flat;
@@ -33,7 +19,7 @@ CommandOffsets GetCommandOffsets();
 HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags,
                          IUnknown* site = nullptr) noexcept;
 
-// Runs the item at `offset` of the last menu built in this process. `site` is
+// Runs the item at `offset` of the last menu built on this thread. `site` is
 // the invoking handler's site, if the shell gave it one.
 void ExecuteCommand(WORD offset, IUnknown* site = nullptr) noexcept;
 

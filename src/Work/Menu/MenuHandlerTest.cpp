@@ -80,7 +80,7 @@ protected:
     }
     void Context(ContextKind kind, const std::string& target)
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->ContextKind = kind;
         state->TargetPath = test::W(target);
     }
@@ -109,6 +109,13 @@ protected:
 
 // One line per item: "*" default, "|" new column, offset, caption or "---",
 // ">" popup, {picture}. Pictures' sizes and depth are checked on the way.
+HBITMAP PictureOf(size_t size, int picture)
+{
+    HBITMAP bitmap = nullptr;
+    WithState([&](ExtensionState& s) { bitmap = s.MenuBitmaps[size][picture].get(); });
+    return bitmap;
+}
+
 Lines Items(HMENU menu)
 {
     static const char* const names[mbCount] = {"CF", "A", "R", "M", "S"};
@@ -129,7 +136,7 @@ Lines Items(HMENU menu)
         if (mii.hbmpChecked || mii.hbmpUnchecked) line += "{checked?}";
         for (size_t size = 0; mii.hbmpItem && size < kPictureSizeCount; ++size) {
             for (int b = 0; b < mbCount; ++b) {
-                if (mii.hbmpItem != StateAccess()->MenuBitmaps[size][b].get()) continue;
+                if (mii.hbmpItem != PictureOf(size, b)) continue;
                 BITMAP bm = {};
                 GetObjectA(mii.hbmpItem, sizeof(bm), &bm);
                 EXPECT_TRUE(bm.bmWidth == kPictureSizes[size] && bm.bmHeight == bm.bmWidth && bm.bmBitsPixel == 32)
@@ -142,14 +149,9 @@ Lines Items(HMENU menu)
     return lines;
 }
 
-std::array<int, 5> Fields(const CommandOffsets& o)
-{
-    return {o.FirstFavorite, o.LastFavorite, o.ListActionCmd, o.CreateCmd, o.MaintenanceCmd};
-}
-
 HMENU Submenu()
 {
-    return test::ReadState(&ExtensionState::Submenu);
+    return test::ReadState(&MenuState::Submenu);
 }
 
 const std::vector<Link> kThree = {{"gamma", "report.txt"}, {"Alpha", "Data"}, {"beta", "Other"}};
@@ -165,30 +167,28 @@ TEST_F(MenuTest, ItemsOffsetsBitmapsAndDefaults)
         std::vector<Link> links;
         Lines submenu;
         Lines hostMenu;
-        CommandOffsets offsets; // first, last, list action, create, maintenance
     } cases[] = {
         {ckWindowBackground, "Elsewhere", kThree,
          {"0:Alpha", "1:beta", "2:gamma", "3:---", "4:Add to list{A}", "5:Create favorite{S}", "*6:Maintenance{M}"},
-         kHostWithEntryAt1, {0, 2, 4, 5, 6}},
+         kHostWithEntryAt1},
         {ckDesktopBackground, "Data", kThree,
          {"0:Alpha", "1:beta", "2:gamma", "3:---", "4:Create favorite{S}", "*5:Maintenance{M}"},
-         kHostWithEntryAt1, {0, 2, -1, 4, 5}},
+         kHostWithEntryAt1},
         {ckWindowBackground, "Data", {}, {"0:Add to list{A}", "1:Create favorite{S}", "*2:Maintenance{M}"},
-         kHostWithEntryAt1, {0, -1, 0, 1, 2}},
-        {ckDesktopBackground, "Data", {}, {"0:Create favorite{S}", "*1:Maintenance{M}"}, kHostWithEntryAt1,
-         {0, -1, -1, 0, 1}},
+         kHostWithEntryAt1},
+        {ckDesktopBackground, "Data", {}, {"0:Create favorite{S}", "*1:Maintenance{M}"}, kHostWithEntryAt1},
         {ckFolderItem, "Data", kThree,
          {"0:Alpha{CF}", "1:beta", "2:gamma", "3:---", "4:Remove{R}", "5:Create favorite{S}", "*6:Maintenance{M}"},
-         {"*host1", "host2", "Vokmark>{S}", "host3"}, {0, 2, 4, 5, 6}},
+         {"*host1", "host2", "Vokmark>{S}", "host3"}},
         // The mark wants the exact path; two links to it are both marked.
         {ckOtherItems, "Data", {{"Same", "Data"}, {"Data", "Data"}, {"Shout", "DATA"}},
          {"0:Data{CF}", "1:Same{CF}", "2:Shout", "3:---", "4:Remove{R}", "5:Create favorite{S}", "*6:Maintenance{M}"},
-         {"*host1", "host2", "Vokmark>{S}", "host3"}, {0, 2, 4, 5, 6}},
+         {"*host1", "host2", "Vokmark>{S}", "host3"}},
         // Letter case is ignored in the order: byte order would put Banana and Coop first.
         {ckFolderItem, "Data", {{"co-op", "Other"}, {"Banana", "Other"}, {"apple", "Other"}, {"Coop", "Other"}},
          {"0:apple", "1:Banana", "2:Coop", "3:co-op", "4:---", "5:Add to list{A}", "6:Create favorite{S}",
           "*7:Maintenance{M}"},
-         {"*host1", "host2", "Vokmark>{S}", "host3"}, {0, 3, 5, 6, 7}},
+         {"*host1", "host2", "Vokmark>{S}", "host3"}},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -199,7 +199,6 @@ TEST_F(MenuTest, ItemsOffsetsBitmapsAndDefaults)
         EXPECT_EQ(Query(), MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.submenu.size()));
         EXPECT_EQ(Items(Submenu()), c.submenu);
         EXPECT_EQ(Items(host.get()), c.hostMenu);
-        EXPECT_EQ(Fields(GetCommandOffsets()), Fields(c.offsets));
     }
 }
 
@@ -245,15 +244,16 @@ TEST_F(MenuTest, RefusedMenusLeaveTheLastOneAsItWas)
         const HMENU before = Submenu();
         MakeLink(favorites + "new.lnk", dir / "Data"); // a refresh would list it
         if (c.status != 2) test::SetVokValue(kStatusValue, REG_DWORD, &c.status, sizeof(c.status));
-        StateAccess()->Enabled = c.flags != 0x00010000;
-        if (!c.installed) StateAccess()->FavoritesDir.clear();
-        if (!c.initialised) StateAccess()->ContextKind = ckNone;
+        WithState([&](ExtensionState& s) {
+            s.Enabled = c.flags != 0x00010000;
+            if (!c.installed) s.FavoritesDir.clear();
+        });
+        if (!c.initialised) MenuStateAccess()->ContextKind = ckNone;
         UniqueMenu other(CreatePopupMenu());
         EXPECT_EQ(QueryContextMenu(other.get(), 0, kFirst, 0x7FFF, c.flags), 0);
         EXPECT_EQ(GetMenuItemCount(other.get()), 0);
         EXPECT_TRUE(Submenu() == before && IsMenu(before));
-        EXPECT_EQ(test::ReadState(&ExtensionState::ListAction), laRemove);
-        EXPECT_EQ(test::ReadState(&ExtensionState::FavoriteNames), (std::vector<WString>{L"Alpha", L"beta", L"gamma"}));
+        EXPECT_EQ(test::ReadState(&MenuState::LastMenu).size(), 7u);
         EXPECT_EQ(test::ReadState(&ExtensionState::Enabled), c.enabledAfter);
         RegDeleteKeyValueA(HKEY_CURRENT_USER, kVokKey, kStatusValue);
     }
@@ -295,9 +295,6 @@ TEST_F(MenuTest, EachOffsetRunsItsCommandAndHasItsHelpText)
         Lines files;
         for (const ShellLaunchCall& call : launches.calls()) files.push_back(AnsiOf(call.File.value_or(L"(null)")));
         EXPECT_EQ(files, c.launched.empty() ? Lines() : Lines{c.launched});
-        if (c.offset == 0) {
-            EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), test::W(dir / "Data"));
-        }
     }
     EXPECT_FALSE(PathPresent(favorites + "Data.lnk"));
 
@@ -362,8 +359,8 @@ TEST_F(MenuTest, FavoritesInAnyScriptAreKeptListedMarkedOpenedAndRemoved)
     const WString news = wideFavorites + L"Новости.url";
     test::WriteBytes(news, "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
     const WString report = scratch + test::kScriptFixtures[0].Folder;
-    StateAccess()->ContextKind = ckFolderItem;
-    StateAccess()->TargetPath = report;
+    MenuStateAccess()->ContextKind = ckFolderItem;
+    MenuStateAccess()->TargetPath = report;
 
     ASSERT_EQ(Query(), 9);
     const std::vector<WString> listed{L"Alpha", L"Report", L"Документы",       L"Новости",    L"写真",
@@ -398,8 +395,8 @@ TEST_F(MenuTest, AddFillsTheWizardWithAFolderInAnyScriptExactly)
         SCOPED_TRACE(f.Label);
         const WString target = test::W(dir.path()) + f.Folder;
         test::MakeFolder(target);
-        StateAccess()->ContextKind = ckWindowBackground;
-        StateAccess()->TargetPath = target;
+        MenuStateAccess()->ContextKind = ckWindowBackground;
+        MenuStateAccess()->TargetPath = target;
         NewHost();
         ASSERT_EQ(Query(), 7);
         ASSERT_TRUE(test::BringToForeground(front.hwnd()));

@@ -1,6 +1,8 @@
 #include "Work/Menu/MenuTable.h"
 
+#include "Work/ExtensionState.h"
 #include "Work/Menu/EditingCommands.h"
+#include "Work/Menu/MenuState.h"
 #include "Work/Navigation/Navigation.h"
 #include "Work/Store/Shortcuts.h"
 
@@ -27,10 +29,8 @@ bool HasListItem(ContextKind kind, const WString& targetPath)
     return kind != ckDesktopBackground && !targetPath.empty();
 }
 
-// The chosen name is recorded in the state; the navigation is handed it.
 void GoToFavorite(const MenuRow& row, IUnknown* site)
 {
-    WithState([&](ExtensionState& s) { s.ChosenTarget = row.Argument; });
     NavigateToFavorite(row.Argument, static_cast<FavoriteKind>(row.TargetKind), site);
 }
 
@@ -38,8 +38,7 @@ void GoToFavorite(const MenuRow& row, IUnknown* site)
 // appears as its ANSI conversion. A URL is the shortcut file's own bytes.
 std::string FavoriteHelp(const WString& name)
 {
-    WString favoritesDir;
-    WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
+    const WString favoritesDir = FavoritesFolder();
     const FavoriteInspection found = InspectFavorite(favoritesDir, name);
     if (found.Kind == fkFileLink || found.Kind == fkFolderLink) return AnsiOf(found.Target);
     if (found.Kind == fkItemListLink) return AnsiOf(ItemListLinkName(favoritesDir + name + L".lnk"));
@@ -89,14 +88,17 @@ MenuRow SeparatorRow(MenuItemGroup group)
     return row;
 }
 
+// The folder to add or remove is the row's argument.
 MenuRow ListActionRow(vok::ListAction action, const WString& targetPath)
 {
     const std::string target = "\"" + AnsiOf(targetPath) + "\"";
-    if (action == laAdd)
-        return Row(mkListAction, kAddCaption, "Add " + target + " to your favorite list.", mbAdd,
-                   [](const MenuRow&, IUnknown*) { AddTargetToFavorites(); });
-    return Row(mkListAction, kRemoveCaption, "Remove " + target + " from your favorite list.", mbRemove,
-               [](const MenuRow&, IUnknown*) { RemoveTargetFromFavorites(); });
+    MenuRow row = action == laAdd
+                      ? Row(mkListAction, kAddCaption, "Add " + target + " to your favorite list.", mbAdd,
+                            [](const MenuRow& r, IUnknown*) { AddTargetToFavorites(r.Argument); })
+                      : Row(mkListAction, kRemoveCaption, "Remove " + target + " from your favorite list.", mbRemove,
+                            [](const MenuRow& r, IUnknown*) { RemoveTargetFromFavorites(r.Argument); });
+    row.Argument = targetPath;
+    return row;
 }
 
 bool IsItemOf(const MenuRow& row, MenuItemGroup group)
@@ -229,7 +231,7 @@ bool FitMenuTable(MenuTable& table, ULONGLONG offered)
 std::optional<MenuRow> LastMenuRowAt(int offset)
 {
     std::optional<MenuRow> found;
-    WithState([&](ExtensionState& s) {
+    WithMenuState([&](MenuState& s) {
         const auto row = std::find_if(s.LastMenu.begin(), s.LastMenu.end(),
                                       [offset](const MenuRow& r) { return r.Offset == offset; });
         if (row != s.LastMenu.end()) found = *row;

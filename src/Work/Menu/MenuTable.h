@@ -4,7 +4,7 @@
 // the chosen command and the help texts are found through the same rows.
 #pragma once
 
-#include "Work/ExtensionState.h"
+#include "Work/Menu/MenuRow.h"
 #include "Work/Navigation/OpenFolders.h"
 #include "Work/Store/Favorites.h"
 

@@ -6,6 +6,7 @@
 #include "Work/Navigation/ItemListFavorite.h"
 #include "Work/Navigation/RestoreHold.h"
 #include "Work/ExtensionState.h"
+#include "Work/Menu/MenuState.h"
 #include "Work/Navigation/ShellLaunch.h"
 #include "Work/Store/Shortcuts.h"
 
@@ -137,21 +138,21 @@ void SaveEditText(HWND control)
 {
     const bool folderPicker = IsFolderPicker(GetActiveWindow());
     const WString saved = folderPicker ? WString() : WindowTextOf(control);
-    WithState([&](ExtensionState& s) { s.SavedEditText = saved; });
+    WithMenuState([&](MenuState& s) { s.SavedEditText = saved; });
 }
 
 // Whether this thread had a restore pending.
 bool ForgetPendingRestore()
 {
     bool pending = false;
-    WithState([&](ExtensionState& s) { pending = std::exchange(s.RestoreTimer, 0) != 0; });
+    WithMenuState([&](MenuState& s) { pending = std::exchange(s.RestoreTimer, 0) != 0; });
     return pending;
 }
 
 bool RestorePendingOnThisThread()
 {
     bool pending = false;
-    WithState([&](ExtensionState& s) { pending = s.RestoreTimer != 0; });
+    WithMenuState([&](MenuState& s) { pending = s.RestoreTimer != 0; });
     return pending;
 }
 
@@ -176,7 +177,7 @@ bool ScheduleRestore(HWND control)
     const UINT_PTR timer = SetTimer(control, kRestoreTimerId, kRestoreDelayMs, RestoreEditText);
     if (timer == 0) return false; // the box is gone, or not ours: nothing will run later
     HoldLibraryForRestore();
-    WithState([&](ExtensionState& s) { s.RestoreTimer = timer; });
+    WithMenuState([&](MenuState& s) { s.RestoreTimer = timer; });
     // Subclassing works only on the box's own thread; unwatched, the restore
     // still runs, but the lock must not depend on it.
     return SetWindowSubclass(control, WatchRestoreControl, kRestoreWatchId, 0) != FALSE;
@@ -194,7 +195,7 @@ bool StopRestoreTimer(HWND control)
 void RestoreText(HWND control)
 {
     WString saved;
-    WithState([&](ExtensionState& s) { saved = s.SavedEditText; });
+    WithMenuState([&](MenuState& s) { saved = s.SavedEditText; });
     SetFocus(control);
     SendClick(control);
     SendSelectAll(control);
@@ -217,22 +218,10 @@ void OpenFolderWindow(const WString& folder, EditHostKind hostKind)
     ShellLaunch(nullptr, verb, folder.c_str(), nullptr, nullptr, SW_SHOWNA);
 }
 
-// ChosenTarget keeps the last path opened or typed, as a record of the
-// choice; the steps of one command pass the path along themselves.
-void RecordChosenTarget(const WString& path)
-{
-    WithState([&](ExtensionState& s) { s.ChosenTarget = path; });
-}
-
 void OpenNonFolderFavorite(const WString& base, FavoriteKind kind)
 {
-    if (kind == fkNone) {
-        RecordChosenTarget(base);
-        return;
-    }
-    const WString path = base + (kind == fkFileLink ? L".lnk" : L".url");
-    RecordChosenTarget(path);
-    OpenShortcutFile(path);
+    if (kind == fkNone) return;
+    OpenShortcutFile(base + (kind == fkFileLink ? L".lnk" : L".url"));
 }
 
 struct EditSearch {
@@ -246,7 +235,7 @@ BOOL CALLBACK FindEditOfHost(HWND control, LPARAM search)
     try {
         edit.Found = IsWindowVisible(control) && IsEditOfHost(ClassNameOf(control), edit.HostKind);
     } catch (...) {
-        edit.Found = true; // unsure: the box is typed into, as before
+        edit.Found = true; // unsure: the box is typed into
     }
     return edit.Found ? FALSE : TRUE;
 }
@@ -287,7 +276,6 @@ bool IsExplorerWindow(EditHostKind hostKind)
 // `items` names the same folder as `folder`, for the browsers.
 void GoToFolder(const WString& folder, PCIDLIST_ABSOLUTE items, ContextKind contextKind, IUnknown* site)
 {
-    RecordChosenTarget(folder);
     const HWND active = GetActiveWindow();
     const EditHostKind hostKind = EditHostKindOf(active);
     if (contextKind == ckDesktopBackground) {
@@ -328,25 +316,11 @@ EditHostKind EditHostKindOf(HWND window)
     return ehOtherWindow;
 }
 
-void NavigateToFavorite() noexcept
-{
-    try {
-        WString name;
-        WithState([&](ExtensionState& s) { name = s.ChosenTarget; });
-        NavigateToFavorite(name, fkNone, nullptr);
-    } catch (...) {
-    }
-}
-
 void NavigateToFavorite(const WString& name, FavoriteKind known, IUnknown* site) noexcept
 {
     try {
-        WString favoritesDir;
-        ContextKind contextKind = ckNone;
-        WithState([&](ExtensionState& s) {
-            favoritesDir = s.FavoritesDir;
-            contextKind = s.ContextKind;
-        });
+        const WString favoritesDir = FavoritesFolder();
+        const ContextKind contextKind = MenuContextKind();
         // The link is read once: the target that classified it is the
         // folder. A target on another volume is never asked here: a share
         // that has gone would hold the window for the network's time-out,
@@ -367,12 +341,8 @@ void NavigateToFavorite(const WString& name, FavoriteKind known, IUnknown* site)
 void GoToOpenFolder(const WString& path, const std::string& idList, HWND window, IUnknown* site) noexcept
 {
     try {
-        ContextKind contextKind = ckNone;
-        WString favoritesDir;
-        WithState([&](ExtensionState& s) {
-            contextKind = s.ContextKind;
-            favoritesDir = s.FavoritesDir;
-        });
+        const ContextKind contextKind = MenuContextKind();
+        const WString favoritesDir = FavoritesFolder();
         // A window closed since the menu was built is opened anew.
         if (contextKind == ckDesktopBackground && IsWindow(window)) {
             if (IsIconic(window)) ShowWindow(window, SW_RESTORE);

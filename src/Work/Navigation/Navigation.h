@@ -35,14 +35,11 @@ bool RestorePending();
 // The host kind of a window, from its class name.
 EditHostKind EditHostKindOf(HWND window);
 
-// Opens or goes to the favourite `name`; ChosenTarget then records the
-// shortcut or folder path used. `site`, the handler's site if it has one,
-// leads to the browser of an Explorer window. A target on another volume is
-// taken to be `known` (what the menu's scan found), or what its link
+// Opens or goes to the favourite `name`. `site`, the handler's site if it has
+// one, leads to the browser of an Explorer window. A target on another volume
+// is taken to be `known` (what the menu's scan found), or what its link
 // records when that is fkNone: its volume is never asked.
 void NavigateToFavorite(const WString& name, FavoriteKind known, IUnknown* site) noexcept;
-// The same for the favourite named in ChosenTarget, without a site.
-void NavigateToFavorite() noexcept;
 
 // Goes to a folder open in an Explorer window `window`, as to a favourite
 // folder; one without a path (`idList` names it) through the browser only.

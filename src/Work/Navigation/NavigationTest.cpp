@@ -126,22 +126,30 @@ protected:
         InstalledTest::TearDown();
     }
 
+    // The favourite the next Go() goes to, as the menu's row names it.
+    static WString& Chosen()
+    {
+        static WString chosen;
+        return chosen;
+    }
+
     static void Choose(const std::string& name, ContextKind contextKind)
     {
-        StateAccess state;
-        state->ChosenTarget = W(name);
-        state->ContextKind = contextKind;
+        Chosen() = W(name);
+        MenuStateAccess()->ContextKind = contextKind;
     }
+
+    static void Go() { NavigateToFavorite(Chosen(), fkNone, nullptr); }
 
     static void SetSavedEditText(const std::string& text)
     {
-        StateAccess state;
+        MenuStateAccess state;
         state->SavedEditText = W(text);
     }
 
     static bool WaitForRestore()
     {
-        return test::PumpUntil([] { return test::ReadState(&ExtensionState::RestoreTimer) == 0; }, kBound);
+        return test::PumpUntil([] { return test::ReadState(&MenuState::RestoreTimer) == 0; }, kBound);
     }
 
     const std::string dataPath = dir / "Data";
@@ -171,12 +179,11 @@ TEST_F(NavigationTest, ShortcutsToFilesAndInternetShortcutsAreOpenedByTheShell)
     const struct {
         const char* name;
         std::optional<std::string> opened; // nothing opened when empty
-        std::string chosenAfter;
     } cases[] = {
-        {"Report", favorites + "Report.lnk", favorites + "Report.lnk"},
-        {"Web", favorites + "Web.url", favorites + "Web.url"},
-        {"Gone", std::nullopt, favorites + "Gone"}, // dead link: silently nothing
-        {"Missing", std::nullopt, favorites + "Missing"},
+        {"Report", favorites + "Report.lnk"},
+        {"Web", favorites + "Web.url"},
+        {"Gone", std::nullopt}, // dead link: silently nothing
+        {"Missing", std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -185,14 +192,13 @@ TEST_F(NavigationTest, ShortcutsToFilesAndInternetShortcutsAreOpenedByTheShell)
         ShellLaunchLog launches;
         Choose(c.name, ckWindowBackground);
 
-        NavigateToFavorite();
+        Go();
 
         std::vector<ShellLaunchCall> expected;
         if (c.opened) expected.push_back({nullptr, L"open", W(*c.opened), std::nullopt, std::nullopt, SW_SHOWNA});
         EXPECT_EQ(launches.calls(), expected);
         EXPECT_EQ(Describe(box.log), Describe(Messages())) << "no window is touched";
-        EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), W(c.chosenAfter));
-        EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+        EXPECT_EQ(test::ReadState(&MenuState::RestoreTimer), 0u);
     }
 }
 
@@ -206,7 +212,7 @@ TEST_F(NavigationTest, ItemListFavoriteWithoutABrowserOpensInANewWindow)
         ShellLaunchLog launches;
         Choose("This PC", kind);
 
-        NavigateToFavorite();
+        Go();
 
         ASSERT_EQ(launches.calls().size(), 1u);
         EXPECT_EQ(launches.calls()[0].Verb, WString(L"open"));
@@ -234,14 +240,13 @@ TEST_F(NavigationTest, FolderChosenOnTheDesktopBackgroundOpensInANewWindow)
         ShellLaunchLog launches;
         Choose("Data", ckDesktopBackground);
 
-        NavigateToFavorite();
+        Go();
 
         const std::vector<ShellLaunchCall> expected{
             {nullptr, W(c.verb), W(dataPath), std::nullopt, std::nullopt, SW_SHOWNA}};
         EXPECT_EQ(launches.calls(), expected);
         EXPECT_EQ(Describe(box.log), Describe(Messages())) << "nothing is typed";
         EXPECT_FALSE(lock.ScreenLocked());
-        EXPECT_EQ(test::ReadState(&ExtensionState::ChosenTarget), W(dataPath));
     }
 }
 
@@ -266,12 +271,12 @@ TEST_F(NavigationTest, DialogBoxGetsThePathAndEnterAndItsTextBackAfterTheRestore
         Choose("Data", ckWindowBackground);
         const ULONGLONG start = GetTickCount64();
 
-        NavigateToFavorite();
+        Go();
 
         // Sent at once; Enter is posted and still queued.
         EXPECT_EQ(Describe(box.log), Describe(Typed(dataPath)));
-        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), W(c.restored));
-        EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
+        EXPECT_EQ(test::ReadState(&MenuState::SavedEditText), W(c.restored));
+        EXPECT_EQ(test::ReadState(&MenuState::RestoreTimer), kRestoreTimerId);
         EXPECT_TRUE(RestorePending()) << "the library must stay loaded";
         bool pendingForOthers = false; // a DllCanUnloadNow on another thread
         std::thread([&] { pendingForOthers = RestorePending(); }).join();
@@ -311,7 +316,7 @@ TEST_F(NavigationTest, FolderPickerInAnyLanguageGetsItsBoxBackEmpty)
         SetWindowLongPtrA(box.hwnd(), GWLP_ID, fileNameBoxId);
         Choose("Data", ckWindowBackground);
 
-        NavigateToFavorite();
+        Go();
 
         ASSERT_TRUE(WaitForRestore());
         EXPECT_EQ(box.text(), fileNameBoxId ? "keep.txt" : "");
@@ -329,7 +334,7 @@ TEST_F(NavigationTest, EveryByteOfThePathIsTypedAsItIs)
     RecordedControl box(dialog.hwnd(), "Edit", "");
     Choose("Cafe", ckWindowBackground);
 
-    NavigateToFavorite();
+    Go();
 
     // Zero-extended: 0xE9 arrives as 233, not as a negative number.
     EXPECT_EQ(Describe(box.log), Describe(Typed(folder)));
@@ -365,19 +370,19 @@ TEST_F(NavigationTest, BoxesGetPathsInAnyScriptAndTheirLongTextBackWhole)
         // An ANSI box holds "?" where the code page lacks a character.
         const WString boxText = WindowTextOf(box.hwnd());
         {
-            StateAccess state;
-            state->ChosenTarget = c.fixture.Name;
+            MenuStateAccess state;
+            Chosen() = c.fixture.Name;
             state->ContextKind = ckWindowBackground;
         }
 
-        NavigateToFavorite();
+        Go();
         ASSERT_TRUE(WaitForRestore());
 
         const Messages expected = c.unicode ? Concat({Typed(folder), Enter(), Restored(boxText)})
                                             : Concat({Typed(AnsiOf(folder)), Enter(), Restored(AnsiOf(boxText))});
         EXPECT_EQ(Describe(box.log), Describe(expected));
         EXPECT_EQ(WindowTextOf(box.hwnd()), boxText);
-        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), boxText);
+        EXPECT_EQ(test::ReadState(&MenuState::SavedEditText), boxText);
     }
 }
 
@@ -390,11 +395,11 @@ TEST_F(NavigationTest, ExplorerWindowsKeepNoRestoreAndReleaseTheLockAtOnce)
         SetSavedEditText("untouched");
         Choose("Data", ckWindowBackground);
 
-        NavigateToFavorite();
+        Go();
 
         EXPECT_FALSE(lock.ScreenLocked());
-        EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
-        EXPECT_EQ(test::ReadState(&ExtensionState::SavedEditText), L"untouched");
+        EXPECT_EQ(test::ReadState(&MenuState::RestoreTimer), 0u);
+        EXPECT_EQ(test::ReadState(&MenuState::SavedEditText), L"untouched");
         EXPECT_FALSE(KillTimer(address.hwnd(), kRestoreTimerId)) << "no restore timer";
         const size_t expectedCount = Typed(dataPath).size() + Enter().size();
         ASSERT_TRUE(test::PumpUntil([&] { return address.log.size() == expectedCount; }, kBound));
@@ -418,7 +423,7 @@ TEST_F(NavigationTest, OfficeDialogsUseOnlyTheirRichEditBox)
         RecordedControl rich(office.hwnd(), "RichEdit20W", "rich.doc");
         Choose("Data", ckWindowBackground);
 
-        NavigateToFavorite();
+        Go();
         ASSERT_TRUE(WaitForRestore());
 
         RecordedControl& typed = c.richEditTyped ? rich : edit;
@@ -436,16 +441,16 @@ TEST_F(NavigationTest, SecondNavigationWhileARestoreIsPendingStartsNoSecondTimer
     TestDialog first("Open");
     RecordedControl firstBox(first.hwnd(), "Edit", "first.txt");
     Choose("Data", ckWindowBackground);
-    NavigateToFavorite();
-    ASSERT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
+    Go();
+    ASSERT_EQ(test::ReadState(&MenuState::RestoreTimer), kRestoreTimerId);
 
     TestDialog second("Save As");
     RecordedControl secondBox(second.hwnd(), "Edit", "second.txt");
     Choose("Data", ckWindowBackground);
-    NavigateToFavorite();
+    Go();
 
     EXPECT_EQ(Describe(secondBox.log), Describe(Typed(dataPath)));
-    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
+    EXPECT_EQ(test::ReadState(&MenuState::RestoreTimer), kRestoreTimerId);
     EXPECT_FALSE(KillTimer(secondBox.hwnd(), kRestoreTimerId)) << "no timer on the second box";
     EXPECT_TRUE(lock.ScreenLocked());
 
@@ -470,17 +475,18 @@ TEST_F(NavigationTest, LockIsReleasedWhenTheRestoreTimerCannotBeStarted)
     };
     Choose("Data", ckWindowBackground);
 
-    NavigateToFavorite();
+    Go();
 
     EXPECT_FALSE(IsWindow(box.hwnd()));
     EXPECT_EQ(Describe(beforeItWent), Describe(Typed(dataPath)));
-    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+    EXPECT_EQ(test::ReadState(&MenuState::RestoreTimer), 0u);
     EXPECT_FALSE(lock.ScreenLocked());
 }
 
 // A modal dialog whose Enter closes it, as most dialogs do: the box and its
 // restore timer are gone before the timer can fire.
 struct ClosingDialog {
+    WString favorite;
     HWND box = nullptr;
     UINT_PTR timerAfterNavigation = 0;
     bool lockedAfterNavigation = false;
@@ -506,9 +512,9 @@ struct ClosingDialog {
             PostMessageA(dialog, kNavigate, 0, 0);
             return TRUE;
         case kNavigate:
-            NavigateToFavorite();
+            NavigateToFavorite(self->favorite, fkNone, nullptr);
             {
-                StateAccess state;
+                MenuStateAccess state;
                 self->timerAfterNavigation = state->RestoreTimer;
             }
             self->lockedAfterNavigation = self->lock->ScreenLocked();
@@ -528,6 +534,7 @@ TEST_F(NavigationTest, LockIsReleasedWhenEnterClosesTheDialogBeforeTheRestore)
 {
     Choose("Data", ckWindowBackground);
     ClosingDialog run;
+    run.favorite = L"Data";
     run.lock = &lock;
     const std::vector<WORD> dialogTemplate = test::EmptyDialogTemplate();
     const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr),
@@ -539,14 +546,14 @@ TEST_F(NavigationTest, LockIsReleasedWhenEnterClosesTheDialogBeforeTheRestore)
     EXPECT_TRUE(run.lockedAfterNavigation);
     EXPECT_FALSE(IsWindow(run.box));
     EXPECT_FALSE(lock.ScreenLocked());
-    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+    EXPECT_EQ(test::ReadState(&MenuState::RestoreTimer), 0u);
 
     // And restores work again afterwards.
     TestDialog next("Open");
     RecordedControl box(next.hwnd(), "Edit", "next.txt");
     Choose("Data", ckWindowBackground);
-    NavigateToFavorite();
-    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), kRestoreTimerId);
+    Go();
+    EXPECT_EQ(test::ReadState(&MenuState::RestoreTimer), kRestoreTimerId);
     ASSERT_TRUE(WaitForRestore());
     EXPECT_EQ(box.text(), "next.txt");
 }
@@ -561,7 +568,7 @@ TEST_F(NavigationTest, RestoreEndsWhenItsTimerIsAlreadyGone)
             HWND box = CreateWindowExA(0, "Edit", "typed path", WS_POPUP | WS_VISIBLE, 0, 0, 200, 24, nullptr, nullptr,
                                        nullptr, nullptr);
             {
-                StateAccess state;
+                MenuStateAccess state;
                 state->SavedEditText = L"keep.txt";
                 state->RestoreTimer = kRestoreTimerId;
             }
@@ -576,7 +583,7 @@ TEST_F(NavigationTest, RestoreEndsWhenItsTimerIsAlreadyGone)
 
     ASSERT_TRUE(finished) << "the restore did not return";
     EXPECT_EQ(restored, "keep.txt");
-    EXPECT_EQ(test::ReadState(&ExtensionState::RestoreTimer), 0u);
+    EXPECT_EQ(test::ReadState(&MenuState::RestoreTimer), 0u);
     EXPECT_FALSE(lock.ScreenLocked());
 }
 
@@ -679,12 +686,8 @@ struct FileDialogRun {
             SetWindowTextW(FileNameBox(dialog), fileName.c_str());
             ClearListSelection(dialog);
             dialogWasActive = GetActiveWindow() == dialog;
-            {
-                StateAccess state;
-                state->ChosenTarget = favorite;
-                state->ContextKind = ckWindowBackground;
-            }
-            NavigateToFavorite();
+            MenuStateAccess()->ContextKind = ckWindowBackground;
+            NavigateToFavorite(favorite, fkNone, nullptr);
             phase = 1;
             return;
         }
@@ -692,7 +695,7 @@ struct FileDialogRun {
         folderShown = FolderShown(dialog);
         bool restorePending;
         {
-            StateAccess state;
+            MenuStateAccess state;
             restorePending = state->RestoreTimer != 0;
         }
         const bool arrived = folderShown == expectedFolder && !restorePending;

@@ -1,8 +1,6 @@
 #include "Work/Store/Favorites.h"
 
 #include "Common/Unique.h"
-#include "Common/WindowText.h"
-#include "Work/Registry.h"
 #include "Work/Store/Pruning.h"
 #include "Work/Store/Shortcuts.h"
 #include "Work/Store/Wow64.h"
@@ -13,9 +11,6 @@
 
 namespace vok {
 
-const char* const kMissingInstallationText = "Error: A registry entry is missing.\rPlease reinstall \"Vokmate\"";
-const char* const kMissingInstallationCaption = "Vokmark";
-
 namespace {
 
 // Entries the file system would have to fetch before they can be read (a
@@ -25,21 +20,6 @@ constexpr DWORD kFetchedAttributes = FILE_ATTRIBUTE_OFFLINE | 0x40000 /* recall 
                                      0x400000 /* recall on data access */;
 
 constexpr size_t kExtensionLength = 4; // ".lnk", ".url"
-
-bool ReadInstallFolder(HKEY key, WString& folder)
-{
-    DWORD type = 0;
-    DWORD size = 0;
-    LONG rc = RegQueryValueExW(key, kInstallFolderValueW, nullptr, &type, nullptr, &size);
-    if (rc == ERROR_FILE_NOT_FOUND) return true; // a missing value reads as empty
-    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-    // Room for an odd byte count and a terminator the data may lack.
-    WString data(size / sizeof(wchar_t) + 2, L'\0');
-    rc = RegQueryValueExW(key, kInstallFolderValueW, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-    folder = data.c_str(); // as stored, up to its first NUL
-    return true;
-}
 
 // lvAsked: its volume can keep the caller waiting; a worker judges it.
 enum LinkVerdict { lvList, lvKeep, lvDelete, lvAsked };
@@ -193,23 +173,6 @@ bool ComesBefore(const WString& a, const WString& b)
 
 } // namespace
 
-bool LoadInstallFolder(ExtensionState& state)
-{
-    state.FavoritesDir.clear();
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kVokKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
-    WString folder;
-    if (!ReadInstallFolder(key.get(), folder)) return true;
-    state.InstallDir = folder + L"\\";
-    state.FavoritesDir = state.InstallDir + L"Favorites\\";
-    return true;
-}
-
-void ShowMissingInstallationMessage()
-{
-    MessageBoxA(nullptr, kMissingInstallationText, kMissingInstallationCaption, MB_OK | MB_SETFOREGROUND);
-}
-
 bool IsFavoriteEntry(DWORD attributes)
 {
     return (attributes & kFetchedAttributes) == 0;
@@ -239,67 +202,34 @@ std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir, bool mayW
     return std::move(scan.Listed);
 }
 
-std::vector<Favorite> RefreshFavorites(bool mayWait)
-{
-    WString favoritesDir;
-    WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
-    std::vector<Favorite> favorites;
-    if (!favoritesDir.empty()) favorites = ScanFavoritesFolder(favoritesDir, mayWait);
-    std::vector<WString> names;
-    names.reserve(favorites.size());
-    for (const Favorite& favorite : favorites) names.push_back(favorite.Name);
-    const bool flat = IsOfficeDialogClass(ClassNameOf(GetActiveWindow())) && names.size() > 3;
-    WithState([&](ExtensionState& s) {
-        s.FavoriteNames = std::move(names);
-        s.FlatMenu = flat;
-    });
-    return favorites;
-}
-
-bool IsFolderWithinBound(const WString& path)
+bool IsFolderWithinBound(const WString& path, const WString& favoritesDir)
 {
     if (IsVolumeRoot(path)) return true;
-    WString favoritesDir;
-    WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
     if (IsNearTarget(path, VolumeRootOf(favoritesDir))) return FolderExists(path);
     VolumeProbe probe;
     const size_t ticket = probe.AskPath(path);
     return probe.Collect(kVolumeWaitMs)[ticket].Verdict == tvFolder;
 }
 
-WString FindFirstCdromRoot()
+WString FindFavoriteLinkTo(const WString& favoritesDir, const WString& targetPath)
 {
-    wchar_t drives[129] = {};
-    constexpr DWORD count = sizeof(drives) / sizeof(drives[0]);
-    const DWORD length = GetLogicalDriveStringsW(count, drives);
-    // A list that does not fit would need more than 26 drive letters; it is
-    // read as "no CD-ROM drive" rather than failing the menu.
-    if (length == 0 || length > count) return WString();
-    for (const wchar_t* root = drives; *root; root += wcslen(root) + 1) {
-        if (GetDriveTypeW(root) == DRIVE_CDROM) return root;
-    }
-    return WString();
-}
-
-WString FindTargetFavoriteLink()
-{
-    WString favoritesDir, targetPath;
     std::vector<WString> names;
-    WithState([&](ExtensionState& s) {
-        favoritesDir = s.FavoritesDir;
-        targetPath = s.TargetPath;
-        names = s.FavoriteNames;
-    });
-    for (const WString& name : names) {
-        WString linkPath = favoritesDir + name + L".lnk";
-        if (GetLinkTarget(linkPath) == targetPath) return linkPath;
+    WIN32_FIND_DATAW entry;
+    const UniqueFind find(FindFirstFileW((favoritesDir + L"*.lnk").c_str(), &entry));
+    if (find) {
+        do {
+            const size_t length = wcslen(entry.cFileName);
+            if (IsFavoriteEntry(entry.dwFileAttributes) && length >= kExtensionLength)
+                names.emplace_back(entry.cFileName, length - kExtensionLength);
+        } while (FindNextFileW(find.get(), &entry));
     }
+    SortFavoriteNames(names);
+    LinkReader reader;
+    WString target;
+    for (const WString& name : names)
+        if (reader.Read(favoritesDir + name + L".lnk", target) && target == targetPath)
+            return favoritesDir + name + L".lnk";
     return WString();
-}
-
-bool IsTargetFavorite()
-{
-    return !FindTargetFavoriteLink().empty();
 }
 
 bool IsTargetFavorite(const std::vector<Favorite>& favorites, const WString& targetPath)

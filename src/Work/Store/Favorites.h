@@ -1,27 +1,12 @@
-// The favourites folder and the sorted, self-cleaning list of favourite names.
+// The favourites folder's sorted, self-cleaning list of favourites.
 #pragma once
 
-#include "Work/ExtensionState.h"
 #include "Work/Store/Shortcuts.h"
 #include "Work/Store/VolumeProbe.h"
 
 #include <vector>
 
 namespace vok {
-
-// Reads "Install Folder" into InstallDir and FavoritesDir of a state that is
-// being set up. Returns false when the installation is missing (the key does
-// not open); FavoritesDir then stays empty and the menu stays off. A value of
-// a type other than a string leaves FavoritesDir empty too, without a message.
-bool LoadInstallFolder(ExtensionState& state);
-
-// Tells the user that the installation is missing. Modal: never call it while
-// holding anything another thread may wait for.
-void ShowMissingInstallationMessage();
-
-// The missing-installation message, exactly as shown.
-extern const char* const kMissingInstallationText;
-extern const char* const kMissingInstallationCaption;
 
 // A listed favourite and the target its ".lnk" gave when the list was read
 // (empty for an Internet shortcut).
@@ -46,18 +31,13 @@ struct Favorite {
 // listed as it records itself at once, and nothing is pruned.
 std::vector<Favorite> ScanFavoritesFolder(const WString& favoritesDir, bool mayWait = true);
 
-// Rebuilds FavoriteNames from the favourites folder and decides FlatMenu.
-// Returns the list with the targets just read, so that the caller need not
-// read any link again.
-std::vector<Favorite> RefreshFavorites(bool mayWait = true);
-
 // Whether a selected item is a folder, without keeping the caller waiting on
 // a slow or offline volume: asked on the caller's thread only on the
 // favourites folder's own volume (the string rule of IsNearTarget); a
 // drive's or a share's root is a folder without asking; anywhere else the
 // volume's worker asks, within kVolumeWaitMs, and no answer by then counts
 // as no folder, as for a path that does not answer.
-bool IsFolderWithinBound(const WString& path);
+bool IsFolderWithinBound(const WString& path, const WString& favoritesDir);
 
 // Whether a folder entry with these attributes takes part in the scan at all.
 // Every entry does (a backup tool's cleared archive bit, a compressed or
@@ -72,17 +52,12 @@ bool IsFavoriteEntry(DWORD attributes);
 void SortFavoriteNames(std::vector<WString>& names);
 void SortFavorites(std::vector<Favorite>& favorites);
 
-// The root ("D:\") of the first CD-ROM drive, or the empty string.
-WString FindFirstCdromRoot();
-
 // The ".lnk" of the first favourite, in list order, whose target is exactly
-// TargetPath (case-sensitive, whole string); empty when there is none.
-WString FindTargetFavoriteLink();
+// `targetPath` (case-sensitive, whole string); empty when there is none.
+// Read now: a link added or changed since the menu was built counts.
+WString FindFavoriteLinkTo(const WString& favoritesDir, const WString& targetPath);
 
-// True when a favourite's ".lnk" resolves exactly to TargetPath.
-bool IsTargetFavorite();
-
-// The same question answered from a list just read, without reading links.
+// Whether a favourite of a list just read leads exactly to `targetPath`.
 bool IsTargetFavorite(const std::vector<Favorite>& favorites, const WString& targetPath);
 
 } // namespace vok

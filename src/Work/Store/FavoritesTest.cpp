@@ -1,5 +1,8 @@
 #include "Work/Store/Favorites.h"
 
+#include "Work/Installation.h"
+#include "Work/Menu/MenuHandler.h"
+
 #include "TestSupport.h"
 #include "Work/Registry.h"
 #include "Work/Store/Shortcuts.h"
@@ -32,22 +35,33 @@ protected:
         test::MakeFolder(dir / "Other");
     }
 
+    static Names NamesOf(const std::vector<Favorite>& listed)
+    {
+        Names names;
+        for (const Favorite& favorite : listed) names.push_back(favorite.Name);
+        return names;
+    }
     Names Refresh()
     {
-        RefreshFavorites();
+        const Names names = NamesOf(ScanFavoritesFolder(W(favorites)));
         EXPECT_TRUE(test::LibraryThreadsBack()) << "the dead links' pruning";
-        StateAccess state;
-        return state->FavoriteNames;
+        return names;
     }
+    // Whether a menu on a folder background goes flat.
     bool FlatMenu()
     {
-        StateAccess state;
-        return state->FlatMenu;
+        MenuStateAccess()->ContextKind = ckWindowBackground;
+        UniqueMenu host(CreatePopupMenu());
+        QueryContextMenu(host.get(), 0, 1, 0x7FFF, CMF_NORMAL);
+        return test::ReadState(&MenuState::FlatMenu);
     }
-    void SetTargetPath(const std::string& path)
+    // Whether the folder `target` is a favourite, asked both ways the
+    // library asks: of the folder now, and of a list just read.
+    bool IsFavorite(const std::string& target)
     {
-        StateAccess state;
-        state->TargetPath = W(path);
+        const bool now = !FindFavoriteLinkTo(W(favorites), W(target)).empty();
+        EXPECT_EQ(IsTargetFavorite(ScanFavoritesFolder(W(favorites)), W(target)), now) << target;
+        return now;
     }
 };
 
@@ -73,10 +87,10 @@ TEST_P(InstallFolderTest, ReadsTheRegisteredFolder)
     test::SetVokValue(kStatusValue, REG_DWORD, &unrelated, sizeof(unrelated)); // the key exists
     if (c.type != 0) test::SetVokValue(kInstallFolderValue, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
 
-    ExtensionState state;
-    EXPECT_TRUE(LoadInstallFolder(state)) << "no message for a key that exists";
-    EXPECT_EQ(state.InstallDir, W(c.installDir));
-    EXPECT_EQ(state.FavoritesDir, W(c.favoritesDir));
+    WString installDir, favoritesDir;
+    EXPECT_TRUE(LoadInstallFolder(installDir, favoritesDir)) << "no message for a key that exists";
+    EXPECT_EQ(installDir, W(c.installDir));
+    EXPECT_EQ(favoritesDir, W(c.favoritesDir));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,18 +117,18 @@ TEST(InstallFolder, FolderNamedOutsideTheCodePageIsReadExactly)
     ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\VOK", kInstallFolderValueW, REG_SZ, folder.c_str(),
                               static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
-    ExtensionState state;
-    EXPECT_TRUE(LoadInstallFolder(state));
-    EXPECT_EQ(state.FavoritesDir, folder + L"\\Favorites\\");
+    WString installDir, favoritesDir;
+    EXPECT_TRUE(LoadInstallFolder(installDir, favoritesDir));
+    EXPECT_EQ(favoritesDir, folder + L"\\Favorites\\");
 }
 
 TEST(InstallFolder, MissingKeyIsReportedAndLeavesFavoritesDirEmpty)
 {
     test::VokKeyReset registry;
-    ExtensionState state;
-    EXPECT_FALSE(LoadInstallFolder(state));
-    EXPECT_EQ(state.FavoritesDir, L"");
-    EXPECT_EQ(state.InstallDir, L"");
+    WString installDir = L"x", favoritesDir = L"x";
+    EXPECT_FALSE(LoadInstallFolder(installDir, favoritesDir));
+    EXPECT_EQ(favoritesDir, L"");
+    EXPECT_EQ(installDir, L"");
 }
 
 TEST(InstallFolder, MissingInstallationMessageText)
@@ -272,10 +286,8 @@ TEST(FavoriteEntry, AllButEntriesToBeFetchedTakePart)
 TEST_F(FavoritesTest, EmptyOrMissingFolderGivesAnEmptyList)
 {
     EXPECT_EQ(Refresh(), Names{});
-    EXPECT_FALSE(FlatMenu());
     test::RemoveTree(favorites);
     EXPECT_EQ(Refresh(), Names{});
-    EXPECT_FALSE(FlatMenu());
 }
 
 struct FlatCase {
@@ -310,11 +322,7 @@ TEST_F(FavoritesTest, ScanWithoutComDeletesNothing)
     WriteBytes(favorites + "web.url", kUrlText);
 
     Names names{L"stale"};
-    ASSERT_TRUE(test::RunOnThreadWithoutCom([&] {
-        RefreshFavorites();
-        StateAccess state;
-        names = state->FavoriteNames;
-    }));
+    ASSERT_TRUE(test::RunOnThreadWithoutCom([&] { names = NamesOf(ScanFavoritesFolder(W(favorites))); }));
     EXPECT_EQ(names, (Names{L"web"})) << "links that cannot be read are left out of that menu";
     EXPECT_TRUE(PathPresent(favorites + "live.lnk"));
     EXPECT_TRUE(PathPresent(favorites + "dead.lnk"));
@@ -329,7 +337,7 @@ TEST_F(FavoritesTest, LinkThatCannotBeLoadedIsKept)
 
 TEST_F(FavoritesTest, LinksToAbsentVolumesAreKeptUnlisted)
 {
-    ASSERT_EQ(FindFirstCdromRoot(), L"D:\\") << "the test prefix has an empty CD-ROM drive D:";
+    ASSERT_EQ(GetDriveTypeW(L"D:\\"), static_cast<UINT>(DRIVE_CDROM)) << "the test prefix has an empty CD-ROM drive D:";
     const struct {
         const char* name;
         std::string target;
@@ -377,33 +385,25 @@ TEST(VolumeRoot, DriveAndNetworkRoots)
 
 TEST_F(FavoritesTest, TargetIsAFavoriteOnlyOnAnExactMatch)
 {
-    SetTargetPath(dir / "Data");
-    EXPECT_FALSE(IsTargetFavorite()) << "empty list";
+    EXPECT_FALSE(IsFavorite(dir / "Data")) << "empty list";
 
     MakeLink(favorites + "Other.lnk", dir / "Other");
-    Refresh();
-    EXPECT_FALSE(IsTargetFavorite());
+    EXPECT_FALSE(IsFavorite(dir / "Data"));
 
     // Letter case matters: the same folder under another spelling is no match.
     std::string upper = dir / "DATA";
     MakeLink(favorites + "Shouting.lnk", upper);
-    Refresh();
-    EXPECT_FALSE(IsTargetFavorite());
+    EXPECT_FALSE(IsFavorite(dir / "Data"));
 
     MakeLink(favorites + "Data.lnk", dir / "Data");
-    Refresh();
-    EXPECT_TRUE(IsTargetFavorite());
-
-    SetTargetPath(dir / "Data\\");
-    EXPECT_FALSE(IsTargetFavorite()) << "a trailing backslash is another path";
+    EXPECT_TRUE(IsFavorite(dir / "Data"));
+    EXPECT_FALSE(IsFavorite(dir / "Data\\")) << "a trailing backslash is another path";
 }
 
 TEST_F(FavoritesTest, InternetShortcutNeverMatchesATarget)
 {
     WriteBytes(favorites + "web.url", kUrlText);
-    Refresh();
-    SetTargetPath("http://example.invalid/");
-    EXPECT_FALSE(IsTargetFavorite());
+    EXPECT_FALSE(IsFavorite("http://example.invalid/"));
 }
 
 // ---- Two shell windows of one process ---------------------------------------
@@ -414,17 +414,14 @@ TEST_F(FavoritesTest, ConcurrentRefreshesNeverTearTheList)
     const Names expected = Refresh();
     ASSERT_EQ(expected.size(), 8u);
 
-    // Each thread's list is its own: a refresh on one never shows in the
-    // other's, nor half of it.
+    // Two threads scanning the folder at once each read the whole list.
     std::atomic<int> torn{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([&] {
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            for (int i = 0; i < 15; ++i) {
-                RefreshFavorites();
-                if (test::ReadState(&ExtensionState::FavoriteNames) != expected) ++torn;
-            }
+            for (int i = 0; i < 15; ++i)
+                if (NamesOf(ScanFavoritesFolder(W(favorites))) != expected) ++torn;
             CoUninitialize();
         });
     }

@@ -95,7 +95,7 @@ TEST_F(LinkFileTest, LinksTheSystemWritesAreWellFormedAndDamagedOnesAreNot)
         WString target;
         EXPECT_FALSE(ReadLinkTarget(test::W(path), target)) << c.what;
     }
-    const std::vector<Favorite> listed = RefreshFavorites();
+    const std::vector<Favorite> listed = ScanFavoritesFolder(test::W(favorites));
     ASSERT_EQ(listed.size(), 2u);
     for (int i = 0; i < index; ++i) EXPECT_TRUE(test::PathPresent(favorites + "damaged " + std::to_string(i) + ".lnk"));
 }

@@ -2,7 +2,6 @@
 
 #include "Common/Unique.h"
 #include "Work/Store/ByteStream.h"
-#include "Work/ExtensionState.h"
 #include "Work/Store/LinkFile.h"
 #include "Work/Store/UrlText.h"
 #include "Work/Store/Wow64.h"
@@ -271,13 +270,6 @@ FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& n
 {
     LinkReader reader;
     return InspectFavorite(favoritesDir, name, reader);
-}
-
-FavoriteKind ClassifyFavorite(const WString& name)
-{
-    WString favoritesDir;
-    WithState([&](ExtensionState& s) { favoritesDir = s.FavoritesDir; });
-    return InspectFavorite(favoritesDir, name).Kind;
 }
 
 bool FileExists(const WString& path)

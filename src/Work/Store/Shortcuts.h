@@ -125,10 +125,6 @@ FavoriteInspection InspectFavorite(const WString& favoritesDir, const WString& n
 // away since is unread, and kept.
 FavoriteInspection InspectLink(const WString& linkPath, LinkReader& reader);
 
-// The kind of the favourite `name` in the favourites folder. A link that
-// cannot be read is fkNone: nothing can be opened through it.
-FavoriteKind ClassifyFavorite(const WString& name);
-
 // Existence tests shared by the store and the commands. The empty path
 // exists as neither; a folder never exists as a file.
 bool FileExists(const WString& path);

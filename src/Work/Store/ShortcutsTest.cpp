@@ -79,7 +79,7 @@ TEST_F(ShortcutsTest, ClassifiesEachKindOfFavorite)
         {"folder", fkFolderLink}, {"file", fkFileLink},        {"root", fkFolderLink},
         {"gone", fkNone},         {"web", fkInternetShortcut}, {"neither", fkNone},
     };
-    for (const auto& c : cases) EXPECT_EQ(ClassifyFavorite(W(c.name)), c.kind) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(InspectFavorite(W(favorites), W(c.name)).Kind, c.kind) << c.name;
 }
 
 TEST_F(ShortcutsTest, ExistenceTestsTellFilesFromFolders)
