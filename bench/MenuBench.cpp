@@ -15,6 +15,7 @@
 #include "Work/Menu/MenuHandler.h"
 #include "Work/Store/Favorites.h"
 #include "Common/LibraryThread.h"
+#include "Work/Registry.h"
 #include "Work/Store/VolumeProbe.h"
 
 #include <objbase.h>
@@ -64,10 +65,25 @@ void ListInto(const WString& pattern, std::vector<WString>& names)
     while (FindNextFileW(find.get(), &entry));
 }
 
+// The median of each round's menu against the same round's floor: Wine's
+// server answers at a pace that changes with the machine's other work, and
+// the two of one round share it.
+double RoundRatio(const std::vector<double>& menus, const std::vector<double>& floors)
+{
+    std::vector<double> ratios;
+    for (size_t i = 0; i < menus.size() && i < floors.size(); ++i) ratios.push_back(menus[i] / floors[i]);
+    return Median(ratios);
+}
+
 // The floor: every step here is one that any menu of this folder needs,
-// through the wide functions, as names in any script require.
+// through the wide functions, as names in any script require: the switch
+// read, the folder listed, each link read once with one link object and its
+// target tested, the names sorted, and a submenu of them with the separator,
+// the three fixed items and its entry in the host's menu.
 void FloorMenu(const WString& favorites)
 {
+    DWORD status = 0, size = sizeof(status);
+    RegGetValueA(HKEY_CURRENT_USER, kVokKey, kStatusValue, RRF_RT_REG_DWORD, nullptr, &status, &size);
     std::vector<WString> names;
     ListInto(favorites + L"*.lnk", names);
     ListInto(favorites + L"*.url", names);
@@ -85,12 +101,15 @@ void FloorMenu(const WString& favorites)
     std::sort(names.begin(), names.end(), [](const WString& a, const WString& b) {
         return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_LESS_THAN;
     });
-    UniqueMenu menu(CreatePopupMenu());
-    UINT offset = 0;
-    for (const WString& name : names) {
-        InsertMenuW(menu.get(), offset, MF_BYPOSITION, 100 + offset, name.c_str());
-        ++offset;
-    }
+    UniqueMenu host(CreatePopupMenu());
+    HMENU menu = CreatePopupMenu();
+    std::vector<const wchar_t*> items;
+    for (const WString& name : names) items.push_back(name.c_str());
+    items.push_back(nullptr); // the separator
+    for (const wchar_t* fixed : {L"Add to list", L"Create favorite", L"Maintenance"}) items.push_back(fixed);
+    for (UINT offset = 0; offset < items.size(); ++offset)
+        InsertMenuW(menu, offset, MF_BYPOSITION | (items[offset] ? 0 : MF_SEPARATOR), 100 + offset, items[offset]);
+    InsertMenuW(host.get(), 0, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(menu), L"Vokmark");
 }
 
 double RealMenu()
@@ -122,7 +141,7 @@ void Measure(int count, int rounds)
     }
     const double r = Median(real), f = Median(floor);
     std::printf("%5d folder favourites: menu %8.2f ms, floor %8.2f ms, ratio %.2f (median of %d rounds)\n", count, r, f,
-                r / f, rounds);
+                RoundRatio(real, floor), rounds);
     test::StopState();
 }
 
@@ -274,12 +293,10 @@ size_t OpenFoldersListed()
                                              [](const MenuRow& row) { return row.Kind == mkOpenFolder; }));
 }
 
-// Ten favourites, with no Explorer window open and then with ten, each on a
-// folder of its own, through the stand-in window list of the demo (Wine's
-// own hands out no windows).
-void MeasureOpenWindows(int rounds)
+// Ten folder favourites in a new installation under `dir`, and a menu on
+// the folder background of their target; returns the favourites folder.
+std::string InstallTenFavorites(const test::ScratchDir& dir)
 {
-    test::ScratchDir dir("bench-open");
     const std::string favorites = dir / "inst\\Favorites\\";
     test::MakeFolder(dir / "inst");
     test::MakeFolder(favorites);
@@ -291,14 +308,15 @@ void MeasureOpenWindows(int rounds)
         state->ContextKind = ckWindowBackground;
         state->TargetPath = test::W(dir / "Data");
     }
-    demo::WindowList list;
-    std::vector<std::unique_ptr<demo::ExplorerWindow>> windows;
-    std::vector<std::unique_ptr<demo::BrowserSite>> sites;
-    test::TestWindow dialog("#32770");
-    std::vector<double> none, ten;
-    size_t listed = 0;
-    RealMenu();
-    for (int round = 0; round < rounds; ++round) none.push_back(RealMenu());
+    return favorites;
+}
+
+// Ten Explorer-style windows, each on a folder of its own, listed through
+// the demo's stand-in window list (Wine's own hands out no windows).
+void OpenTenWindows(const test::ScratchDir& dir, demo::WindowList& list,
+                    std::vector<std::unique_ptr<demo::ExplorerWindow>>& windows,
+                    std::vector<std::unique_ptr<demo::BrowserSite>>& sites)
+{
     for (int i = 0; i < 10; ++i) {
         const std::string folder = dir / ("open " + std::to_string(i));
         test::MakeFolder(folder);
@@ -307,6 +325,24 @@ void MeasureOpenWindows(int rounds)
         sites.push_back(std::make_unique<demo::BrowserSite>(windows.back()->ShellBrowser()));
         list.Add(sites.back().get());
     }
+}
+
+// Ten favourites, with no Explorer window open and then with ten, each on a
+// folder of its own, through the stand-in window list of the demo (Wine's
+// own hands out no windows).
+void MeasureOpenWindows(int rounds)
+{
+    test::ScratchDir dir("bench-open");
+    const std::string favorites = InstallTenFavorites(dir);
+    demo::WindowList list;
+    std::vector<std::unique_ptr<demo::ExplorerWindow>> windows;
+    std::vector<std::unique_ptr<demo::BrowserSite>> sites;
+    test::TestWindow dialog("#32770");
+    std::vector<double> none, ten;
+    size_t listed = 0;
+    RealMenu();
+    for (int round = 0; round < rounds; ++round) none.push_back(RealMenu());
+    OpenTenWindows(dir, list, windows, sites);
     test::BringToForeground(dialog.hwnd());
     RealMenu();
     for (int round = 0; round < rounds; ++round) {
@@ -333,17 +369,7 @@ size_t RowsOfKind(MenuItemKind kind)
 void MeasureRecentFolders(int rounds)
 {
     test::ScratchDir dir("bench-recent");
-    const std::string favorites = dir / "inst\\Favorites\\";
-    test::MakeFolder(dir / "inst");
-    test::MakeFolder(favorites);
-    test::MakeFolder(dir / "Data");
-    for (int i = 0; i < 10; ++i) test::MakeLink(favorites + "folder " + std::to_string(i) + ".lnk", dir / "Data");
-    test::RestartStateWithInstallFolder(dir / "inst");
-    {
-        MenuStateAccess state;
-        state->ContextKind = ckWindowBackground;
-        state->TargetPath = test::W(dir / "Data");
-    }
+    const std::string favorites = InstallTenFavorites(dir);
     test::RecentRecords records;
     test::TestWindow dialog("#32770");
     test::BringToForeground(dialog.hwnd());
@@ -377,14 +403,7 @@ void MeasureRecentFolders(int rounds)
     demo::WindowList list;
     std::vector<std::unique_ptr<demo::ExplorerWindow>> windows;
     std::vector<std::unique_ptr<demo::BrowserSite>> sites;
-    for (int i = 0; i < 10; ++i) {
-        const std::string folder = dir / ("open " + std::to_string(i));
-        test::MakeFolder(folder);
-        windows.push_back(std::make_unique<demo::ExplorerWindow>());
-        windows.back()->Open("CabinetWClass", folder, {0, 0, 300, 200});
-        sites.push_back(std::make_unique<demo::BrowserSite>(windows.back()->ShellBrowser()));
-        list.Add(sites.back().get());
-    }
+    OpenTenWindows(dir, list, windows, sites);
     test::BringToForeground(dialog.hwnd());
     RealMenu();
     size_t open = 0;
@@ -394,7 +413,7 @@ void MeasureRecentFolders(int rounds)
     }
     const double n = Median(none), f = Median(floor), r = Median(filled), b = Median(both);
     std::printf("recent folders: 10 favourites, neither group to show: menu %8.2f ms, floor %8.2f ms, ratio %.2f\n", n,
-                f, n / f);
+                f, RoundRatio(none, floor));
     std::printf("  20 recent links, 26 dialog records: menu %8.2f ms (%+.2f ms), slowest %7.2f ms, %.1f listed\n", r,
                 r - n, *std::max_element(filled.begin(), filled.end()), static_cast<double>(listed) / rounds);
     std::printf("  the same and ten open folders: menu %8.2f ms (%+.2f ms), slowest %7.2f ms, %.1f open listed "
