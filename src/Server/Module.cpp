@@ -26,8 +26,8 @@ BOOL CALLBACK StartModule(PINIT_ONCE, PVOID, PVOID*)
         InterlockedExchange(&g_started, 1);
         return TRUE;
     } catch (...) {
-        StopMenuState();
         StopExtensionState();
+        StopMenuState();
         DestroyServerFrame();
         return FALSE;
     }
@@ -64,8 +64,8 @@ void StopModule()
     // for the server or its factory, which are about to go.
     BeginFrameShutDown();
     if (!InterlockedExchange(&g_started, 0)) return;
-    StopMenuState();
     StopExtensionState();
+    StopMenuState();
     DestroyServerFrame();
 }
 

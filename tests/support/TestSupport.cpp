@@ -307,8 +307,8 @@ bool ReadStatusValue(DWORD& value)
 
 void StopState()
 {
-    StopMenuState();
     StopExtensionState();
+    StopMenuState();
 }
 
 CommandOffsets GetCommandOffsets()

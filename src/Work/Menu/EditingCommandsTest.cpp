@@ -320,9 +320,11 @@ TEST_F(EditingCommandsTest, AddFillsTheWizardOfTheProcessItStartedWhateverItsCap
 
         AddTargetToFavorites(target, c.waits);
 
-        EXPECT_LT(GetTickCount64() - start, c.parameters ? 4000 : kShortWaits.AppearMs + 1000);
+        const ULONGLONG waited = GetTickCount64() - start;
+        EXPECT_LT(waited, c.parameters ? 4000 : kShortWaits.AppearMs + 1000);
         SetShellLaunchRedirect(previous);
-        EXPECT_TRUE(hostTimerRan);
+        // A wizard that ends at once may end the wait before the timer is due.
+        EXPECT_TRUE(hostTimerRan || waited < 100) << waited << " ms";
         const auto typed = [&] {
             std::ifstream file(typedFile, std::ios::binary);
             return std::string(std::istreambuf_iterator<char>(file), {});

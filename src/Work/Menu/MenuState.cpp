@@ -73,11 +73,12 @@ MenuState* RecordOfThisThread() noexcept
 
 } // namespace
 
+// Asked under the records' lock: shut-down stops the library's state before
+// it frees the records, so none is made after.
 MenuStateAccess::MenuStateAccess()
 {
-    const bool started = ExtensionStateStarted();
     AcquireSRWLockExclusive(&g_recordsLock);
-    state_ = started ? RecordOfThisThread() : nullptr;
+    state_ = ExtensionStateStarted() ? RecordOfThisThread() : nullptr;
 }
 
 MenuStateAccess::~MenuStateAccess()

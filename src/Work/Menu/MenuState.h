@@ -55,8 +55,8 @@ void WithMenuState(F&& f)
 // The kind of place this thread's menu was opened on; ckNone without one.
 vok::ContextKind MenuContextKind();
 
-// Frees every thread's record (at shut-down): a submenu its host menu never
-// took down goes with it.
+// Frees every thread's record (at shut-down, after the library's state has
+// stopped): a submenu its host menu never took down goes with it.
 void StopMenuState();
 
 } // namespace vok
