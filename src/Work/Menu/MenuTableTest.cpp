@@ -23,7 +23,8 @@ std::string Described(const MenuTable& table)
 }
 
 const std::vector<Favorite> kFavorites = {{L"Data", L"C:\\Data", fkNone}, {L"Work", L"C:\\Work", fkNone}};
-const std::vector<OpenFolder> kOpen = {{L"Docs", L"C:\\Home\\Docs", "", nullptr}, {L"Docs", L"C:\\Work\\Docs", "", nullptr}};
+const std::vector<OpenFolder> kOpen = {{L"Docs", L"C:\\Home\\Docs", "", nullptr},
+                                       {L"Docs", L"C:\\Work\\Docs", "", nullptr}};
 const std::vector<OpenFolder> kRecent = {{L"Music", L"C:\\Music", "", nullptr}};
 
 struct LayoutCase {
@@ -39,19 +40,43 @@ struct LayoutCase {
 TEST(MenuTable, LayoutOverContextsAndRoom)
 {
     const LayoutCase cases[] = {
-        {"desktop, nothing", ckDesktopBackground, L"", {}, {}, {}, 100,
+        {"desktop, nothing",
+         ckDesktopBackground,
+         L"",
+         {},
+         {},
+         {},
+         100,
          "3/0 Create favorite @0 #4; 4/0 Maintenance @1 #3*; "},
-        {"window, favourite shown", ckWindowBackground, L"C:\\Data", kFavorites, {}, {}, 100,
+        {"window, favourite shown",
+         ckWindowBackground,
+         L"C:\\Data",
+         kFavorites,
+         {},
+         {},
+         100,
          "0/1 Data @0 #0; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Remove @3 #2; "
          "3/0 Create favorite @4 #4; 4/0 Maintenance @5 #3*; "},
-        {"window, not a favourite", ckWindowBackground, L"C:\\Other", kFavorites, {}, {}, 100,
+        {"window, not a favourite",
+         ckWindowBackground,
+         L"C:\\Other",
+         kFavorites,
+         {},
+         {},
+         100,
          "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; "
          "3/0 Create favorite @4 #4; 4/0 Maintenance @5 #3*; "},
         {"folder item, open and recent", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 100,
          "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; "
          "3/0 Create favorite @4 #4; 4/0 Maintenance @5 #3*; 1/2  @6 #-1; 5/2 Docs (Home) @7 #0; "
          "5/2 Docs (Work) @8 #0; 1/3  @9 #-1; 6/3 Music @10 #-1; "},
-        {"other items", ckOtherItems, L"", kFavorites, {}, {}, 100,
+        {"other items",
+         ckOtherItems,
+         L"",
+         kFavorites,
+         {},
+         {},
+         100,
          "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 3/0 Create favorite @3 #4; 4/0 Maintenance @4 #3*; "},
         {"recent left out first", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 10,
          "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; "
@@ -68,7 +93,8 @@ TEST(MenuTable, LayoutOverContextsAndRoom)
         {"too little room", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 2, ""},
     };
     for (const LayoutCase& c : cases) {
-        MenuTable table = BuildMenuTable(c.kind, c.target, ChooseListAction(c.kind, c.target, c.favorites), c.favorites);
+        MenuTable table = BuildMenuTable(c.kind, c.target, ChooseListAction(c.kind, c.target, c.favorites),
+                                         c.favorites);
         AddOpenFolderRows(table, c.open);
         AddRecentFolderRows(table, c.recent);
         const bool fits = FitMenuTable(table, c.offered);
