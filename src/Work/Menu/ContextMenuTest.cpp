@@ -534,6 +534,7 @@ TEST_F(ContextMenuTest, ExplorerWindowGoesToTheFavoriteThroughItsBrowser)
         // The browser goes there before BrowseObject returns; nothing to wait for otherwise.
         if (c.shown != folder) test::PumpUntil([&] { return frame.FolderShown() == c.shown; }, 3000);
         EXPECT_EQ(frame.FolderShown(), c.shown);
+        EXPECT_EQ(site.BrowseFlags(), c.shown == data ? UINT{SBSP_SAMEBROWSER | SBSP_ABSOLUTE} : ~0u);
         if (address) {
             EXPECT_NE(test::Describe(address->log).find('"' + data + '"'), std::string::npos);
         }

@@ -357,6 +357,19 @@ TEST_F(FavoritesTest, LinksToAbsentVolumesAreKeptUnlisted)
     for (const auto& c : cases) EXPECT_EQ(PathPresent(favorites + c.name + ".lnk"), c.kept) << c.name;
 }
 
+// A server answers as a folder by its root's form, so a link to one is never
+// pruned, and the list carries the target the link records.
+TEST_F(FavoritesTest, LinkToABareServerIsKeptAndListedWithItsTarget)
+{
+    MakeLink(favorites + "server.lnk", "\\\\nohost\\");
+    const std::vector<Favorite> listed = ScanFavoritesFolder(W(favorites));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].Name, L"server");
+    EXPECT_EQ(listed[0].Target, L"\\\\nohost\\");
+    EXPECT_TRUE(test::LibraryThreadsBack());
+    EXPECT_TRUE(PathPresent(favorites + "server.lnk"));
+}
+
 // A server itself is judged under its own root, by a worker; a drive's or a
 // share's root is a folder without asking.
 TEST(VolumeRoot, DriveAndNetworkRoots)

@@ -13,8 +13,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <tlhelp32.h>
+#include <wrl/client.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -253,6 +255,59 @@ void BuildMenu(HMODULE library, const std::string& folder, UINT flags = CMF_NORM
     EXPECT_TRUE(SUCCEEDED(menu->QueryContextMenu(host.get(), 0, 1, 100, flags)));
     menu->Release();
     init->Release();
+}
+
+// A drop list naming one path, as a host hands a selection to Initialize.
+class DropList final : public test::SelectionBase {
+public:
+    explicit DropList(const std::wstring& path)
+    {
+        const size_t bytes = sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t);
+        list_ = GlobalAlloc(GHND, bytes);
+        auto* drop = static_cast<DROPFILES*>(GlobalLock(list_));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        memcpy(drop + 1, path.c_str(), path.size() * sizeof(wchar_t));
+        GlobalUnlock(list_);
+    }
+    ~DropList() { GlobalFree(list_); }
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
+    {
+        if (format->cfFormat != CF_HDROP) return DV_E_FORMATETC;
+        *medium = {};
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = list_;
+        medium->pUnkForRelease = this; // the list stays this object's
+        return S_OK;
+    }
+    STDMETHODIMP QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
+
+private:
+    HGLOBAL list_ = nullptr;
+};
+
+// The handler made through the class factory, on one item of a volume that
+// waits an hour per lookup: the caller gets its answer within the bound.
+TEST_F(SlowVolumeTest, InitializeOnOneSlowItemNeverWaitsForTheVolume)
+{
+    HMODULE library = LoadLibraryA(VOK_DLL_NAME);
+    ASSERT_NE(library, nullptr);
+    for (const wchar_t* path : {L"S:\\vok\\live", L"\\\\slowhost\\share\\vok\\live"}) {
+        Microsoft::WRL::ComPtr<IClassFactory> factory;
+        ASSERT_EQ(ExportOf<GetClassObjectFn>(library, "DllGetClassObject")(test::kHandlerClsid, IID_PPV_ARGS(&factory)),
+                  S_OK);
+        Microsoft::WRL::ComPtr<IShellExtInit> handler;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&handler)), S_OK);
+        DropList selection(path);
+        test::SetSlowVolumeWait("3600");
+        const double start = NowMs();
+        handler->Initialize(nullptr, &selection, nullptr);
+        EXPECT_LT(NowMs() - start, 1800.0) << AnsiOf(path);
+        test::SetSlowVolumeWait("0");
+        handler.Reset();
+        EXPECT_TRUE(WorkersBack());
+    }
+    FreeLibrary(library);
 }
 
 TEST_F(SlowVolumeTest, LibraryStaysWhileAWorkerIsOutAndUnloadsOnceItIsBack)
