@@ -12,6 +12,7 @@ integrity=sha512-vSvmVIT07AXIGsxn5e/iLJnHjfF26q2v9X4Q27HAnHLKzlVNhNUdXbi+Odz4OZ0
 stamp="$package@$version $integrity"
 [ "$(cat "$root/.ready" 2>/dev/null)" = "$stamp" ] && [ -x "$root/zig" ] && exit 0
 
+command -v npm >/dev/null || { echo "zig-setup: npm is needed (Node.js's package manager)" >&2; exit 1; }
 echo "zig-setup: installing Zig $version into $root (npm $package)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
