@@ -27,18 +27,19 @@ void __freeres();
 
 namespace {
 
-#ifdef _LIBCPP_VERSION
 // libc++abi keeps each thread's exception state in storage whose destructor
 // runs at thread exit, after an unload would have taken its code away: a
 // library that once threw and was then unloaded ends the process in a
-// fault. Pinned, it stays until the process ends.
-void PinLibrary(HINSTANCE instance) noexcept
+// fault. Pinned, it stays until the process ends. GCC's runtime has no such
+// storage: there the library unloads.
+void PinLibrary([[maybe_unused]] HINSTANCE instance) noexcept
 {
+#ifdef _LIBCPP_VERSION
     HMODULE pinned = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                        reinterpret_cast<LPCWSTR>(instance), &pinned);
-}
 #endif
+}
 
 HRESULT UpdateRegistration(bool registering) noexcept
 {
@@ -62,9 +63,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_ATTACH:
         SetModuleInstance(instance);
         DisableThreadLibraryCalls(instance);
-#ifdef _LIBCPP_VERSION
         PinLibrary(instance);
-#endif
         break;
     case DLL_PROCESS_DETACH:
         // At process exit the system reclaims everything, and other threads

@@ -189,13 +189,25 @@ bool ComesBefore(const WString& a, const WString& b)
 
 } // namespace
 
+// Whether the key is there; folder receives its value when it has one.
+static bool ReadInstallFolderOf(HKEY root, WString& folder)
+{
+    UniqueKey key;
+    if (RegOpenKeyExA(root, kVokKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    if (!ReadInstallFolder(key.get(), folder)) folder.clear();
+    return true;
+}
+
+// The user's own value wins; a machine-wide installation gives every other
+// user of the machine its folder through HKLM.
 bool LoadInstallFolder(ExtensionState& state)
 {
     state.FavoritesDir.clear();
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kVokKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
     WString folder;
-    if (!ReadInstallFolder(key.get(), folder)) return true;
+    bool found = ReadInstallFolderOf(HKEY_CURRENT_USER, folder);
+    if (folder.empty()) found = ReadInstallFolderOf(HKEY_LOCAL_MACHINE, folder) || found;
+    if (!found) return false;
+    if (folder.empty()) return true;
     state.InstallDir = folder + L"\\";
     state.FavoritesDir = state.InstallDir + L"Favorites\\";
     return true;
