@@ -8,7 +8,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo dist test bench harden fuzz screenshot build bootstrap configure i686 x86_64 prefix prefix32 clean
+.PHONY: demo dist test bench harden fuzz screenshot build bootstrap configure i686 x86_64 aarch64 prefix prefix32 clean
 
 # Both libraries and the demo host only (no tests), then the demo itself. The
 # demo's prefix (made once, some 15 s of mostly waiting) is made meanwhile.
@@ -22,6 +22,7 @@ demo: bootstrap configure
 dist: bootstrap configure
 	cmake --build $(BUILD)/i686 -j $(JOBS) --target vok
 	cmake --build $(BUILD)/x86_64 -j $(JOBS) --target vok
+	cmake --build $(BUILD)/aarch64 -j $(JOBS) --target vok
 	@[ -n "$$VOK_SIGN_PFX" ] || echo "dist: no certificate given (VOK_SIGN_PFX, VOK_SIGN_PASSWORD): the files are unsigned"
 	tools/dist.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark-windows.zip
 	tools/msi.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark.msi
@@ -31,7 +32,8 @@ dist: bootstrap configure
 # under the 32-bit Wine in qemu's user mode (docs/testing.md says what runs where).
 test: build prefix prefix32
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
-	ctest --test-dir $(BUILD)/i686 --output-on-failure
+	ctest --test-dir $(BUILD)/i686 --output-on-failure & i686=$$!; \
+	ctest --test-dir $(BUILD)/aarch64 --output-on-failure; arm=$$?; wait $$i686 && exit $$arm
 
 # The slow volume is mounted for the run (tools/slow-volume.sh).
 bench: build prefix
@@ -64,7 +66,7 @@ fuzz: bootstrap
 screenshot: build
 	tools/screenshot.sh $(BUILD) docs/AboutWindow.png
 
-build: bootstrap i686 x86_64
+build: bootstrap i686 x86_64 aarch64
 
 bootstrap:
 	@tools/bootstrap.sh
@@ -74,12 +76,17 @@ configure:
 	      -DVOK_BUILD_TESTS=ON -DVOK_X86_64_DLL=$(abspath $(BUILD)/x86_64/bin/vok.dll) >/dev/null
 	cmake -S . -B $(BUILD)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS) \
 	      -DVOK_BUILD_TESTS=ON -DVOK_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) >/dev/null
+	cmake -S . -B $(BUILD)/aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/zig-aarch64.cmake $(CMAKE_FLAGS) \
+	      -DVOK_BUILD_TESTS=ON >/dev/null
 
 i686: configure
 	cmake --build $(BUILD)/i686 -j $(JOBS)
 
 x86_64: i686
 	cmake --build $(BUILD)/x86_64 -j $(JOBS)
+
+aarch64: x86_64
+	cmake --build $(BUILD)/aarch64 -j $(JOBS)
 
 prefix:
 	@tools/wine-prefix.sh $(BUILD)/x86_64/wineprefix

@@ -30,6 +30,11 @@ rem First the folder: the library reads it when it is loaded to be registered.
 echo Vokmark: setting "Install Folder" in HKEY_CURRENT_USER\Software\VOK
 reg add "HKCU\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f >nul
 if errorlevel 1 goto :failed
+rem And for every other user of the machine: the library reads HKLM when
+rem the user's own key has no folder.
+echo Vokmark: setting "Install Folder" in HKEY_LOCAL_MACHINE\Software\VOK
+reg add "HKLM\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f >nul
+if errorlevel 1 goto :failed
 echo Vokmark: creating %VOK_DIR%\Favorites
 if not exist "%VOK_DIR%\Favorites\" mkdir "%VOK_DIR%\Favorites"
 if not exist "%VOK_DIR%\Favorites\" goto :failed

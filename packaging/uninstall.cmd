@@ -42,6 +42,7 @@ echo Vokmark: x64\vok.dll is not registered: nothing to unregister
 if defined VOK_REGSVR32 goto :unregister_x86
 echo Vokmark: skipped x86\vok.dll: this machine has no 32-bit regsvr32
 goto :settings
+reg delete "HKLM\Software\VOK" /v "Install Folder" /f >nul 2>&1
 :unregister_x86
 reg query "HKCR\CLSID\%VOK_CLSID%" /reg:32 >nul 2>&1
 if errorlevel 1 goto :x86_absent

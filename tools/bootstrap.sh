@@ -11,7 +11,7 @@ packages=(
   zip unzip
   wixl msitools osslsigncode openssl python3-yaml
   fuse3 python3-fusepy
-  clang libclang-rt-14-dev clang-tidy clang-format
+  clang libclang-rt-14-dev clang-tidy clang-format llvm-14
 )
 here=$(dirname "$(realpath "$0")")
 missing=()
@@ -19,7 +19,10 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 # The 32-bit Wine for the i686 tests, beside the packages, never installed.
-[ ${#missing[@]} -eq 0 ] && exec "$here/wine32-setup.sh"
+# The 32-bit and arm64 Wines and Zig for the ARM64 library, beside the
+# packages, never installed.
+others() { "$here/wine32-setup.sh" && "$here/wine-arm64-setup.sh" && "$here/zig-setup.sh"; }
+[ ${#missing[@]} -eq 0 ] && { others; exit; }
 echo "bootstrap: installing ${missing[*]}"
 sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
 # Another apt may hold its locks (several builds share a machine): wait for
@@ -39,4 +42,4 @@ apt_retry env DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeou
 if dpkg-query -W -f='${Status}' wine32 2>/dev/null | grep -q 'install ok installed'; then
   echo "bootstrap: warning: wine32 is installed; tests call /usr/lib/wine/wine64 by path" >&2
 fi
-"$here/wine32-setup.sh"
+others

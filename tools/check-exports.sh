@@ -8,7 +8,11 @@ exports=$("$objdump" -p "$dll" | awk '
   /^Ordinal Base/ { base = $3 }
   /\[Ordinal\/Name Pointer\] Table/ { listing = 1; next }
   listing && /^\t\[/ { gsub(/[][]/, ""); print $2 "=" $1 + base; next }
-  listing { listing = 0 }')
+  listing { listing = 0 }
+  # LLVM objdump (the ARM64 library): ordinals already counted from the base.
+  /^ Ordinal +RVA +Name/ { llvm = 1; next }
+  llvm && NF == 3 { print $3 "=" $1; next }
+  llvm { llvm = 0 }')
 [ -n "$exports" ] || { echo "$dll: no export table found" >&2; exit 1; }
 status=0
 for wanted in "$@"; do

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Creates the build's own headless Wine prefix once: never the user's ~/.wine.
-# A 64-bit prefix for 64-bit Wine, or with "win32" a 32-bit one for the
-# 32-bit Wine of wine32-setup.sh.
-# Usage: wine-prefix.sh PREFIX_DIR [win32]
+# A 64-bit prefix for 64-bit Wine, with "win32" a 32-bit one for the 32-bit
+# Wine of wine32-setup.sh, with "arm64" one for the arm64 Wine of
+# wine-arm64-setup.sh.
+# Usage: wine-prefix.sh PREFIX_DIR [win32|arm64]
 set -euo pipefail
 prefix=$(realpath -m "$1")
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
 if [ "${2:-}" = win32 ]; then
   # shellcheck source=wine32-env.sh
   . "$(dirname "$(realpath "$0")")/wine32-env.sh"
+elif [ "${2:-}" = arm64 ]; then
+  # shellcheck source=wine-arm64-env.sh
+  . "$(dirname "$(realpath "$0")")/wine-arm64-env.sh"
 fi
 # A drive M: whose device points nowhere: a drive without its medium, or an
 # unplugged one. Cheap, so it is checked on every run, older prefixes too.
@@ -40,7 +44,7 @@ network_drive() {
 [ -f "$prefix/.vok-ready" ] && { absent_drive; swap_drive; slow_volume; network_drive; exit 0; }
 rm -rf "$prefix"
 mkdir -p "$prefix"
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 "$wine" wineboot -i >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
 # No desktop-menu entries for the links the tests save (see wine-run).

@@ -8,6 +8,7 @@
 #include "Work/Navigation/RestoreHold.h"
 #include "Common/LibraryThread.h"
 
+#include <cstddef>
 #include <objbase.h>
 
 using namespace vok;
@@ -18,11 +19,27 @@ using namespace vok;
 // start-up (72 KiB in the 64-bit library, 18 KiB in the 32-bit one), and
 // nothing else ever frees it: a host that loads and unloads the library
 // lost that much each time.
+#ifdef __GLIBCXX__
 namespace __gnu_cxx {
 void __freeres();
 } // namespace __gnu_cxx
+#endif
 
 namespace {
+
+// libc++abi keeps each thread's exception state in storage whose destructor
+// runs at thread exit, after an unload would have taken its code away: a
+// library that once threw and was then unloaded ends the process in a
+// fault. Pinned, it stays until the process ends. GCC's runtime has no such
+// storage: there the library unloads.
+void PinLibrary([[maybe_unused]] HINSTANCE instance) noexcept
+{
+#ifdef _LIBCPP_VERSION
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(instance), &pinned);
+#endif
+}
 
 HRESULT UpdateRegistration(bool registering) noexcept
 {
@@ -46,15 +63,18 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     case DLL_PROCESS_ATTACH:
         SetModuleInstance(instance);
         DisableThreadLibraryCalls(instance);
+        PinLibrary(instance);
         break;
     case DLL_PROCESS_DETACH:
         // At process exit the system reclaims everything, and other threads
         // have been stopped wherever they were: touch nothing.
         if (reserved == nullptr) {
             StopModule();
+#ifdef __GLIBCXX__
             // Last: no code of the library throws from here on (what runs
             // after this is the runtime's destruction of static objects).
             __gnu_cxx::__freeres();
+#endif
         }
         break;
     }

@@ -131,6 +131,37 @@ TEST(InstallFolder, MissingKeyIsReportedAndLeavesFavoritesDirEmpty)
     EXPECT_EQ(installDir, L"");
 }
 
+// A machine-wide installation writes HKLM as well: the user's own value
+// wins, and the machine's serves a user who has none.
+TEST(InstallFolder, MachineWideValueServesUsersWithoutTheirOwn)
+{
+    test::VokKeyReset registry;
+    const auto set = [](HKEY root, const wchar_t* folder) {
+        if (folder)
+            RegSetKeyValueW(root, L"Software\\VOK", kInstallFolderValueW, REG_SZ, folder,
+                            static_cast<DWORD>((wcslen(folder) + 1) * sizeof(wchar_t)));
+        else
+            RegDeleteTreeW(root, L"Software\\VOK");
+    };
+    const struct {
+        const wchar_t* user;
+        const wchar_t* machine;
+        const wchar_t* favorites; // null: the installation is missing
+    } cases[] = {
+        {L"C:\\Mine", L"C:\\Shared", L"C:\\Mine\\Favorites\\"},
+        {nullptr, L"C:\\Shared", L"C:\\Shared\\Favorites\\"},
+        {nullptr, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        set(HKEY_CURRENT_USER, c.user);
+        set(HKEY_LOCAL_MACHINE, c.machine);
+        WString installDir, favoritesDir;
+        EXPECT_EQ(LoadInstallFolder(installDir, favoritesDir), c.favorites != nullptr);
+        EXPECT_EQ(favoritesDir, c.favorites ? WString(c.favorites) : WString());
+    }
+    set(HKEY_LOCAL_MACHINE, nullptr);
+}
+
 TEST(InstallFolder, MissingInstallationMessageText)
 {
     EXPECT_STREQ(kMissingInstallationText, "Error: A registry entry is missing.\x0dPlease reinstall \x22Vokmate\x22");
