@@ -1,6 +1,6 @@
 # Vokmark: two commands for a fresh Debian 12 machine.
 #   make demo   the main job
-#   make test   installs what is needed, builds both targets, runs every test
+#   make test   installs what is needed, builds the three targets, runs every test
 #   make dist   dist/vokmark.msi and dist/vokmark-windows.zip, the packages for Windows users,
 #               signed when VOK_SIGN_PFX names a certificate (tools/sign.sh), and
 #               dist/winget/, the winget manifests of the .msi
@@ -28,8 +28,9 @@ dist: bootstrap configure
 	tools/msi.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark.msi
 	tools/winget.sh dist/vokmark.msi dist/winget
 
-# Every test program on both targets: x86_64 under 64-bit Wine, then i686
-# under the 32-bit Wine in qemu's user mode (docs/testing.md says what runs where).
+# Every test program on the three targets: x86_64 under 64-bit Wine, then
+# i686 under the 32-bit Wine and aarch64 under the arm64 Wine, side by side,
+# both in qemu's user mode (docs/testing.md says what runs where).
 test: build prefix prefix32
 	ctest --test-dir $(BUILD)/x86_64 --output-on-failure
 	ctest --test-dir $(BUILD)/i686 --output-on-failure & i686=$$!; \
