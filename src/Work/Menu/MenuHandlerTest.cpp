@@ -215,10 +215,18 @@ TEST_F(MenuTest, FlatInOfficeDialogsWithMoreThanThreeFavorites)
     EXPECT_TRUE(IsMenu(Submenu()));
     EXPECT_EQ(GetMenuItemCount(Submenu()), 0) << "made, never inserted";
 
+    // Neither another class, nor letter case, nor three favourites do.
     DeleteFileA((favorites + "f5.lnk").c_str());
+    for (const char* other : {"bosa_sd", "Bosa_sdm_Mso96"}) {
+        NewHost();
+        test::TestWindow almost(other);
+        EXPECT_EQ(Query(), 8) << other;
+        EXPECT_EQ(Items(host.get()), kHostWithEntryAt1) << other;
+    }
+    DeleteFileA((favorites + "f4.lnk").c_str());
     NewHost();
-    test::TestWindow almost("bosa_sd");
-    EXPECT_EQ(Query(), 8);
+    test::TestWindow office("bosa_sdm");
+    EXPECT_EQ(Query(), 7);
     EXPECT_EQ(Items(host.get()), kHostWithEntryAt1);
 }
 

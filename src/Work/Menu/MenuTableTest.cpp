@@ -39,59 +39,37 @@ struct LayoutCase {
 
 TEST(MenuTable, LayoutOverContextsAndRoom)
 {
+    // clang-format off
     const LayoutCase cases[] = {
-        {"desktop, nothing",
-         ckDesktopBackground,
-         L"",
-         {},
-         {},
-         {},
-         100,
+        {"desktop, nothing", ckDesktopBackground, L"", {}, {}, {}, 100,
          "3/0 Create favorite @0 #4; 4/0 Maintenance @1 #3*; "},
-        {"window, favourite shown",
-         ckWindowBackground,
-         L"C:\\Data",
-         kFavorites,
-         {},
-         {},
-         100,
-         "0/1 Data @0 #0; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Remove @3 #2; "
-         "3/0 Create favorite @4 #4; 4/0 Maintenance @5 #3*; "},
-        {"window, not a favourite",
-         ckWindowBackground,
-         L"C:\\Other",
-         kFavorites,
-         {},
-         {},
-         100,
-         "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; "
-         "3/0 Create favorite @4 #4; 4/0 Maintenance @5 #3*; "},
+        {"window, favourite shown", ckWindowBackground, L"C:\\Data", kFavorites, {}, {}, 100,
+         "0/1 Data @0 #0; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Remove @3 #2; 3/0 Create favorite @4 #4; "
+         "4/0 Maintenance @5 #3*; "},
+        {"window, not a favourite", ckWindowBackground, L"C:\\Other", kFavorites, {}, {}, 100,
+         "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; 3/0 Create favorite @4 #4; "
+         "4/0 Maintenance @5 #3*; "},
         {"folder item, open and recent", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 100,
-         "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; "
-         "3/0 Create favorite @4 #4; 4/0 Maintenance @5 #3*; 1/2  @6 #-1; 5/2 Docs (Home) @7 #0; "
-         "5/2 Docs (Work) @8 #0; 1/3  @9 #-1; 6/3 Music @10 #-1; "},
-        {"other items",
-         ckOtherItems,
-         L"",
-         kFavorites,
-         {},
-         {},
-         100,
+         "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; 3/0 Create favorite @4 #4; "
+         "4/0 Maintenance @5 #3*; 1/2  @6 #-1; 5/2 Docs (Home) @7 #0; 5/2 Docs (Work) @8 #0; 1/3  @9 #-1; "
+         "6/3 Music @10 #-1; "},
+        {"other items", ckOtherItems, L"", kFavorites, {}, {}, 100,
          "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 3/0 Create favorite @3 #4; 4/0 Maintenance @4 #3*; "},
         {"recent left out first", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 10,
-         "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; "
-         "3/0 Create favorite @4 #4; 4/0 Maintenance @5 #3*; 1/2  @6 #-1; 5/2 Docs (Home) @7 #0; "
-         "5/2 Docs (Work) @8 #0; "},
+         "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; 3/0 Create favorite @4 #4; "
+         "4/0 Maintenance @5 #3*; 1/2  @6 #-1; 5/2 Docs (Home) @7 #0; 5/2 Docs (Work) @8 #0; "},
         {"open folders next", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 6,
-         "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; "
-         "3/0 Create favorite @4 #4; 4/0 Maintenance @5 #3*; "},
+         "0/1 Data @0 #-1; 0/1 Work @1 #-1; 1/1  @2 #-1; 2/0 Add to list @3 #1; 3/0 Create favorite @4 #4; "
+         "4/0 Maintenance @5 #3*; "},
         {"favourites last", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 5,
          "0/1 Data @0 #-1; 1/1  @1 #-1; 2/0 Add to list @2 #1; 3/0 Create favorite @3 #4; "
          "4/0 Maintenance @4 #3*; "},
         {"essentials only", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 3,
          "2/0 Add to list @0 #1; 3/0 Create favorite @1 #4; 4/0 Maintenance @2 #3*; "},
-        {"too little room", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 2, ""},
+        {"too little room", ckFolderItem, L"C:\\Other", kFavorites, kOpen, kRecent, 2,
+         ""},
     };
+    // clang-format on
     for (const LayoutCase& c : cases) {
         MenuTable table = BuildMenuTable(c.kind, c.target, ChooseListAction(c.kind, c.target, c.favorites),
                                          c.favorites);

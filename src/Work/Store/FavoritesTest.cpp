@@ -1,7 +1,6 @@
 #include "Work/Store/Favorites.h"
 
 #include "Work/Installation.h"
-#include "Work/Menu/MenuHandler.h"
 
 #include "TestSupport.h"
 #include "Work/Registry.h"
@@ -46,14 +45,6 @@ protected:
         const Names names = NamesOf(ScanFavoritesFolder(W(favorites)));
         EXPECT_TRUE(test::LibraryThreadsBack()) << "the dead links' pruning";
         return names;
-    }
-    // Whether a menu on a folder background goes flat.
-    bool FlatMenu()
-    {
-        MenuStateAccess()->ContextKind = ckWindowBackground;
-        UniqueMenu host(CreatePopupMenu());
-        QueryContextMenu(host.get(), 0, 1, 0x7FFF, CMF_NORMAL);
-        return test::ReadState(&MenuState::FlatMenu);
     }
     // Whether the folder `target` is a favourite, asked both ways the
     // library asks: of the folder now, and of a list just read.
@@ -319,29 +310,6 @@ TEST_F(FavoritesTest, EmptyOrMissingFolderGivesAnEmptyList)
     EXPECT_EQ(Refresh(), Names{});
     test::RemoveTree(favorites);
     EXPECT_EQ(Refresh(), Names{});
-}
-
-struct FlatCase {
-    const char* windowClass;
-    int favorites;
-    bool flat;
-};
-
-TEST_F(FavoritesTest, FlatMenuOnlyInOfficeDialogsWithMoreThanThreeFavorites)
-{
-    // In order of the number of favourites, which grows as the cases go.
-    const FlatCase cases[] = {
-        {"bosa_sdm_Mso96", 3, false}, {"bosa_sdm_Mso96", 4, true}, {"Bosa_sdm_Mso96", 4, false},
-        {"bosa_sd", 4, false},        {"#32770x", 4, false},       {"bosa_sdm", 5, true},
-    };
-    int made = 0;
-    for (const FlatCase& c : cases) {
-        for (; made < c.favorites; ++made) MakeLink(favorites + "f" + std::to_string(made) + ".lnk", dir / "Data");
-        test::TestWindow window(c.windowClass);
-        ASSERT_EQ(GetActiveWindow(), window.hwnd());
-        EXPECT_EQ(Refresh().size(), static_cast<size_t>(c.favorites));
-        EXPECT_EQ(FlatMenu(), c.flat) << c.windowClass << " with " << c.favorites;
-    }
 }
 
 // ---- Favourites that could not be read are never lost --------------------
