@@ -771,21 +771,24 @@ WatchedCall CallAnsweringMessageBoxes(void (*call)(void*), void* context)
         },
         &start, 0, &threadId));
     WatchedCall watched;
-    const ULONGLONG deadline = GetTickCount64() + 15000;
+    // A bound on a stuck call, not a time anything takes: on a loaded
+    // machine a box may take seconds to come and to go.
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    HWND answered = nullptr;
     while (GetTickCount64() < deadline) {
         if (WaitForSingleObject(thread.get(), 20) == WAIT_OBJECT_0) {
             watched.finished = true;
             break;
         }
         const HWND box = VisibleDialogOf(threadId);
-        if (!box) continue;
+        // A box answered once is one message, however long it takes to go.
+        if (!box || box == answered) continue;
         char caption[64] = {};
         GetWindowTextA(box, caption, sizeof(caption));
         watched.caption = caption;
         watched.messages.push_back(StaticTextOf(box));
         PostMessageA(box, WM_COMMAND, IDOK, 0);
-        // Wait for it to go before looking again.
-        for (int i = 0; i < 250 && IsWindow(box); ++i) WaitForSingleObject(thread.get(), 20);
+        answered = box;
     }
     if (!watched.finished) TerminateThread(thread.get(), 1);
     return watched;

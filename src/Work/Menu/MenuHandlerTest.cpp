@@ -157,45 +157,30 @@ HMENU Submenu()
 const std::vector<Link> kThree = {{"gamma", "report.txt"}, {"Alpha", "Data"}, {"beta", "Other"}};
 const Lines kHostWithEntryAt1 = {"host1", "*Vokmark>{S}", "host2", "host3"};
 
+// Through a real menu: the submenu's entry where the shell wants it, the
+// offsets, pictures and defaults as placed (the layout's own table has the
+// rows for every place).
 TEST_F(MenuTest, ItemsOffsetsBitmapsAndDefaults)
 {
-    // One case a few lines, as the menus read.
     // clang-format off
     const struct {
         ContextKind kind;
-        const char* target;
-        std::vector<Link> links;
         Lines submenu;
         Lines hostMenu;
     } cases[] = {
-        {ckWindowBackground, "Elsewhere", kThree,
+        {ckWindowBackground,
          {"0:Alpha", "1:beta", "2:gamma", "3:---", "4:Add to list{A}", "5:Create favorite{S}", "*6:Maintenance{M}"},
          kHostWithEntryAt1},
-        {ckDesktopBackground, "Data", kThree,
-         {"0:Alpha", "1:beta", "2:gamma", "3:---", "4:Create favorite{S}", "*5:Maintenance{M}"},
-         kHostWithEntryAt1},
-        {ckWindowBackground, "Data", {}, {"0:Add to list{A}", "1:Create favorite{S}", "*2:Maintenance{M}"},
-         kHostWithEntryAt1},
-        {ckDesktopBackground, "Data", {}, {"0:Create favorite{S}", "*1:Maintenance{M}"}, kHostWithEntryAt1},
-        {ckFolderItem, "Data", kThree,
-         {"0:Alpha{CF}", "1:beta", "2:gamma", "3:---", "4:Remove{R}", "5:Create favorite{S}", "*6:Maintenance{M}"},
-         {"*host1", "host2", "Vokmark>{S}", "host3"}},
-        // The mark wants the exact path; two links to it are both marked.
-        {ckOtherItems, "Data", {{"Same", "Data"}, {"Data", "Data"}, {"Shout", "DATA"}},
-         {"0:Data{CF}", "1:Same{CF}", "2:Shout", "3:---", "4:Remove{R}", "5:Create favorite{S}", "*6:Maintenance{M}"},
-         {"*host1", "host2", "Vokmark>{S}", "host3"}},
-        // Letter case is ignored in the order: byte order would put Banana and Coop first.
-        {ckFolderItem, "Data", {{"co-op", "Other"}, {"Banana", "Other"}, {"apple", "Other"}, {"Coop", "Other"}},
-         {"0:apple", "1:Banana", "2:Coop", "3:co-op", "4:---", "5:Add to list{A}", "6:Create favorite{S}",
-          "*7:Maintenance{M}"},
+        {ckFolderItem,
+         {"0:Alpha", "1:beta", "2:gamma", "3:---", "4:Add to list{A}", "5:Create favorite{S}", "*6:Maintenance{M}"},
          {"*host1", "host2", "Vokmark>{S}", "host3"}},
     };
     // clang-format on
+    Favorites(kThree);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.submenu.front());
-        Favorites(c.links);
+        SCOPED_TRACE(c.kind);
         NewHost();
-        Context(c.kind, dir / c.target);
+        Context(c.kind, dir / "Elsewhere");
         EXPECT_EQ(Query(), MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.submenu.size()));
         EXPECT_EQ(Items(Submenu()), c.submenu);
         EXPECT_EQ(Items(host.get()), c.hostMenu);

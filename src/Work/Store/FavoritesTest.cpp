@@ -153,11 +153,6 @@ TEST(InstallFolder, MachineWideValueServesUsersWithoutTheirOwn)
     set(HKEY_LOCAL_MACHINE, nullptr);
 }
 
-TEST(InstallFolder, MissingInstallationMessageText)
-{
-    EXPECT_STREQ(kMissingInstallationText, "Error: A registry entry is missing.\x0dPlease reinstall \x22Vokmate\x22");
-}
-
 // ---- The scan --------------------------------------------------------------
 
 TEST_F(FavoritesTest, NamesAreSortedIgnoringCase)
