@@ -99,6 +99,13 @@ struct IdListTraits {
     static void Close(Type list) { CoTaskMemFree(list); }
 };
 
+// Text the shell allocated with the COM task allocator (a display name).
+struct TaskTextTraits {
+    using Type = wchar_t*;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type text) { CoTaskMemFree(text); }
+};
+
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFile = Unique<FileTraits>;
@@ -109,6 +116,7 @@ using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
 using UniqueRegion = Unique<GdiObjectTraits<HRGN>>;
 using UniqueIcon = Unique<IconTraits>;
 using UniqueIdList = Unique<IdListTraits>;
+using UniqueTaskText = Unique<TaskTextTraits>;
 
 // Runs a clean-up step when the scope ends, on every path.
 template <class F>

@@ -39,4 +39,20 @@ inline bool IsOfficeDialogClass(const std::string& className)
     return className.compare(0, sizeof(kOfficeDialogClassPrefix) - 1, kOfficeDialogClassPrefix) == 0;
 }
 
+// The desktop's own window class: a menu opened while it is in front
+// belongs to the desktop.
+constexpr char kDesktopClass[] = "Progman";
+// From Windows 7 on, Explorer often moves the desktop's folder view out of
+// "Progman" into a top-level "WorkerW" (after Task View, with a wallpaper
+// slideshow), which is then in front. Other "WorkerW" windows hold no view.
+constexpr char kDesktopWorkerClass[] = "WorkerW";
+constexpr char kFolderViewClass[] = "SHELLDLL_DefView";
+
+inline bool IsDesktopWindow(HWND window)
+{
+    const std::string className = ClassNameOf(window);
+    if (className == kDesktopClass) return true;
+    return className == kDesktopWorkerClass && FindWindowExA(window, nullptr, kFolderViewClass, nullptr) != nullptr;
+}
+
 } // namespace vok

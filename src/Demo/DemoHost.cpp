@@ -24,6 +24,7 @@
 // bounded, until SHOT_DIR\NAME.done exists: the script that runs it takes the
 // picture in between.
 #include "Common/Unique.h"
+#include "Demo/CommandTree.h"
 #include "Demo/DemoInstall.h"
 #include "Demo/ExplorerWindow.h"
 #include "Demo/MenuTranscript.h"
@@ -509,13 +510,20 @@ void Demo::BuildMenu()
     if (FindCaption(items, kVisitedFolder) <= chosenPosition_)
         return Fail(std::string("the Vokmark submenu lists no recent folder ") + kVisitedFolder + " last");
     if (openFolderRound_) return Enter(Stage::ShowMenu, 1000);
-    if (explorer_) return Enter(Stage::ShowMenu, 1000);
+    if (explorer_) {
+        Say("");
+        Say("Windows 11's own menu for the same folder: the Explorer command that the package");
+        Say("declares, created by its class through the library's class factory, given the");
+        Say("window's browser as its site, asked GetState, then EnumSubCommands:");
+        for (const std::string& line : DescribeCommandTree(library, folder, site_)) Say("  %s", line.c_str());
+        return Enter(Stage::ShowMenu, 1000);
+    }
 
     const std::string dead = layout_.Favorites + kDeadFavorite + ".lnk";
     const std::string url = layout_.Favorites + kUrlFavorite + ".url";
     if (FileThere(dead)) return Fail(dead + " is still there");
     if (!FileThere(url)) return Fail(url + " was deleted");
-    Say("Pruned: \"%s.lnk\" (its folder is gone) was deleted by the menu; \"%s.url\" stayed.", kDeadFavorite,
+    Say("Pruned: \"%s.lnk\" (its folder is gone) went to the Recycle Bin; \"%s.url\" stayed.", kDeadFavorite,
         kUrlFavorite);
     Enter(Stage::ShowMenu, 1000);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the library's artwork: the menu item pictures CF, A, R, M and S in
-each size a menu may want, the About window's banner and icon, and the icon
-MAINICON.
+each size a menu may want, the About window's banner and icon, the icon
+MAINICON and the Explorer command's icon S.
 
 The item pictures are drawn below as shapes and written as 32-bit bitmaps
 with premultiplied alpha, the form the library loads them in; the banner is
@@ -241,6 +241,33 @@ def icon_bytes(rows, bits):
     return struct.pack("<HHH", 0, 1, 1) + entry + image
 
 
+def picture_icon_bytes(shapes, sizes):
+    """An .ico file with one 32-bit image per size, its alpha straight (an
+    icon's is not premultiplied) and an AND mask of the clear pixels: the
+    Explorer command's picture, the same as the favourite's menu item."""
+    images = []
+    for size in sizes:
+        rows = render(shapes, size)
+        xor = b"".join(bytes(min(255, round(c * 255 / px[3])) if px[3] else 0 for c in px[:3]) + px[3:]
+                       for row in reversed(rows) for px in row)
+        mask_stride = ((size + 31) // 32) * 4
+        mask = b""
+        for row in reversed(rows):
+            line = bytearray(mask_stride)
+            for x, px in enumerate(row):
+                if px[3] == 0:
+                    line[x // 8] |= 0x80 >> (x % 8)
+            mask += bytes(line)
+        info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+        images.append((size, info + xor + mask))
+    offset = 6 + 16 * len(images)
+    entries = b""
+    for size, image in images:
+        entries += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return struct.pack("<HHH", 0, 1, len(images)) + entries + b"".join(image for _, image in images)
+
+
 def banner_bytes(width=39, height=194):
     """The About window's vertical banner, 24 bits per pixel: a deep blue
     fading downwards, a gold star at the top and the product's name reading
@@ -281,6 +308,7 @@ def main():
     (out / "bitmaps" / "BANNER.bmp").write_bytes(banner_bytes())
     (out / "icons" / "About.ico").write_bytes(icon_bytes(scaled(ICON, 2), 8))
     (out / "icons" / "MAINICON.ico").write_bytes(icon_bytes(ICON, 4))
+    (out / "icons" / "S.ico").write_bytes(picture_icon_bytes(PICTURES["S"], (16, 20, 24, 32)))
 
 
 if __name__ == "__main__":

@@ -40,6 +40,10 @@ public:
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
 protected:
+    // The factory that counts the object: the objects it hands out are
+    // counted there too.
+    TComObjectFactory& Factory() const { return Creator; }
+
     // The interface for `iid` from the class's own list, then its bases';
     // null when none lists it. Adds no reference.
     virtual void* FindInterface(REFIID iid);

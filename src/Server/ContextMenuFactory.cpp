@@ -2,6 +2,7 @@
 
 #include "Server/Registration.h"
 #include "Work/Menu/ContextMenu.h"
+#include "Work/Menu/ExplorerCommand.h"
 
 namespace vok {
 namespace {
@@ -9,6 +10,11 @@ namespace {
 TComObject* MakeContextMenu(TComObjectFactory& creator, IUnknown* outer)
 {
     return new TContextMenu(creator, outer);
+}
+
+TComObject* MakeExplorerCommand(TComObjectFactory& creator, IUnknown* outer)
+{
+    return new TExplorerCommand(creator, outer);
 }
 
 } // namespace
@@ -38,6 +44,8 @@ void CreateContextMenuFactory(TComServer& server)
     // The factory puts itself into the registry, through which the server
     // destroys it at shut-down.
     new TContextMenuFactory(server);
+    // The package declares the Explorer command's class: no registry rows.
+    new TComObjectFactory(server, MakeExplorerCommand, CLSID_VokExplorerCommand, "", "VOK", imInternal, thApartment);
 }
 
 } // namespace vok

@@ -15,35 +15,11 @@
 namespace vok {
 namespace {
 
-// The desktop's own window class: a background menu opened while it is in
-// front belongs to the desktop.
-constexpr char kDesktopClass[] = "Progman";
-// From Windows 7 on, Explorer often moves the desktop's folder view out of
-// "Progman" into a top-level "WorkerW" (after Task View, with a wallpaper
-// slideshow), which is then in front. Other "WorkerW" windows hold no view.
-constexpr char kDesktopWorkerClass[] = "WorkerW";
-constexpr char kFolderViewClass[] = "SHELLDLL_DefView";
-
-bool IsDesktopWindow(HWND window)
-{
-    const std::string className = ClassNameOf(window);
-    if (className == kDesktopClass) return true;
-    return className == kDesktopWorkerClass && FindWindowExA(window, nullptr, kFolderViewClass, nullptr) != nullptr;
-}
-
 void ClearTarget() noexcept
 {
     WithMenuState([](MenuState& s) {
         s.ContextKind = ckNone;
         s.TargetPath.clear();
-    });
-}
-
-void RecordTarget(const WString& path, ContextKind kind)
-{
-    WithMenuState([&](MenuState& s) {
-        s.TargetPath = path;
-        s.ContextKind = kind;
     });
 }
 
@@ -96,7 +72,7 @@ HRESULT TContextMenu::InitializeFromSelection(IDataObject& selection)
     PathBuffer[0] = L'\0'; // an empty list fetches nothing
     DragQueryFileW(drop, 0, PathBuffer, MAX_PATH + 1);
     const WString path = PathBufferText();
-    RecordTarget(path, count == 1 && IsFolderWithinBound(path, FavoritesFolder()) ? ckFolderItem : ckOtherItems);
+    RecordMenuTarget(path, count == 1 && IsFolderWithinBound(path, FavoritesFolder()) ? ckFolderItem : ckOtherItems);
     return S_OK;
 }
 
@@ -105,7 +81,7 @@ HRESULT TContextMenu::InitializeFromFolder(PCIDLIST_ABSOLUTE folder)
     // A folder without a file-system path gives the empty path.
     if (!SHGetPathFromIDListW(folder, PathBuffer)) PathBuffer[0] = L'\0';
     const WString path = PathBufferText();
-    RecordTarget(path, IsDesktopWindow(GetForegroundWindow()) ? ckDesktopBackground : ckWindowBackground);
+    RecordMenuTarget(path, IsDesktopWindow(GetForegroundWindow()) ? ckDesktopBackground : ckWindowBackground);
     return S_OK;
 }
 

@@ -7,6 +7,7 @@
 #include "Work/Registry.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <wrl/client.h>
@@ -402,11 +403,9 @@ TEST_F(ContextMenuTest, ItemsKeepToTheIdentifiersTheHostGives)
         std::vector<std::string> help; // by offset
     } cases[] = {
         // clang-format off
-        {100, 102, {"Add to list", "Create favorite", "Maintenance"}, {add, "Create a new favorite.", manage}},
         {100, 103, {"Add to list", "Create favorite", "Maintenance"}, {add, "Create a new favorite.", manage, ""}},
         {100, 104, {"Data", "", "Add to list", "Create favorite", "Maintenance"}, {data, "", add, "Create a new favorite.", manage}},
         {100, 200, {"Data", "Report", "", "Add to list", "Create favorite", "Maintenance"}, {data, report, "", add}},
-        {100, 101, {}, {}},
         {100, 99, {}, {}},
         // clang-format on
     };
@@ -431,36 +430,6 @@ TEST_F(ContextMenuTest, ItemsKeepToTheIdentifiersTheHostGives)
         }
         for (size_t offset = 0; offset < c.help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), c.help[offset]);
     }
-}
-
-// "This PC", "Quick access", libraries: no path to add or remove, and an
-// Internet shortcut's empty target marks nothing.
-TEST_F(ContextMenuTest, FolderWithoutAPathGetsNoListItem)
-{
-    test::MakeLink(favorites + "Data.lnk", data);
-    test::WriteBytes(favorites + "Web.url", "[InternetShortcut]\r\nURL=http://example.invalid/\r\n\r\n");
-    PIDLIST_ABSOLUTE computer = nullptr;
-    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer), S_OK);
-    const UniquePidl computerPidl(computer);
-    test::TestWindow foreground("CabinetWClass");
-    ASSERT_TRUE(test::BringToForeground(foreground.hwnd()));
-
-    ComPtr<IShellExtInit> handler = CreateHandler();
-    ComPtr<IContextMenu> menu;
-    ASSERT_EQ(handler.As(&menu), S_OK);
-    ASSERT_EQ(handler->Initialize(computer, nullptr, nullptr), S_OK);
-    UniqueMenu host(CreatePopupMenu());
-    EXPECT_EQ(menu->QueryContextMenu(host.get(), 0, 100, 200, CMF_NORMAL), 5);
-    const HMENU submenu = GetSubMenu(host.get(), 0);
-    EXPECT_EQ(MenuTexts(submenu), (std::vector<std::string>{"Data", "Web", "", "Create favorite", "Maintenance"}));
-    MENUITEMINFOA web = {};
-    web.cbSize = sizeof web;
-    web.fMask = MIIM_BITMAP;
-    GetMenuItemInfoA(submenu, 1, TRUE, &web);
-    EXPECT_EQ(web.hbmpItem, nullptr) << "the Internet shortcut is not marked as the folder shown";
-    const std::vector<std::string> help = {
-        data, "http://example.invalid/", "", "Create a new favorite.", "Manage your favorite list.", ""};
-    for (size_t offset = 0; offset < help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), help[offset]);
 }
 
 // A link made on another volume than the one now at its letter: its
@@ -856,6 +825,147 @@ TEST_F(ContextMenuTest, ItemPicturesHaveTheSizeOfASmallIconAtTheScaling)
         RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &dpi, sizeof dpi);
         EXPECT_EQ(test::RunProgram(command), std::optional<DWORD>(dpi / 6)) << dpi;
     }
+}
+
+} // namespace
+} // namespace vok
+
+namespace vok {
+namespace {
+
+// {BD566B9D-AA72-4068-9809-1473BDA5DBF3}, which the package declares.
+constexpr CLSID kCommandClsid = {0xBD566B9D, 0xAA72, 0x4068, {0x98, 0x09, 0x14, 0x73, 0xBD, 0xA5, 0xDB, 0xF3}};
+
+// The command as Explorer gets it from its package: by class, through the
+// library's own class factory, never through the registry.
+ComPtr<IExplorerCommand> CreateCommand()
+{
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    const auto get = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA(test::LibraryPath().c_str()), "DllGetClassObject")));
+    ComPtr<IClassFactory> factory;
+    ComPtr<IExplorerCommand> command;
+    EXPECT_EQ(get(kCommandClsid, IID_PPV_ARGS(&factory)), S_OK);
+    if (factory) {
+        EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&command)), S_OK);
+    }
+    FreeLibrary(GetModuleHandleA(test::LibraryPath().c_str()));
+    return command;
+}
+
+ComPtr<IShellItemArray> ItemsOf(const std::string& path)
+{
+    ComPtr<IShellItemArray> items;
+    const UniquePidl pidl = PidlOf(path);
+    LPCITEMIDLIST lists[] = {pidl.get()};
+    EXPECT_EQ(SHCreateShellItemArrayFromIDLists(1, lists, &items), S_OK);
+    return items;
+}
+
+std::string TitleOf(IExplorerCommand& command)
+{
+    wchar_t* title = nullptr;
+    EXPECT_EQ(command.GetTitle(nullptr, &title), S_OK);
+    const std::string text = AnsiOf(title ? title : L"");
+    CoTaskMemFree(title);
+    return text;
+}
+
+// The children's titles, a separator's as the empty text a menu gives.
+std::vector<std::string> ChildrenOf(IExplorerCommand& root, std::vector<ComPtr<IExplorerCommand>>* children = nullptr)
+{
+    ComPtr<IEnumExplorerCommand> list;
+    EXPECT_EQ(root.EnumSubCommands(&list), S_OK);
+    std::vector<std::string> titles;
+    for (ComPtr<IExplorerCommand> child; list && list->Next(1, child.ReleaseAndGetAddressOf(), nullptr) == S_OK;) {
+        EXPCMDFLAGS flags = ~0u;
+        EXPECT_EQ(child->GetFlags(&flags), S_OK);
+        titles.push_back(flags == ECF_ISSEPARATOR ? "" : TitleOf(*child.Get()));
+        if (children) children->push_back(child);
+    }
+    return titles;
+}
+
+EXPCMDSTATE StateOn(IExplorerCommand& command, const std::string& path)
+{
+    EXPCMDSTATE state = ~0u;
+    EXPECT_EQ(command.GetState(ItemsOf(path).Get(), FALSE, &state), S_OK);
+    return state;
+}
+
+TEST_F(ContextMenuTest, ExplorerCommandShowsTheClassicSubmenuFromTheSameRows)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    test::MakeLink(favorites + "Tom & Jerry.lnk", report);
+    ComPtr<IExplorerCommand> root = CreateCommand();
+    ASSERT_TRUE(root);
+    EXPCMDFLAGS flags = 0;
+    EXPECT_EQ(root->GetFlags(&flags), S_OK);
+    EXPECT_EQ(flags, ECF_HASSUBCOMMANDS);
+    EXPECT_EQ(TitleOf(*root.Get()), "Vokmark");
+    wchar_t* icon = nullptr;
+    ASSERT_EQ(root->GetIcon(nullptr, &icon), S_OK);
+    const std::wstring location = icon;
+    CoTaskMemFree(icon);
+    const size_t comma = location.rfind(L",-");
+    ASSERT_NE(comma, std::wstring::npos);
+    UniqueIcon small;
+    EXPECT_EQ(ExtractIconExW(location.substr(0, comma).c_str(), std::stoi(location.substr(comma + 1)), nullptr,
+                             small.put(), 1),
+              1u)
+        << "a picture there, by number";
+
+    // The classic submenu and the command's children, for the same place.
+    const struct {
+        const char* place;
+        std::string path;
+        std::function<HRESULT(IShellExtInit&)> initialize;
+    } cases[] = {
+        {"a folder's background", folder,
+         [&](IShellExtInit& h) { return h.Initialize(PidlOf(folder).get(), nullptr, nullptr); }},
+        {"a favourite folder", data,
+         [&](IShellExtInit& h) { return h.Initialize(nullptr, SelectionOf(folder, {"Data"}).Get(), nullptr); }},
+        {"a file", report,
+         [&](IShellExtInit& h) { return h.Initialize(nullptr, SelectionOf(folder, {"report.txt"}).Get(), nullptr); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.place);
+        ComPtr<IShellExtInit> handler = CreateHandler();
+        ComPtr<IContextMenu> menu;
+        ASSERT_EQ(handler.As(&menu), S_OK);
+        ASSERT_EQ(c.initialize(*handler.Get()), S_OK);
+        UniqueMenu host(CreatePopupMenu());
+        ASSERT_GT(HRESULT_CODE(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL)), 0);
+        EXPECT_EQ(StateOn(*root.Get(), c.path), ECS_ENABLED);
+        EXPECT_EQ(ChildrenOf(*root.Get()), MenuTexts(GetSubMenu(host.get(), 0)));
+    }
+
+    const DWORD inactive = 0;
+    test::SetVokValue(kStatusValue, REG_DWORD, &inactive, sizeof inactive);
+    EXPECT_EQ(StateOn(*root.Get(), folder), ECS_HIDDEN);
+}
+
+TEST_F(ContextMenuTest, ExplorerCommandGoesToTheFavoriteThroughTheSitesBrowser)
+{
+    test::MakeLink(favorites + "Data.lnk", data);
+    demo::ExplorerWindow frame;
+    ASSERT_EQ(frame.Open("CabinetWClass", folder, {0, 0, 300, 200}), "");
+    ASSERT_TRUE(test::BringToForeground(frame.Frame()));
+    demo::BrowserSite site(frame.ShellBrowser());
+    {
+        ComPtr<IExplorerCommand> root = CreateCommand();
+        ComPtr<IObjectWithSite> withSite;
+        ASSERT_EQ(root.As(&withSite), S_OK);
+        EXPECT_EQ(withSite->SetSite(&site), S_OK);
+        EXPECT_EQ(StateOn(*root.Get(), folder), ECS_ENABLED);
+        std::vector<ComPtr<IExplorerCommand>> children;
+        ASSERT_EQ(ChildrenOf(*root.Get(), &children)[0], "Data");
+        EXPECT_EQ(children[0]->Invoke(nullptr, nullptr), S_OK);
+        EXPECT_EQ(frame.FolderShown(), data);
+        EXPECT_EQ(site.BrowseFlags(), UINT{SBSP_SAMEBROWSER | SBSP_ABSOLUTE});
+    }
+    EXPECT_EQ(site.Held(), 0) << "released with the objects";
+    EXPECT_TRUE(test::PumpUntil([] { return HostEnvironment::CanUnloadNow() == S_OK; }, 3000));
 }
 
 } // namespace

@@ -236,6 +236,26 @@ HRESULT QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCm
     }
 }
 
+bool MenusShown()
+{
+    LoadStatus();
+    bool shown = false;
+    WithState([&](ExtensionState& s) { shown = s.Enabled && !s.FavoritesDir.empty(); });
+    return shown;
+}
+
+MenuTable ReadCommandRows(IUnknown* site)
+{
+    LoadStatus();
+    const HWND front = GetForegroundWindow();
+    const MenuContext context = ReadMenuContext(front);
+    if (!WantsItems(context, CMF_NORMAL)) return MenuTable();
+    bool flat = false;
+    MenuTable table = ReadMenuRows(context, front, site, true, flat);
+    FitMenuTable(table, table.size());
+    return table;
+}
+
 void ExecuteCommand(WORD offset, IUnknown* site) noexcept
 {
     try {

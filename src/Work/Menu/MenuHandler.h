@@ -3,6 +3,8 @@
 // these.
 #pragma once
 
+#include "Work/Menu/MenuRow.h"
+
 #include <windows.h>
 #include <shlobj.h>
 #include <unknwn.h>
@@ -29,5 +31,14 @@ HRESULT InvokeCommand(const CMINVOKECOMMANDINFO* lpici, IUnknown* site = nullptr
 
 // The ANSI help text of the item at offset `idCmd`, cut to fit `cchMax`.
 HRESULT GetCommandString(UINT_PTR idCmd, UINT uType, UINT* pwReserved, LPSTR pszName, UINT cchMax) noexcept;
+
+// Whether menus of ours are shown at all: the switch, read now, is Active and
+// the installation is known. Reads nothing else.
+bool MenusShown();
+
+// Every row of the menu on this thread's target, read as a menu that may
+// wait reads them and numbered from 0: what Explorer's command shows as its
+// children. Empty when no menu is shown there.
+MenuTable ReadCommandRows(IUnknown* site);
 
 } // namespace vok

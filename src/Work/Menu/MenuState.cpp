@@ -86,6 +86,14 @@ MenuStateAccess::~MenuStateAccess()
     ReleaseSRWLockExclusive(&g_recordsLock);
 }
 
+void RecordMenuTarget(const WString& path, vok::ContextKind kind)
+{
+    WithMenuState([&](MenuState& s) {
+        s.TargetPath = path;
+        s.ContextKind = kind;
+    });
+}
+
 ContextKind MenuContextKind()
 {
     ContextKind kind = ckNone;

@@ -10,6 +10,15 @@
 
 namespace vok {
 
+// What Explorer's command was last asked its state for on this thread: the
+// first item's path, how many there are, and whether it is the desktop's own
+// background. Its children follow it.
+struct CommandSelection {
+    WString Path;
+    DWORD Count = 0;
+    bool Desktop = false;
+};
+
 struct MenuState {
     WString TargetPath;
     vok::ContextKind ContextKind = ckNone;
@@ -21,6 +30,7 @@ struct MenuState {
     // A dialog's box whose text is typed back once the dialog has moved.
     WString SavedEditText;
     UINT_PTR RestoreTimer = 0;
+    CommandSelection Selection;
 };
 
 // Exclusive access to the calling thread's record. Hold it only for copying
@@ -51,6 +61,9 @@ void WithMenuState(F&& f)
     MenuStateAccess state;
     if (MenuState* s = state.get()) f(*s);
 }
+
+// Records what the thread's next menu is opened on.
+void RecordMenuTarget(const WString& path, vok::ContextKind kind);
 
 // The kind of place this thread's menu was opened on; ckNone without one.
 vok::ContextKind MenuContextKind();

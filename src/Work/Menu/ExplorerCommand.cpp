@@ -1,0 +1,278 @@
+#include "Work/Menu/ExplorerCommand.h"
+
+#include "Common/Unique.h"
+#include "Common/WindowText.h"
+#include "Resources/CommandIcon.h"
+#include "Server/Module.h"
+#include "Work/ExtensionState.h"
+#include "Work/Menu/MenuHandler.h"
+#include "Work/Menu/MenuState.h"
+#include "Work/Store/Favorites.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <utility>
+
+using Microsoft::WRL::ComPtr;
+
+namespace vok {
+namespace {
+
+const wchar_t kRootTitle[] = L"Vokmark";
+
+HRESULT CopyText(const WString& text, LPWSTR* out)
+{
+    if (!out) return E_POINTER;
+    return SHStrDupW(text.c_str(), out);
+}
+
+// The library's own path: Explorer loads the icon from the file by number.
+WString IconLocation()
+{
+    const std::wstring number = std::to_wstring(IDI_COMMAND);
+    WString path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(ModuleInstance(), &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) return WString();
+        if (length < path.size()) return path.substr(0, length) + L",-" + WString(number.begin(), number.end());
+        path.resize(path.size() * 2);
+    }
+}
+
+// The desktop's background hands the desktop itself: the namespace's root,
+// or the folder behind it.
+bool IsDesktopItem(IShellItem& item, const WString& path)
+{
+    UniqueIdList list;
+    if (SUCCEEDED(SHGetIDListFromObject(&item, list.put())) && ILIsEmpty(list.get())) return true;
+    wchar_t desktop[MAX_PATH] = {};
+    return SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop) == S_OK &&
+           !path.empty() && lstrcmpiW(desktop, path.c_str()) == 0;
+}
+
+// Read from the items' names alone: nothing here asks a volume.
+CommandSelection SelectionOf(IShellItemArray* items)
+{
+    CommandSelection selection;
+    ComPtr<IShellItem> first;
+    if (!items || FAILED(items->GetCount(&selection.Count)) || selection.Count == 0 ||
+        FAILED(items->GetItemAt(0, &first)))
+        return CommandSelection();
+    UniqueTaskText path;
+    if (SUCCEEDED(first->GetDisplayName(SIGDN_FILESYSPATH, path.put()))) selection.Path = path.get();
+    selection.Desktop = IsDesktopWindow(GetForegroundWindow()) && IsDesktopItem(*first.Get(), selection.Path);
+    return selection;
+}
+
+// Where the children are read, waiting is allowed: whether the one item is a
+// folder is asked as the classic handler asks it, within the same bound.
+ContextKind KindOf(const CommandSelection& selection)
+{
+    if (selection.Count == 0) return ckNone;
+    if (selection.Desktop) return ckDesktopBackground;
+    const bool folder = selection.Count == 1 && IsFolderWithinBound(selection.Path, FavoritesFolder());
+    return folder ? ckFolderItem : ckOtherItems;
+}
+
+} // namespace
+
+HRESULT TExplorerCommand::GetTitle(IShellItemArray*, LPWSTR* name)
+{
+    return CopyText(kRootTitle, name);
+}
+
+HRESULT TExplorerCommand::GetIcon(IShellItemArray*, LPWSTR* icon)
+{
+    try {
+        const WString location = IconLocation();
+        if (location.empty()) return E_FAIL;
+        return CopyText(location, icon);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT TExplorerCommand::GetToolTip(IShellItemArray*, LPWSTR* tip)
+{
+    if (tip) *tip = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT TExplorerCommand::GetCanonicalName(GUID* name)
+{
+    if (!name) return E_POINTER;
+    *name = CLSID_VokExplorerCommand;
+    return S_OK;
+}
+
+// Asked on Explorer's window thread: the switch and the items' names answer
+// it, so it never needs to be asked again where it may wait.
+HRESULT TExplorerCommand::GetState(IShellItemArray* items, BOOL, EXPCMDSTATE* state)
+{
+    if (!state) return E_POINTER;
+    try {
+        const CommandSelection selection = SelectionOf(items);
+        WithMenuState([&](MenuState& s) { s.Selection = selection; });
+        *state = MenusShown() ? ECS_ENABLED : ECS_HIDDEN;
+        return S_OK;
+    } catch (...) {
+        *state = ECS_HIDDEN;
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT TExplorerCommand::Invoke(IShellItemArray*, IBindCtx*)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT TExplorerCommand::GetFlags(EXPCMDFLAGS* flags)
+{
+    if (!flags) return E_POINTER;
+    *flags = ECF_HASSUBCOMMANDS;
+    return S_OK;
+}
+
+HRESULT TExplorerCommand::EnumSubCommands(IEnumExplorerCommand** commands)
+{
+    if (!commands) return E_POINTER;
+    *commands = nullptr;
+    try {
+        CommandSelection selection;
+        WithMenuState([&](MenuState& s) { selection = s.Selection; });
+        RecordMenuTarget(selection.Path, KindOf(selection));
+        std::vector<ComPtr<IExplorerCommand>> children;
+        for (MenuRow& row : ReadCommandRows(Site.Get()))
+            children.emplace_back(new TExplorerSubCommand(Factory(), std::move(row), Site.Get()));
+        ComPtr<IEnumExplorerCommand> list = new TExplorerCommandList(Factory(), std::move(children));
+        *commands = list.Detach();
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT TExplorerCommand::SetSite(IUnknown* site)
+{
+    Site = site;
+    return S_OK;
+}
+
+HRESULT TExplorerCommand::GetSite(REFIID iid, void** site)
+{
+    if (!site) return E_POINTER;
+    *site = nullptr;
+    if (!Site) return E_FAIL;
+    return Site->QueryInterface(iid, site);
+}
+
+TExplorerSubCommand::TExplorerSubCommand(TComObjectFactory& creator, MenuRow row, IUnknown* site)
+    : TComObjectOf(creator, nullptr), Row(std::move(row)), Site(site)
+{
+}
+
+HRESULT TExplorerSubCommand::GetTitle(IShellItemArray*, LPWSTR* name)
+{
+    try {
+        return CopyText(Row.Caption, name);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT TExplorerSubCommand::GetIcon(IShellItemArray*, LPWSTR* icon)
+{
+    if (icon) *icon = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT TExplorerSubCommand::GetToolTip(IShellItemArray*, LPWSTR* tip)
+{
+    if (tip) *tip = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT TExplorerSubCommand::GetCanonicalName(GUID* name)
+{
+    if (name) *name = GUID_NULL;
+    return E_NOTIMPL;
+}
+
+HRESULT TExplorerSubCommand::GetState(IShellItemArray*, BOOL, EXPCMDSTATE* state)
+{
+    if (!state) return E_POINTER;
+    *state = ECS_ENABLED;
+    return S_OK;
+}
+
+// Whatever the command did, the choice was taken: as the classic menu does,
+// nothing is reported back.
+HRESULT TExplorerSubCommand::Invoke(IShellItemArray*, IBindCtx*)
+{
+    try {
+        // The command may run code that sets another site; this one stays.
+        const ComPtr<IUnknown> site = Site;
+        if (Row.Command) Row.Command(Row, site.Get());
+    } catch (...) {
+    }
+    return S_OK;
+}
+
+HRESULT TExplorerSubCommand::GetFlags(EXPCMDFLAGS* flags)
+{
+    if (!flags) return E_POINTER;
+    *flags = Row.Kind == mkSeparator ? ECF_ISSEPARATOR : ECF_DEFAULT;
+    return S_OK;
+}
+
+HRESULT TExplorerSubCommand::EnumSubCommands(IEnumExplorerCommand** commands)
+{
+    if (commands) *commands = nullptr;
+    return E_NOTIMPL;
+}
+
+TExplorerCommandList::TExplorerCommandList(TComObjectFactory& creator, std::vector<ComPtr<IExplorerCommand>> commands)
+    : TComObjectOf(creator, nullptr), Commands(std::move(commands))
+{
+}
+
+HRESULT TExplorerCommandList::Next(ULONG count, IExplorerCommand** commands, ULONG* fetched)
+{
+    if (!commands || (count > 1 && !fetched)) return E_POINTER;
+    ULONG given = 0;
+    for (; given < count && Position < Commands.size(); ++given, ++Position)
+        commands[given] = ComPtr<IExplorerCommand>(Commands[Position]).Detach();
+    if (fetched) *fetched = given;
+    return given == count ? S_OK : S_FALSE;
+}
+
+HRESULT TExplorerCommandList::Skip(ULONG count)
+{
+    const size_t left = Commands.size() - Position;
+    Position += count < left ? count : left;
+    return count <= left ? S_OK : S_FALSE;
+}
+
+HRESULT TExplorerCommandList::Reset()
+{
+    Position = 0;
+    return S_OK;
+}
+
+HRESULT TExplorerCommandList::Clone(IEnumExplorerCommand** copy)
+{
+    if (!copy) return E_POINTER;
+    *copy = nullptr;
+    try {
+        ComPtr<TExplorerCommandList> list = new TExplorerCommandList(Factory(), Commands);
+        list->Position = Position;
+        *copy = list.Detach();
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+} // namespace vok
