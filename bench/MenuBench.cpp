@@ -6,7 +6,8 @@
 // Then the menu of five local favourites against the same with favourites on
 // the slow volume (tools/slow-volume.sh mounts it for `make bench`). Last
 // the menu with ten folders open in Explorer-style windows against none, and
-// with the recent folders' records full against empty.
+// with the recent folders' records full against empty. On the slow volume
+// also the Explorer command's state, which Explorer asks without waiting.
 // Usage: menu_bench.exe [rounds at 1,000 favourites]
 #include "TestSupport.h"
 #include "Common/Unique.h"
@@ -217,6 +218,39 @@ void MeasureChoiceOnSlowVolume()
     test::PumpUntil([] { return LibraryThreadsRunning() == 0; }, 30000);
 }
 
+// Explorer asks its command's state on the window's thread, where it must
+// not wait: on a folder of S: while each lookup there waits a minute, through
+// the library itself, created by its class as Explorer creates it.
+void MeasureCommandStateOnSlowVolume(int rounds)
+{
+    test::SetSlowVolumeWait("0");
+    ComPtr<IShellItem> item;
+    ComPtr<IShellItemArray> items;
+    SHCreateItemFromParsingName(L"S:\\bench\\live", nullptr, IID_PPV_ARGS(&item));
+    if (item) SHCreateShellItemArrayFromShellItem(item.Get(), IID_PPV_ARGS(&items));
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    const HMODULE library = LoadLibraryA(test::LibraryPath().c_str());
+    const auto get = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    const CLSID command = {0xBD566B9D, 0xAA72, 0x4068, {0x98, 0x09, 0x14, 0x73, 0xBD, 0xA5, 0xDB, 0xF3}};
+    ComPtr<IClassFactory> factory;
+    ComPtr<IExplorerCommand> root;
+    if (get && SUCCEEDED(get(command, IID_PPV_ARGS(&factory)))) factory->CreateInstance(nullptr, IID_PPV_ARGS(&root));
+    if (!root || !items) return (void)std::printf("  Explorer command's state: NOT MEASURED (no command or item)\n");
+    test::SetSlowVolumeWait("60");
+    std::vector<double> times;
+    EXPCMDSTATE state = ECS_HIDDEN;
+    for (int round = 0; round < rounds; ++round)
+        times.push_back(TimeMs([&] { root->GetState(items.Get(), FALSE, &state); }));
+    test::SetSlowVolumeWait("0");
+    std::printf("  the Explorer command's state on a folder there, each lookup waiting 60 s: %6.3f ms, slowest "
+                "%6.3f ms (target 5 ms)%s\n",
+                Median(times), *std::max_element(times.begin(), times.end()), state == ECS_ENABLED ? "" : ", HIDDEN");
+    root.Reset();
+    factory.Reset();
+    FreeLibrary(library);
+}
+
 // Five local favourites, then the same with a live favourite on the drive
 // S: and one on the share \\slowhost\share, and a dead one on S:, while
 // each lookup there waits 1 s and while it waits longer than the run.
@@ -282,6 +316,7 @@ void MeasureSlowVolume(int rounds)
         test::PumpUntil([] { return LibraryThreadsRunning() == 0; }, 30000);
     }
     MeasureChoiceOnSlowVolume();
+    MeasureCommandStateOnSlowVolume(rounds);
     test::RemoveTree(back);
     test::StopState();
 }

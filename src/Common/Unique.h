@@ -99,13 +99,6 @@ struct IdListTraits {
     static void Close(Type list) { CoTaskMemFree(list); }
 };
 
-// Text the shell allocated with the COM task allocator (a display name).
-struct TaskTextTraits {
-    using Type = wchar_t*;
-    static Type Invalid() { return nullptr; }
-    static void Close(Type text) { CoTaskMemFree(text); }
-};
-
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFile = Unique<FileTraits>;
@@ -116,7 +109,6 @@ using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
 using UniqueRegion = Unique<GdiObjectTraits<HRGN>>;
 using UniqueIcon = Unique<IconTraits>;
 using UniqueIdList = Unique<IdListTraits>;
-using UniqueTaskText = Unique<TaskTextTraits>;
 
 // Runs a clean-up step when the scope ends, on every path.
 template <class F>

@@ -41,39 +41,49 @@ WString IconLocation()
     }
 }
 
-// The desktop's background hands the desktop itself: the namespace's root,
-// or the folder behind it.
-bool IsDesktopItem(IShellItem& item, const WString& path)
-{
-    UniqueIdList list;
-    if (SUCCEEDED(SHGetIDListFromObject(&item, list.put())) && ILIsEmpty(list.get())) return true;
-    wchar_t desktop[MAX_PATH] = {};
-    return SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop) == S_OK &&
-           !path.empty() && lstrcmpiW(desktop, path.c_str()) == 0;
-}
-
-// Read from the items' names alone: nothing here asks a volume.
+// Copied from the first item's own record: a path or a name asked of the
+// shell may go to the item's volume.
 CommandSelection SelectionOf(IShellItemArray* items)
 {
     CommandSelection selection;
     ComPtr<IShellItem> first;
+    UniqueIdList list;
     if (!items || FAILED(items->GetCount(&selection.Count)) || selection.Count == 0 ||
-        FAILED(items->GetItemAt(0, &first)))
+        FAILED(items->GetItemAt(0, &first)) || FAILED(SHGetIDListFromObject(first.Get(), list.put())))
         return CommandSelection();
-    UniqueTaskText path;
-    if (SUCCEEDED(first->GetDisplayName(SIGDN_FILESYSPATH, path.put()))) selection.Path = path.get();
-    selection.Desktop = IsDesktopWindow(GetForegroundWindow()) && IsDesktopItem(*first.Get(), selection.Path);
+    selection.FirstItem.assign(reinterpret_cast<const char*>(list.get()), ILGetSize(list.get()));
     return selection;
 }
 
-// Where the children are read, waiting is allowed: whether the one item is a
-// folder is asked as the classic handler asks it, within the same bound.
-ContextKind KindOf(const CommandSelection& selection)
+WString PathOf(PCIDLIST_ABSOLUTE item)
 {
-    if (selection.Count == 0) return ckNone;
-    if (selection.Desktop) return ckDesktopBackground;
-    const bool folder = selection.Count == 1 && IsFolderWithinBound(selection.Path, FavoritesFolder());
-    return folder ? ckFolderItem : ckOtherItems;
+    wchar_t path[MAX_PATH + 1] = {};
+    return SHGetPathFromIDListW(item, path) ? WString(path) : WString();
+}
+
+// The desktop's background hands the desktop itself: the namespace's root,
+// or the folder behind it.
+bool IsDesktopItem(PCIDLIST_ABSOLUTE item, const WString& path)
+{
+    if (ILIsEmpty(item)) return true;
+    wchar_t desktop[MAX_PATH] = {};
+    return !path.empty() &&
+           SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop) == S_OK &&
+           lstrcmpiW(desktop, path.c_str()) == 0;
+}
+
+// Where the children are read, waiting is allowed: the path, and whether the
+// one item is a folder, are asked as the classic handler asks them, the
+// latter within the same bound.
+void RecordSelection(const CommandSelection& selection)
+{
+    if (selection.Count == 0) return RecordMenuTarget(WString(), ckNone);
+    const auto item = reinterpret_cast<PCIDLIST_ABSOLUTE>(selection.FirstItem.data());
+    const WString path = PathOf(item);
+    if (IsDesktopWindow(GetForegroundWindow()) && IsDesktopItem(item, path))
+        return RecordMenuTarget(path, ckDesktopBackground);
+    const bool folder = selection.Count == 1 && IsFolderWithinBound(path, FavoritesFolder());
+    RecordMenuTarget(path, folder ? ckFolderItem : ckOtherItems);
 }
 
 } // namespace
@@ -107,8 +117,8 @@ HRESULT TExplorerCommand::GetCanonicalName(GUID* name)
     return S_OK;
 }
 
-// Asked on Explorer's window thread: the switch and the items' names answer
-// it, so it never needs to be asked again where it may wait.
+// Asked on Explorer's window thread: the switch and the items' own records
+// answer it, so it never needs to be asked again where it may wait.
 HRESULT TExplorerCommand::GetState(IShellItemArray* items, BOOL, EXPCMDSTATE* state)
 {
     if (!state) return E_POINTER;
@@ -142,7 +152,7 @@ HRESULT TExplorerCommand::EnumSubCommands(IEnumExplorerCommand** commands)
     try {
         CommandSelection selection;
         WithMenuState([&](MenuState& s) { selection = s.Selection; });
-        RecordMenuTarget(selection.Path, KindOf(selection));
+        RecordSelection(selection);
         std::vector<ComPtr<IExplorerCommand>> children;
         for (MenuRow& row : ReadCommandRows(Site.Get()))
             children.emplace_back(new TExplorerSubCommand(Factory(), std::move(row), Site.Get()));

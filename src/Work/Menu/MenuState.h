@@ -11,12 +11,11 @@
 namespace vok {
 
 // What Explorer's command was last asked its state for on this thread: the
-// first item's path, how many there are, and whether it is the desktop's own
-// background. Its children follow it.
+// first item's absolute item list, as bytes, and how many items there are.
+// Its children follow it.
 struct CommandSelection {
-    WString Path;
+    std::string FirstItem;
     DWORD Count = 0;
-    bool Desktop = false;
 };
 
 struct MenuState {
