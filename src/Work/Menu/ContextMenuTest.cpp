@@ -632,7 +632,7 @@ TEST_F(ContextMenuTest, FolderPickerGoesToTheFavoriteThroughItsBrowser)
 
 // A dialog whose folder view is Wine's Explorer Browser, beside a box of its
 // own: through the site's browser nothing is typed; without a site the box
-// is typed into, as before.
+// is typed into.
 TEST_F(ContextMenuTest, DialogWithABrowserGoesThereAndOneWithoutTypes)
 {
     test::MakeLink(favorites + "Data.lnk", data);
