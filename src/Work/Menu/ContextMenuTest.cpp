@@ -387,51 +387,6 @@ TEST_F(ContextMenuTest, InitializeRecordsTheTargetAndWhatTheMenuWasOpenedOn)
     }
 }
 
-// The host gives identifiers idCmdFirst to idCmdLast and no others: the
-// favourites are left out from the end first, and each item placed keeps
-// its help text and command.
-TEST_F(ContextMenuTest, ItemsKeepToTheIdentifiersTheHostGives)
-{
-    test::MakeLink(favorites + "Data.lnk", data);
-    test::MakeLink(favorites + "Report.lnk", report);
-    test::TestWindow foreground("Window");
-    ASSERT_TRUE(test::BringToForeground(foreground.hwnd()));
-    const std::string add = AddHelp(folder), manage = "Manage your favorite list.";
-    const struct {
-        UINT first, last;
-        std::vector<std::string> items;
-        std::vector<std::string> help; // by offset
-    } cases[] = {
-        // clang-format off
-        {100, 103, {"Add to list", "Create favorite", "Maintenance"}, {add, "Create a new favorite.", manage, ""}},
-        {100, 104, {"Data", "", "Add to list", "Create favorite", "Maintenance"}, {data, "", add, "Create a new favorite.", manage}},
-        {100, 200, {"Data", "Report", "", "Add to list", "Create favorite", "Maintenance"}, {data, report, "", add}},
-        {100, 99, {}, {}},
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.last - c.first);
-        ComPtr<IShellExtInit> handler = CreateHandler();
-        ComPtr<IContextMenu> menu;
-        ASSERT_EQ(handler.As(&menu), S_OK);
-        ASSERT_EQ(handler->Initialize(PidlOf(folder).get(), nullptr, nullptr), S_OK);
-        UniqueMenu host(CreatePopupMenu());
-        AppendMenuA(host.get(), MF_STRING, 1, "View");
-        EXPECT_EQ(menu->QueryContextMenu(host.get(), 0, c.first, c.last, CMF_NORMAL), HRESULT(c.items.size()));
-        if (c.items.empty()) {
-            EXPECT_EQ(GetMenuItemCount(host.get()), 1);
-            continue;
-        }
-        const HMENU submenu = GetSubMenu(host.get(), 1);
-        EXPECT_EQ(MenuTexts(submenu), c.items);
-        for (int i = 0; i < GetMenuItemCount(submenu); ++i) {
-            const UINT id = GetMenuItemID(submenu, i);
-            EXPECT_TRUE(id >= c.first && id <= c.last) << id;
-        }
-        for (size_t offset = 0; offset < c.help.size(); ++offset) EXPECT_EQ(HelpText(menu, offset), c.help[offset]);
-    }
-}
-
 // A link made on another volume than the one now at its letter: its
 // recorded serial number is rewritten, as Wine reads a drive's serial once
 // per process. V: is judged on a worker (the favourites are on C:), so a

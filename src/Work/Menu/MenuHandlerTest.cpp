@@ -222,11 +222,15 @@ TEST_F(MenuTest, RefusedMenusLeaveTheLastOneAsItWas)
         UINT flags;
         DWORD status; // 2: "Status" unset
         bool installed, initialised, enabledAfter;
+        UINT last = 0x7FFF; // idCmdLast
     } cases[] = {
         {"shell's own flag", 0x00010000, 1, true, true, false}, // "Status" 1 is not even read
-        {"switched off", CMF_NORMAL, 0, true, true, false},     {"default only", CMF_DEFAULTONLY, 2, true, true, true},
-        {"no verbs", CMF_NOVERBS, 2, true, true, true},         {"not installed", CMF_NORMAL, 2, false, true, true},
+        {"switched off", CMF_NORMAL, 0, true, true, false},
+        {"default only", CMF_DEFAULTONLY, 2, true, true, true},
+        {"no verbs", CMF_NOVERBS, 2, true, true, true},
+        {"not installed", CMF_NORMAL, 2, false, true, true},
         {"not initialised", CMF_NORMAL, 2, true, false, true},
+        {"no identifiers", CMF_NORMAL, 2, true, true, true, kFirst - 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -243,7 +247,7 @@ TEST_F(MenuTest, RefusedMenusLeaveTheLastOneAsItWas)
         });
         if (!c.initialised) MenuStateAccess()->ContextKind = ckNone;
         UniqueMenu other(CreatePopupMenu());
-        EXPECT_EQ(QueryContextMenu(other.get(), 0, kFirst, 0x7FFF, c.flags), 0);
+        EXPECT_EQ(QueryContextMenu(other.get(), 0, kFirst, c.last, c.flags), 0);
         EXPECT_EQ(GetMenuItemCount(other.get()), 0);
         EXPECT_TRUE(Submenu() == before && IsMenu(before));
         EXPECT_EQ(test::ReadState(&MenuState::LastMenu).size(), 7u);
