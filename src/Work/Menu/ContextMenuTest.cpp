@@ -871,27 +871,32 @@ TEST_F(ContextMenuTest, ExplorerCommandShowsTheClassicSubmenuFromTheSameRows)
         << "a picture there, by number";
 
     // The classic submenu and the command's children, for the same place.
+    char desktop[MAX_PATH] = {};
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop), S_OK);
     const struct {
         const char* place;
-        std::string path;
-        std::function<HRESULT(IShellExtInit&)> initialize;
+        const char* front;
+        std::string background; // the folder whose background is clicked, or
+        const char* selected;   // the item selected in `folder`
     } cases[] = {
-        {"a folder's background", folder,
-         [&](IShellExtInit& h) { return h.Initialize(PidlOf(folder).get(), nullptr, nullptr); }},
-        {"a favourite folder", data,
-         [&](IShellExtInit& h) { return h.Initialize(nullptr, SelectionOf(folder, {"Data"}).Get(), nullptr); }},
-        {"a file", report,
-         [&](IShellExtInit& h) { return h.Initialize(nullptr, SelectionOf(folder, {"report.txt"}).Get(), nullptr); }},
+        {"a folder's background", "CabinetWClass", folder, nullptr},
+        {"the desktop", "Progman", desktop, nullptr},
+        {"a favourite folder", "CabinetWClass", "", "Data"},
+        {"a file", "CabinetWClass", "", "report.txt"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.place);
+        test::TestWindow front(c.front);
+        ASSERT_TRUE(test::BringToForeground(front.hwnd()));
         ComPtr<IShellExtInit> handler = CreateHandler();
         ComPtr<IContextMenu> menu;
         ASSERT_EQ(handler.As(&menu), S_OK);
-        ASSERT_EQ(c.initialize(*handler.Get()), S_OK);
+        ASSERT_EQ(c.selected ? handler->Initialize(nullptr, SelectionOf(folder, {c.selected}).Get(), nullptr)
+                             : handler->Initialize(PidlOf(c.background).get(), nullptr, nullptr),
+                  S_OK);
         UniqueMenu host(CreatePopupMenu());
         ASSERT_GT(HRESULT_CODE(menu->QueryContextMenu(host.get(), 0, 1, 100, CMF_NORMAL)), 0);
-        EXPECT_EQ(StateOn(*root.Get(), c.path), ECS_ENABLED);
+        EXPECT_EQ(StateOn(*root.Get(), c.selected ? folder + "\\" + c.selected : c.background), ECS_ENABLED);
         EXPECT_EQ(ChildrenOf(*root.Get()), MenuTexts(GetSubMenu(host.get(), 0)));
     }
 
