@@ -87,7 +87,12 @@ def windows_subject(certificate):
 
 def publisher():
     pfx = os.environ.get("VOK_SIGN_PFX")
-    return windows_subject(signer_certificate(pfx)) if pfx else DEVELOPMENT_PUBLISHER
+    if not pfx:
+        return DEVELOPMENT_PUBLISHER
+    try:
+        return windows_subject(signer_certificate(pfx))
+    except subprocess.CalledProcessError as failure:
+        sys.exit(f"msix: cannot read the certificate in {pfx}: {failure.stderr.decode(errors='replace').strip()}")
 
 
 def filled_manifest(template, version, publisher_name):
