@@ -77,9 +77,13 @@ def windows_subject(certificate):
     certificate), joined by ", "."""
     lines = openssl(["x509", "-noout", "-subject", "-nameopt", "utf8,oid,sep_multiline,dn_rev"], certificate)
     names = []
+    # One name to a line; the values of a name with several, " + " apart.
     for line in lines.decode("utf-8").splitlines()[1:]:
-        oid, _, value = line.strip().partition("=")
-        names.append(f"{WINDOWS_ATTRIBUTE_NAMES.get(oid, 'OID.' + oid)}={windows_value(value)}")
+        values = []
+        for pair in re.split(r" \+ (?=[0-9.]+=)", line.strip()):
+            oid, _, value = pair.partition("=")
+            values.append(f"{WINDOWS_ATTRIBUTE_NAMES.get(oid, 'OID.' + oid)}={windows_value(value)}")
+        names.append(" + ".join(values))
     if not names:
         sys.exit("msix: the certificate has no subject")
     return ", ".join(names)
