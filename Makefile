@@ -26,6 +26,7 @@ dist: bootstrap configure
 	@[ -n "$$VOK_SIGN_PFX" ] || echo "dist: no certificate given (VOK_SIGN_PFX, VOK_SIGN_PASSWORD): the files are unsigned"
 	tools/dist.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark-windows.zip
 	tools/msi.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark.msi
+	tools/sparse.sh dist/vokmark-sparse.msix
 	tools/winget.sh dist/vokmark.msi dist/winget
 
 # Every test program on the three targets: x86_64 under 64-bit Wine, then

@@ -99,6 +99,13 @@ struct IdListTraits {
     static void Close(Type list) { CoTaskMemFree(list); }
 };
 
+// A library this process loaded itself.
+struct LibraryTraits {
+    using Type = HMODULE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { FreeLibrary(h); }
+};
+
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFile = Unique<FileTraits>;
@@ -109,6 +116,7 @@ using UniqueFont = Unique<GdiObjectTraits<HFONT>>;
 using UniqueRegion = Unique<GdiObjectTraits<HRGN>>;
 using UniqueIcon = Unique<IconTraits>;
 using UniqueIdList = Unique<IdListTraits>;
+using UniqueLibrary = Unique<LibraryTraits>;
 
 // Runs a clean-up step when the scope ends, on every path.
 template <class F>

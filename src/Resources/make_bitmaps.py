@@ -1,16 +1,18 @@
 #!/usr/bin/env python3
 """Writes the library's artwork: the menu item pictures CF, A, R, M and S in
 each size a menu may want, the About window's banner and icon, the icon
-MAINICON and the Explorer command's icon S.
+MAINICON, the Explorer command's icon S and the logos of the package for
+Windows 11's Explorer menu.
 
 The item pictures are drawn below as shapes and written as 32-bit bitmaps
 with premultiplied alpha, the form the library loads them in; the banner is
 24-bit, its star drawn as text, one character per pixel; the About icon has
-256 colours and MAINICON 16. Run it after changing a picture:
+256 colours and MAINICON 16; the logos are PNGs with alpha. Run it after changing a picture:
     python3 src/Resources/make_bitmaps.py src/Resources
 """
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 # The banner's star, one character per pixel, in these colours.
@@ -129,7 +131,7 @@ PICTURES = {
 }
 
 
-def render(shapes, size):
+def render(shapes, size, samples=SAMPLES):
     """Premultiplied blue, green, red and alpha bytes per pixel, rows from
     the top."""
     scale = 16 / size
@@ -139,10 +141,10 @@ def render(shapes, size):
         for px in range(size):
             total = [0, 0, 0]
             covered = 0
-            for sy in range(SAMPLES):
-                for sx in range(SAMPLES):
-                    x = (px + (sx + 0.5) / SAMPLES) * scale
-                    y = (py + (sy + 0.5) / SAMPLES) * scale
+            for sy in range(samples):
+                for sx in range(samples):
+                    x = (px + (sx + 0.5) / samples) * scale
+                    y = (py + (sy + 0.5) / samples) * scale
                     colour = CLEAR
                     for shape_colour, hit in shapes:
                         if hit(x, y):
@@ -150,7 +152,7 @@ def render(shapes, size):
                     if colour is not CLEAR:
                         covered += 1
                         total = [t + c for t, c in zip(total, colour)]
-            n = SAMPLES * SAMPLES
+            n = samples * samples
             r, g, b = (round(t / n) for t in total)
             row.append(bytes((b, g, r, round(255 * covered / n))))
         rows.append(row)
@@ -168,6 +170,43 @@ def picture_bmp_bytes(shapes, size):
 
 def picture_name(name, size):
     return name if size == PICTURE_SIZES[0] else f"{name}_{size}"
+
+
+# The package's logos: the icons' folder and star, drawn as shapes, in the
+# sizes the package's manifest names (Assets\<name>.png). Four samples a
+# side are plenty at these sizes.
+LOGO_STAR = star_points(8.6, 8.9, 4.4, 1.8)
+LOGO = [
+    fill(FOLDER_OUTLINE, FOLDER),
+    rect(1, 5.5, 15, 6.8, FOLDER_SHADE),
+    stroke(FOLDER_OUTLINE, 0.8, OUTLINE, closed=True),
+    fill(LOGO_STAR, RED),
+    stroke(LOGO_STAR, 0.6, (128, 16, 16), closed=True),
+]
+LOGO_SIZES = {"StoreLogo": 50, "Square44x44Logo": 44, "Square150x150Logo": 150}
+
+
+def straight(pixel):
+    """A rendered pixel's blue, green, red and alpha, the colour divided by
+    the alpha: icons and PNGs take it straight, not premultiplied."""
+    b, g, r, a = pixel
+    return tuple(min(255, round(c * 255 / a)) if a else 0 for c in (b, g, r)) + (a,)
+
+
+def png_bytes(shapes, size):
+    """A PNG of 8-bit red, green, blue and straight alpha."""
+    def rgba(pixel):
+        b, g, r, a = straight(pixel)
+        return bytes((r, g, b, a))
+
+    rows = render(shapes, size, samples=4)
+    raw = b"".join(b"\0" + b"".join(rgba(p) for p in row) for row in rows)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
 
 
 # The icons: a folder carrying a red star, the mark of a favourite.
@@ -248,8 +287,7 @@ def picture_icon_bytes(shapes, sizes):
     images = []
     for size in sizes:
         rows = render(shapes, size)
-        xor = b"".join(bytes(min(255, round(c * 255 / px[3])) if px[3] else 0 for c in px[:3]) + px[3:]
-                       for row in reversed(rows) for px in row)
+        xor = b"".join(bytes(straight(px)) for row in reversed(rows) for px in row)
         mask_stride = ((size + 31) // 32) * 4
         mask = b""
         for row in reversed(rows):
@@ -309,6 +347,9 @@ def main():
     (out / "icons" / "About.ico").write_bytes(icon_bytes(scaled(ICON, 2), 8))
     (out / "icons" / "MAINICON.ico").write_bytes(icon_bytes(ICON, 4))
     (out / "icons" / "S.ico").write_bytes(picture_icon_bytes(PICTURES["S"], (16, 20, 24, 32)))
+    (out / "package").mkdir(parents=True, exist_ok=True)
+    for name, size in LOGO_SIZES.items():
+        (out / "package" / f"{name}.png").write_bytes(png_bytes(LOGO, size))
 
 
 if __name__ == "__main__":
