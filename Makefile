@@ -99,7 +99,8 @@ configure:
 	      -DVOK_BUILD_TESTS=ON -DVOK_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) \
 	      -DVOK_AARCH64_DLL=$(abspath $(BUILD)/aarch64/bin/vok.dll) >/dev/null
 	cmake -S . -B $(BUILD)/aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/zig-aarch64.cmake $(CMAKE_FLAGS) \
-	      -DVOK_BUILD_TESTS=ON >/dev/null
+	      -DVOK_BUILD_TESTS=ON -DVOK_ZIP_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) \
+	      -DVOK_ZIP_X86_64_DLL=$(abspath $(BUILD)/x86_64/bin/vok.dll) >/dev/null
 
 i686: configure
 	cmake --build $(BUILD)/i686 -j $(JOBS)

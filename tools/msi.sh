@@ -59,6 +59,7 @@ RemoveOwnX64Folder Settings RemovedX64 2
 RemoveOwnArm64Folder Settings RemovedArm64 2
 RemoveOwnX86Folder Settings RemovedX86 2
 RemoveOwnVersionFolder Settings REMOVEDVERSIONFOLDER 2
+RemoveVersionFolder Settings VersionFolder 2
 ROWS
 # The libraries are permanent (16 added to wixl's attributes), so that no
 # uninstall run by an upgrade removes one that may be loaded; x64 or ARM64 by
