@@ -40,10 +40,15 @@ echo Vokmark: setting "Install Folder" in HKEY_CURRENT_USER\Software\VOK
 reg add "HKCU\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f >nul
 if errorlevel 1 goto :failed
 rem And for every other user of the machine: the library reads HKLM when
-rem the user's own key has no folder.
+rem the user's own key has no folder, each library in its own registry view
+rem (32-bit programs see HKLM\Software\WOW6432Node as HKLM\Software).
 echo Vokmark: setting "Install Folder" in HKEY_LOCAL_MACHINE\Software\VOK
-reg add "HKLM\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f >nul
+reg add "HKLM\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f /reg:32 >nul
 if errorlevel 1 goto :failed
+if not defined VOK_REGSVR64 goto :favorites
+reg add "HKLM\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f /reg:64 >nul
+if errorlevel 1 goto :failed
+:favorites
 echo Vokmark: creating %VOK_DIR%\Favorites
 if not exist "%VOK_DIR%\Favorites\" mkdir "%VOK_DIR%\Favorites"
 if not exist "%VOK_DIR%\Favorites\" goto :failed

@@ -65,9 +65,16 @@ reg delete "HKCU\Software\VOK" /f >nul
 if errorlevel 1 goto :failed
 :machine_settings
 echo Vokmark: removing "Install Folder" from HKEY_LOCAL_MACHINE\Software\VOK
-reg query "HKLM\Software\VOK" /v "Install Folder" >nul 2>&1
+rem In both registry views, as install.cmd writes it.
+reg query "HKLM\Software\VOK" /v "Install Folder" /reg:32 >nul 2>&1
+if errorlevel 1 goto :machine_settings64
+reg delete "HKLM\Software\VOK" /v "Install Folder" /f /reg:32 >nul
+if errorlevel 1 goto :failed
+:machine_settings64
+if not defined VOK_REGSVR64 goto :done
+reg query "HKLM\Software\VOK" /v "Install Folder" /reg:64 >nul 2>&1
 if errorlevel 1 goto :done
-reg delete "HKLM\Software\VOK" /v "Install Folder" /f >nul
+reg delete "HKLM\Software\VOK" /v "Install Folder" /f /reg:64 >nul
 if errorlevel 1 goto :failed
 
 :done

@@ -70,8 +70,8 @@ run_cmd() { # run_cmd SCRIPT: its output in $work/SCRIPT.out, its exit code in $
   timeout 300 "$wine" cmd /c "$folder\\$1" >"$work/$1.out" 2>&1 || rc=$?
   tr -d '\r' <"$work/$1.out"
 }
-value() { # value KEY NAME|"": the REG_SZ data, or nothing
-  local args=(/v "$2"); [ -z "$2" ] && args=(/ve)
+value() { # value KEY NAME|"" [/reg:VIEW]: the REG_SZ data, or nothing
+  local args=(/v "$2" "${@:3}"); [ -z "$2" ] && args=(/ve "${@:3}")
   timeout 120 "$wine" reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
     sed -n 's/^ *[^ ].*REG_SZ *//p' | head -1 || true
 }
@@ -82,10 +82,13 @@ not_said() { ! said "$@"; }
 echo "---- install.cmd"
 run_cmd install.cmd
 check "install.cmd exits 0" test "$rc" -eq 0
-for key in 'HKCU\Software\VOK' 'HKLM\Software\VOK'; do
-  check "Install Folder in $key is the unpacked folder" test "$(value "$key" 'Install Folder')" = "$folder"
+# The machine's in each library's registry view too.
+views=(/reg:32)
+[ "$kind" = win32 ] || views+=(/reg:64)
+for view in '' "${views[@]}"; do
+  key='HKLM\Software\VOK' && [ -z "$view" ] && key='HKCU\Software\VOK'
+  check "Install Folder in $key $view is the unpacked folder" test "$(value "$key" 'Install Folder' $view)" = "$folder"
 done
-check "the Favorites folder exists" test -d "$prefix/drive_c/Program Files/Vokmark/Favorites"
 server=$(value "HKCR\\CLSID\\$clsid\\InprocServer32" "")
 server_unix=$([ -n "$server" ] && timeout 120 "$wine" winepath -u "$server" 2>/dev/null | tr -d '\r' || true)
 check "the class is served by $served\\vok.dll ($server)" \
@@ -115,7 +118,9 @@ for class in '*' Directory 'Directory\Background' Folder Drive Network; do
   check "no handler key under $class" key_absent "HKCR\\$class\\shellex\\ContextMenuHandlers\\VOK"
 done
 check "HKCU\\Software\\VOK is gone" key_absent 'HKCU\Software\VOK'
-check "HKLM\\Software\\VOK has no Install Folder" test -z "$(value 'HKLM\Software\VOK' 'Install Folder')"
+for view in "${views[@]}"; do
+  check "HKLM\\Software\\VOK $view has no Install Folder" test -z "$(value 'HKLM\Software\VOK' 'Install Folder' "$view")"
+done
 check "the favourites stayed" test -f "$prefix/drive_c/Program Files/Vokmark/Favorites/Home.url"
 check "uninstall.cmd says where the favourites are" said uninstall.cmd "Your favourites stay in $folder\\Favorites"
 
