@@ -58,6 +58,9 @@ done
 prefix=$work/prefix
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 timeout 600 "$here/../tools/wine-prefix.sh" "$prefix" "$kind"
+# Wine's arm64 prefix records the machine as x86; ARM64 Windows as ARM64.
+[ "$kind" != arm64 ] || timeout 120 "$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' \
+  /v PROCESSOR_ARCHITECTURE /d ARM64 /f >/dev/null
 folder='C:\Program Files\Vokmark'
 # One server for the whole test: every command below would otherwise start
 # the prefix's services anew (seconds each under the 32-bit Wine's qemu).
