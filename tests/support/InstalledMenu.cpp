@@ -4,10 +4,9 @@
 // for a handler, initialises it on FOLDER's background, and prints the
 // menu, one item a line. Exits 0 when a menu was built; with --picture-size,
 // the size of the items' pictures when every one is square, 32-bit and
-// transparent in its corners, else 1. With --hold, it only loads the library
-// and keeps it, as Explorer does, until its standard input ends.
+// transparent in its corners, else 1. With --hold (DLL --hold), it keeps the
+// library loaded until its standard input ends.
 //   installed_menu.exe DLL FOLDER [--picture-size]
-//   installed_menu.exe DLL --hold
 #include "Common/Unique.h"
 #include "Demo/MenuTranscript.h"
 
@@ -55,7 +54,6 @@ int PictureSize(HMENU menu)
     return size;
 }
 
-// Says "held" once the library is loaded; the test bounds the wait.
 int HoldLibrary(const char* dll)
 {
     if (!LoadLibraryA(dll)) return Fail("LoadLibrary", HRESULT_FROM_WIN32(GetLastError()));
@@ -106,7 +104,7 @@ int main(int argc, char** argv)
     if (argc == 3 && std::string(argv[2]) == "--hold") return HoldLibrary(argv[1]);
     const bool pictureSize = argc == 4 && std::string(argv[3]) == "--picture-size";
     if (argc != 3 && !pictureSize) {
-        std::printf("usage: installed_menu.exe DLL FOLDER [--picture-size] | DLL --hold\n");
+        std::printf("usage: installed_menu.exe DLL FOLDER [--picture-size]\n");
         return 2;
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
