@@ -63,7 +63,8 @@ RemoveVersionFolder Settings VersionFolder 2
 ROWS
 # The libraries are permanent (16 added to wixl's attributes), so that no
 # uninstall run by an upgrade removes one that may be loaded; x64 or ARM64 by
-# the machine's own processor. The Start menu's shortcut goes with the class.
+# the machine's own processor. The Start menu's shortcut goes with the class;
+# whatever else goes into the x64\ or arm64\ folder takes the same condition.
 attributes() { msiinfo export "$out" Component | tr -d '\r' | awk -F'\t' -v c="$1" '$1 == c { print $4 }'; }
 while IFS='|' read -r component permanent condition; do
   [ -z "$permanent" ] || sql "UPDATE \`Component\` SET \`Attributes\` = $(($(attributes "$component") | 16)) WHERE \`Component\` = '$component'"
