@@ -22,14 +22,10 @@ mkdir -p "$(dirname "$out")"
 stage_libraries "$stage" "$1" "$2" "$3"
 cp "$root/src/Resources/icons/MAINICON.ico" "$stage/"
 rm -f "$out"
-library_guids=()
-for dir in x64 arm64 x86; do
-  name=$(echo "$dir" | sed 's/^x64$/64/; s/^x86$/32/; s/^arm64$/Arm64/')
-  library_guids+=(-D "Library${name}Guid=$(uuid "$upgrade_code" "$dir\\$version")")
-done
 # wixl finds the sources relative to the folder it runs in.
 (cd "$stage" && wixl -a x64 -D Version="$version" -D NextVersion="$next_version" -D ProductCode="{$(uuid)}" \
-  "${library_guids[@]}" -o "$out" "$root/packaging/vokmark.wxs")
+  -D Library64Guid="$(uuid "$upgrade_code" "x64\\$version")" -D Library32Guid="$(uuid "$upgrade_code" "x86\\$version")" \
+  -D LibraryArm64Guid="$(uuid "$upgrade_code" "arm64\\$version")" -o "$out" "$root/packaging/vokmark.wxs")
 sql() { msibuild "$out" -q "$1"; }
 # The RemoveFile rows wixl cannot write (it writes a folder's row for the
 # component's own folder only): FILE_KEY COMPONENT FOLDER MODE [FILE], mode
