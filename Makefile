@@ -1,14 +1,17 @@
 # Vokmark: two commands for a fresh Debian 12 machine.
 #   make demo   the main job
 #   make test   installs what is needed, builds the three targets, runs every test
-#   make dist   dist/vokmark.msi and dist/vokmark-windows.zip, the packages for Windows users,
-#               signed when VOK_SIGN_PFX names a certificate (tools/sign.sh), and
-#               dist/winget/, the winget manifests of the .msi
+#   make dist     dist/vokmark.msi, dist/vokmark-windows.zip and dist/vokmark-sparse.msix
+#                 (Windows 11's Explorer menu), the packages for Windows users, unsigned:
+#                 for development
+#   make release  the same signed and time-stamped (tools/sign.sh), and dist/winget/, the
+#                 winget manifests of the signed .msi; needs VOK_SIGN_PFX (VOK_SIGN_PASSWORD)
+#                 and VOK_SIGN_TIMESTAMP
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: demo dist test bench harden fuzz screenshot build bootstrap configure i686 x86_64 aarch64 prefix prefix32 clean
+.PHONY: demo dist release libraries test bench harden fuzz screenshot build bootstrap configure i686 x86_64 aarch64 prefix prefix32 clean
 
 # Both libraries and the demo host only (no tests), then the demo itself. The
 # demo's prefix (made once, some 15 s of mostly waiting) is made meanwhile.
@@ -19,14 +22,32 @@ demo: bootstrap configure
 	wait $$prefix || { echo "demo: step 'make the demo's Wine prefix' failed"; exit 1; }; exit $$built
 	tools/demo.sh $(BUILD) demo-output
 
-dist: bootstrap configure
+# The three libraries the packages carry.
+LIBRARIES = $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll $(BUILD)/aarch64/bin/vok.dll
+libraries: bootstrap configure
 	cmake --build $(BUILD)/i686 -j $(JOBS) --target vok
 	cmake --build $(BUILD)/x86_64 -j $(JOBS) --target vok
 	cmake --build $(BUILD)/aarch64 -j $(JOBS) --target vok
-	@[ -n "$$VOK_SIGN_PFX" ] || echo "dist: no certificate given (VOK_SIGN_PFX, VOK_SIGN_PASSWORD): the files are unsigned"
-	tools/dist.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark-windows.zip
-	tools/msi.sh $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll dist/vokmark.msi
-	tools/sparse.sh dist/vokmark-sparse.msix
+
+# No winget manifests here: theirs is the SHA-256 of the signed package.
+dist: libraries
+	@echo "dist: unsigned packages, for development (make release signs them)"
+	VOK_SIGN_PFX= tools/dist.sh $(LIBRARIES) dist/vokmark-windows.zip
+	VOK_SIGN_PFX= tools/msi.sh $(LIBRARIES) dist/vokmark.msi
+	VOK_SIGN_PFX= tools/sparse.sh dist/vokmark-sparse.msix
+	rm -rf dist/winget
+
+# Refused before anything is built when the certificate or the time-stamp
+# server is missing; tools/sign.sh refuses to leave any file unsigned.
+ifneq ($(filter release,$(MAKECMDGOALS)),)
+ifeq ($(and $(VOK_SIGN_PFX),$(VOK_SIGN_TIMESTAMP)),)
+$(error release: needs a certificate and a time-stamp server: set VOK_SIGN_PFX (and VOK_SIGN_PASSWORD) and VOK_SIGN_TIMESTAMP; make dist builds unsigned packages)
+endif
+endif
+release: libraries
+	VOK_SIGN_REQUIRED=1 tools/dist.sh $(LIBRARIES) dist/vokmark-windows.zip
+	VOK_SIGN_REQUIRED=1 tools/msi.sh $(LIBRARIES) dist/vokmark.msi
+	VOK_SIGN_REQUIRED=1 tools/sparse.sh dist/vokmark-sparse.msix
 	tools/winget.sh dist/vokmark.msi dist/winget
 
 # Every test program on the three targets: x86_64 under 64-bit Wine, then
@@ -75,11 +96,14 @@ bootstrap:
 
 configure:
 	cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake $(CMAKE_FLAGS) \
-	      -DVOK_BUILD_TESTS=ON -DVOK_X86_64_DLL=$(abspath $(BUILD)/x86_64/bin/vok.dll) >/dev/null
+	      -DVOK_BUILD_TESTS=ON -DVOK_X86_64_DLL=$(abspath $(BUILD)/x86_64/bin/vok.dll) \
+	      -DVOK_AARCH64_DLL=$(abspath $(BUILD)/aarch64/bin/vok.dll) >/dev/null
 	cmake -S . -B $(BUILD)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake $(CMAKE_FLAGS) \
-	      -DVOK_BUILD_TESTS=ON -DVOK_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) >/dev/null
+	      -DVOK_BUILD_TESTS=ON -DVOK_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) \
+	      -DVOK_AARCH64_DLL=$(abspath $(BUILD)/aarch64/bin/vok.dll) >/dev/null
 	cmake -S . -B $(BUILD)/aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/zig-aarch64.cmake $(CMAKE_FLAGS) \
-	      -DVOK_BUILD_TESTS=ON >/dev/null
+	      -DVOK_BUILD_TESTS=ON -DVOK_ZIP_I686_DLL=$(abspath $(BUILD)/i686/bin/vok.dll) \
+	      -DVOK_ZIP_X86_64_DLL=$(abspath $(BUILD)/x86_64/bin/vok.dll) >/dev/null
 
 i686: configure
 	cmake --build $(BUILD)/i686 -j $(JOBS)

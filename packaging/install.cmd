@@ -12,11 +12,20 @@ reg add "HKLM\SOFTWARE\VOK Setup Check" /f >nul 2>&1
 if errorlevel 1 goto :not_elevated
 reg delete "HKLM\SOFTWARE\VOK Setup Check" /f >nul 2>&1
 
+rem The machine's own processor is the system environment's, which Windows
+rem keeps as the machine's; this prompt's PROCESSOR_ARCHITECTURE names the
+rem processor it is emulated as (x86, or x64 on ARM64). The 64-bit library is
+rem the machine's: x64\vok.dll, or arm64\vok.dll on ARM64.
 rem A 32-bit prompt on 64-bit Windows reaches the 64-bit system folder as
 rem Sysnative; 32-bit programs have their regsvr32 in SysWOW64.
+set "VOK_MACHINE="
+for /f "tokens=3" %%m in ('reg query "HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment" /v PROCESSOR_ARCHITECTURE 2^>nul') do set "VOK_MACHINE=%%m"
+if not defined VOK_MACHINE goto :no_machine
+set "VOK_NATIVE=x64"
+if /i "%VOK_MACHINE%"=="ARM64" set "VOK_NATIVE=arm64"
 set "VOK_REGSVR64="
 set "VOK_REGSVR32="
-if /i "%PROCESSOR_ARCHITECTURE%"=="x86" if not defined PROCESSOR_ARCHITEW6432 goto :windows32
+if /i "%VOK_MACHINE%"=="x86" goto :windows32
 set "VOK_REGSVR64=%SystemRoot%\System32\regsvr32.exe"
 if exist "%SystemRoot%\Sysnative\regsvr32.exe" set "VOK_REGSVR64=%SystemRoot%\Sysnative\regsvr32.exe"
 if exist "%SystemRoot%\SysWOW64\regsvr32.exe" set "VOK_REGSVR32=%SystemRoot%\SysWOW64\regsvr32.exe"
@@ -31,17 +40,22 @@ echo Vokmark: setting "Install Folder" in HKEY_CURRENT_USER\Software\VOK
 reg add "HKCU\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f >nul
 if errorlevel 1 goto :failed
 rem And for every other user of the machine: the library reads HKLM when
-rem the user's own key has no folder.
+rem the user's own key has no folder, each library in its own registry view
+rem (32-bit programs see HKLM\Software\WOW6432Node as HKLM\Software).
 echo Vokmark: setting "Install Folder" in HKEY_LOCAL_MACHINE\Software\VOK
-reg add "HKLM\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f >nul
+reg add "HKLM\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f /reg:32 >nul
 if errorlevel 1 goto :failed
+if not defined VOK_REGSVR64 goto :favorites
+reg add "HKLM\Software\VOK" /v "Install Folder" /t REG_SZ /d "%VOK_DIR%" /f /reg:64 >nul
+if errorlevel 1 goto :failed
+:favorites
 echo Vokmark: creating %VOK_DIR%\Favorites
 if not exist "%VOK_DIR%\Favorites\" mkdir "%VOK_DIR%\Favorites"
 if not exist "%VOK_DIR%\Favorites\" goto :failed
 
 if not defined VOK_REGSVR64 goto :x86
-echo Vokmark: registering x64\vok.dll for Explorer and 64-bit programs
-"%VOK_REGSVR64%" /s "%VOK_DIR%\x64\vok.dll"
+echo Vokmark: registering %VOK_NATIVE%\vok.dll for Explorer and 64-bit programs
+"%VOK_REGSVR64%" /s "%VOK_DIR%\%VOK_NATIVE%\vok.dll"
 if errorlevel 1 goto :failed
 
 :x86
@@ -56,6 +70,10 @@ if errorlevel 1 goto :failed
 :done
 echo Vokmark: installed. Right-click a folder background to see the Vokmark menu.
 exit /b 0
+
+:no_machine
+echo Vokmark: cannot tell this machine's processor (PROCESSOR_ARCHITECTURE of the system environment). Nothing was changed.
+exit /b 1
 
 :not_elevated
 echo Vokmark: install.cmd must be run as administrator.

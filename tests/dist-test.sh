@@ -6,12 +6,13 @@
 # and the x86 one only where the prefix has a 32-bit regsvr32 in SysWOW64
 # (never on these machines: the scripts must say it was skipped). In a
 # 32-bit prefix (32-bit Windows, the 32-bit Wine of wine32-setup.sh) the
-# x86 library alone is registered, with the 32-bit regsvr32.
-# Usage: dist-test.sh I686_DLL X86_64_DLL WORK_DIR [win64|win32]
+# x86 library alone is registered, with the 32-bit regsvr32; in an arm64 one
+# (ARM64 Windows, wine-arm64-setup.sh's Wine) the ARM64 library.
+# Usage: dist-test.sh I686_DLL X86_64_DLL AARCH64_DLL WORK_DIR [win64|win32|arm64]
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
-work=$(realpath -m "$3")
-kind=${4:-win64}
+work=$(realpath -m "$4")
+kind=${5:-win64}
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
 served=x64
 if [ "$kind" = win32 ]; then
@@ -19,6 +20,8 @@ if [ "$kind" = win32 ]; then
   # shellcheck source=../tools/wine32-env.sh
   . "$here/../tools/wine32-env.sh"
   served=x86
+elif [ "$kind" = arm64 ]; then # shellcheck source=../tools/wine-arm64-env.sh
+  "$here/../tools/wine-arm64-setup.sh" && . "$here/../tools/wine-arm64-env.sh" && served=arm64
 fi
 clsid='{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}'
 failures=0
@@ -32,12 +35,12 @@ check() { # check WHAT CONDITION...
 
 rm -rf "$work"
 mkdir -p "$work"
-"$here/../tools/dist.sh" "$1" "$2" "$work/vokmark-windows.zip" >/dev/null
+"$here/../tools/dist.sh" "$1" "$2" "$3" "$work/vokmark-windows.zip" >/dev/null
 
 # ---- The zip ----
 unzip -Z1 "$work/vokmark-windows.zip" | grep -v '/$' | sort >"$work/entries"
-check "the zip holds exactly the two libraries, the scripts and the README" \
-  diff -u <(printf '%s\n' README.txt install.cmd uninstall.cmd x64/vok.dll x86/vok.dll) "$work/entries"
+check "the zip holds exactly the three libraries, the scripts and the README" \
+  diff -u <(printf '%s\n' README.txt arm64/vok.dll install.cmd uninstall.cmd x64/vok.dll x86/vok.dll) "$work/entries"
 unzip -q "$work/vokmark-windows.zip" -d "$work/unpacked"
 for pair in "x86 i686" "x64 x86_64"; do
   read -r dir triplet <<<"$pair"
@@ -49,13 +52,15 @@ done
 
 # ---- A fresh prefix ----
 prefix=$work/prefix
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 timeout 600 "$here/../tools/wine-prefix.sh" "$prefix" "$kind"
 folder='C:\Program Files\Vokmark'
 # One server for the whole test: every command below would otherwise start
 # the prefix's services anew (seconds each under the 32-bit Wine's qemu).
 "$wineserver" -p >/dev/null 2>&1
 trap 'timeout 30 "$wineserver" -k 2>/dev/null || true' EXIT
+# Wine's arm64 prefix records the machine as x86, where ARM64 Windows has ARM64.
+[ "$kind" != arm64 ] || timeout 120 "$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v PROCESSOR_ARCHITECTURE /d ARM64 /f >/dev/null
 cp -r "$work/unpacked" "$prefix/drive_c/Program Files/Vokmark"
 
 run_cmd() { # run_cmd SCRIPT: its output in $work/SCRIPT.out, its exit code in $rc
@@ -63,8 +68,8 @@ run_cmd() { # run_cmd SCRIPT: its output in $work/SCRIPT.out, its exit code in $
   timeout 300 "$wine" cmd /c "$folder\\$1" >"$work/$1.out" 2>&1 || rc=$?
   tr -d '\r' <"$work/$1.out"
 }
-value() { # value KEY NAME|"": the REG_SZ data, or nothing
-  local args=(/v "$2"); [ -z "$2" ] && args=(/ve)
+value() { # value KEY NAME|"" [/reg:VIEW]: the REG_SZ data, or nothing
+  local args=(/v "$2" "${@:3}"); [ -z "$2" ] && args=(/ve "${@:3}")
   timeout 120 "$wine" reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
     sed -n 's/^ *[^ ].*REG_SZ *//p' | head -1 || true
 }
@@ -76,7 +81,8 @@ echo "---- install.cmd"
 run_cmd install.cmd
 check "install.cmd exits 0" test "$rc" -eq 0
 check "Install Folder is the unpacked folder" test "$(value 'HKCU\Software\VOK' 'Install Folder')" = "$folder"
-check "the Favorites folder exists" test -d "$prefix/drive_c/Program Files/Vokmark/Favorites"
+views=(/reg:32) && [ "$kind" = win32 ] || views+=(/reg:64)
+for view in "${views[@]}"; do check "so is the machine's, $view" test "$(value 'HKLM\Software\VOK' 'Install Folder' $view)" = "$folder"; done
 server=$(value "HKCR\\CLSID\\$clsid\\InprocServer32" "")
 server_unix=$([ -n "$server" ] && timeout 120 "$wine" winepath -u "$server" 2>/dev/null | tr -d '\r' || true)
 check "the class is served by $served\\vok.dll ($server)" \
@@ -106,6 +112,7 @@ for class in '*' Directory 'Directory\Background' Folder Drive Network; do
   check "no handler key under $class" key_absent "HKCR\\$class\\shellex\\ContextMenuHandlers\\VOK"
 done
 check "HKCU\\Software\\VOK is gone" key_absent 'HKCU\Software\VOK'
+for view in "${views[@]}"; do check "the machine's is gone, $view" test -z "$(value 'HKLM\Software\VOK' 'Install Folder' $view)"; done
 check "the favourites stayed" test -f "$prefix/drive_c/Program Files/Vokmark/Favorites/Home.url"
 check "uninstall.cmd says where the favourites are" said uninstall.cmd "Your favourites stay in $folder\\Favorites"
 

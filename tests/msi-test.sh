@@ -8,10 +8,10 @@
 # older one. The registry is read from the prefix's own files (user.reg for
 # HKCU, system.reg for HKLM) once its wineserver has written them. Besides:
 # signatures, the tables' validation rules, winget, another build of a version.
-# Usage: msi-test.sh I686_DLL X86_64_DLL INSTALLED_MENU_EXE WORK_DIR
+# Usage: msi-test.sh I686_DLL X86_64_DLL AARCH64_DLL INSTALLED_MENU_EXE WORK_DIR
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
-menu_exe=$(realpath "$3") work=$(realpath -m "$4")
+menu_exe=$(realpath "$4") work=$(realpath -m "$5")
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
 clsid='{2F793154-C4B7-4AA8-AA0E-AF97B47A255D}'
 # shellcheck source=support/checks.sh
@@ -24,14 +24,23 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Vokmark test publis
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/test.pfx" -passout pass:throwaway
 # A self-signed certificate verifies against itself only.
 export VOK_SIGN_PFX=$work/test.pfx VOK_SIGN_PASSWORD=throwaway VOK_SIGN_CAFILE=$work/cert.pem
-"$here/../tools/msi.sh" "$1" "$2" "$work/vokmark.msi" >/dev/null
-"$here/../tools/msi.sh" "$1" "$2" "$work/vokmark-rebuilt.msi" >/dev/null
-"$here/../tools/dist.sh" "$1" "$2" "$work/vokmark-windows.zip" >/dev/null
+echo "---- refused in one line, before anything is built, signed or hashed"
+refused() { ! out=$(env -u VOK_SIGN_PFX -u VOK_SIGN_TIMESTAMP bash -c "$2" 2>&1) && [ "$(wc -l <<<"$out")/${out/*$1*/}" = 1/ ]; }
+release="make --no-print-directory -C '$here/..' release BUILD='$work/no-build'"
+while IFS='|' read -r what word command; do check "$what" refused "$word" "$command"; done <<CASES
+make release without a certificate|VOK_SIGN_PFX|$release
+make release without a time-stamp server|VOK_SIGN_TIMESTAMP|VOK_SIGN_PFX='$VOK_SIGN_PFX' $release
+winget manifests of an unsigned file|signed package only|'$here/../tools/winget.sh' '$3' '$work/winget'
+CASES
+check "nothing was built" test ! -e "$work/no-build" -a ! -e "$work/winget"
+"$here/../tools/msi.sh" "$1" "$2" "$3" "$work/vokmark.msi" >/dev/null
+"$here/../tools/msi.sh" "$1" "$2" "$3" "$work/vokmark-rebuilt.msi" >/dev/null
+"$here/../tools/dist.sh" "$1" "$2" "$3" "$work/vokmark-windows.zip" >/dev/null
 property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
 version=$(property "$work/vokmark.msi" ProductVersion)
 IFS=. read -r major minor build revision <<<"$version"
 next=$major.$minor.$((build + 1)).$revision
-"$here/../tools/msi.sh" "$1" "$2" "$work/vokmark-next.msi" "$next" >/dev/null
+"$here/../tools/msi.sh" "$1" "$2" "$3" "$work/vokmark-next.msi" "$next" >/dev/null
 msiextract -C "$work/packaged" "$work/vokmark.msi" >/dev/null
 packaged=$work/packaged/Programs/Vokmark/$version
 unzip -q "$work/vokmark-windows.zip" -d "$work/zip"
@@ -40,7 +49,7 @@ echo "---- signed with the throwaway certificate"
 verifies() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.out" 2>&1; }
 signed() { verifies "$1" && grep -q 'Vokmark test publisher' "$work/verify.out" && grep -qi sha256 "$work/verify.out"; }
 changed_fails() { cp "$1" "$work/changed"; "${@:2}"; ! verifies "$work/changed" && grep -q MISMATCH "$work/verify.out"; }
-for file in vokmark.msi packaged/Programs/Vokmark/"$version"/x64/vok.dll zip/x86/vok.dll; do
+for file in vokmark.msi packaged/Programs/Vokmark/"$version"/{x64,arm64}/vok.dll zip/{x86,arm64}/vok.dll; do
   check "$file verifies, signed SHA-256 by the test publisher" signed "$work/$file"
 done
 check "a library changed after signing fails" changed_fails "$work/zip/x64/vok.dll" \
@@ -73,8 +82,9 @@ installer = files.get("installer", {"Installers": []})
 missing = [f for kind, fields in required.items() for f in fields if f not in files.get(kind, {})]
 missing += [f for i in installer["Installers"] for f in ["Architecture", "InstallerUrl", "InstallerSha256"] if f not in i]
 found = (sorted(files), missing, {(m.get("ManifestVersion"), m.get("PackageVersion")) for m in files.values()},
-         installer.get("InstallerType"), installer.get("Scope"), [i.get("InstallerSha256") for i in installer["Installers"]])
-expected = (sorted(required), [], {("1.6.0", sys.argv[3])}, "msi", "user", [sys.argv[2].upper()])
+         installer.get("InstallerType"), installer.get("Scope"),
+         [(i.get("Architecture"), i.get("InstallerSha256")) for i in installer["Installers"]])
+expected = (sorted(required), [], {("1.6.0", sys.argv[3])}, "msi", "user", [(a, sys.argv[2].upper()) for a in ("x64", "arm64")])
 print(("ok    " if found == expected else "FAIL  ") + "files, required fields, msi, user, SHA-256: %s" % (found,))
 sys.exit(found != expected)
 PY
@@ -93,13 +103,21 @@ shortcut=$(timeout 30 "$wine" winepath -u "$(timeout 30 "$wine" cmd /c echo %APP
 shortcut="${shortcut%/}/Microsoft/Windows/Start Menu/Programs/Vokmark.lnk"
 
 settle() { timeout 60 "$wineserver" -w; } # the registry files are current once the server has exited
+hold() { # hold DLL FILE...: a process keeps DLL loaded, as Explorer does, until release
+  rm -f "$work"/hold.* && mkfifo "$work/hold.in" "$work/hold.out" && before=$(identity "${@:2}")
+  timeout 300 "$wine" "$menu_exe" "$1" --hold <"$work/hold.in" >"$work/hold.out" 2>/dev/null & holder=$!
+  exec 7>"$work/hold.in" 8<"$work/hold.out" && read -r -t 60 said <&8 && [ "${said%$'\r'}" = held ]
+}
+release() { exec 7>&- 8<&-; wait "$holder" || true; holder=''; settle; }
+identity() { stat -c '%n %i %Y %s' "$@"; }
+server_rows() { rows "$prefix/user.reg" | grep -aiF "$clsid\\inprocserver32"$'\t@\t' | cut -f3 | sort | tr '\n' ' '; }
 snapshot() { settle; cp "$prefix/user.reg" "$work/$1.user.reg"; cp "$prefix/system.reg" "$work/$1.system.reg"; }
 rows() { python3 "$here/support/registry_rows.py" "$@"; }
 msiexec() { # msiexec LOG ARGS...: its exit code in $rc
   local log=$1; shift
   rc=0
   timeout 120 "$wine" msiexec "$@" /qn /l*v "C:\\$log.log" >/dev/null 2>&1 || rc=$?
-  settle
+  [ -n "${holder:-}" ] || settle # while a process holds a library, its server stays
 }
 # The values a registration owns: the class rows, the handler keys, the
 # approval value and the installation folder; not the installer's records.
@@ -132,6 +150,7 @@ for pair in "x64 x86_64" "x86 i686"; do
   check "$version\\$dir\\vok.dll is the package's" same_file "$packaged/$dir/vok.dll" "$libraries/$dir/vok.dll"
   check "$dir\\vok.dll carries no symbols" no_symbols "$triplet" "$libraries/$dir/vok.dll"
 done
+check "no arm64\\ on an x64 machine" test ! -e "$libraries/arm64"
 check "Favorites\\ exists and is empty" test -d "$unix_folder/Favorites" -a -z "$(ls -A "$unix_folder/Favorites")"
 check "the Start-menu shortcut exists" test -f "$shortcut"
 check "it starts rundll32.exe" link_says 'C:\windows\system32\rundll32.exe'
@@ -203,18 +222,26 @@ check "one Programs and Features entry, the other build's" \
   test "$(entry_count)/$(entries | cut -f1 | sort -u | grep -ciF "$(property "$work/vokmark-rebuilt.msi" ProductCode)")" = 1/1
 check "the libraries are in place" test -f "$libraries/x64/vok.dll" -a -f "$libraries/x86/vok.dll"
 
-echo "---- version $next over $version"
+echo "---- version $next over $version, while a process holds $version's library"
+check "a process holds $version\\x64\\vok.dll" hold "$folder\\$version\\x64\\vok.dll" "$libraries/x64/vok.dll"
 msiexec upgrade /i 'C:\vokmark-next.msi'
-check "msiexec /i of $next exits 0" test "$rc" -eq 0
+check "msiexec /i of $next exits 0, asking for no restart" test "$rc" -eq 0
+check "the held library stays, untouched" test "$(identity "$libraries/x64/vok.dll")" = "$before"
+release
 check "one Programs and Features entry" test "$(entry_count)" -eq 1
 check "its version is $next" test "$(entry_value DisplayVersion)" = "$next"
 check "the libraries are in $next\\" test -f "$next_libraries/x64/vok.dll" -a -f "$next_libraries/x86/vok.dll"
-check "$version\\ went with its version" test ! -e "$libraries"
-server_rows=$(rows "$prefix/user.reg" | grep -aiF "$clsid\\inprocserver32"$'\t@\t' | cut -f3 | sort | tr '\n' ' ')
 check "the class rows of both views name $next\\'s libraries" \
-  test "$server_rows" = "$folder\\$next\\x64\\vok.dll $folder\\$next\\x86\\vok.dll "
+  test "$(server_rows)" = "$folder\\$next\\x64\\vok.dll $folder\\$next\\x86\\vok.dll "
 check "the favourite stayed" test -f "$unix_folder/Favorites/Home.url"
 
+echo "---- $next again, while a process holds its library: a repair"
+check "a process holds $next\\x64\\vok.dll" hold "$folder\\$next\\x64\\vok.dll" "$next_libraries"/*/vok.dll
+msiexec repair-next /i 'C:\vokmark-next.msi'
+check "msiexec /i exits 0" test "$rc" -eq 0
+check "it replaced no library of an equal version" test "$(identity "$next_libraries"/*/vok.dll)" = "$before"
+check "$version\\ went, at the next install after it" test ! -e "$libraries"
+release
 echo "---- version $version over $next: refused"
 msiexec downgrade /i 'C:\vokmark.msi'
 check "msiexec /i of $version fails" test "$rc" -ne 0
@@ -224,11 +251,21 @@ check "the package's message for it says a newer version is installed" \
   <(msiinfo export "$work/vokmark.msi" LaunchCondition | tr -d '\r')
 check "$next stays, alone" test "$(entry_count)/$(entry_value DisplayVersion)" = "1/$next"
 
-echo "---- msiexec /x of $next, with $version's library left behind as one in use is"
-mkdir -p "$libraries/x64" && cp "$packaged/x64/vok.dll" "$libraries/x64/"
-msiexec uninstall-next /x 'C:\vokmark-next.msi'
-check "msiexec /x exits 0" test "$rc" -eq 0
-check "the folder holds nothing but Favorites, with the favourite" \
-  test "$(ls -A "$unix_folder")/$(ls -A "$unix_folder/Favorites")" = Favorites/Home.url
+echo "---- the uninstall an upgrade runs, as Windows runs it (Wine's sets no UPGRADINGPRODUCTCODE)"
+msiexec removed-by-upgrade /x 'C:\vokmark-next.msi' UPGRADINGPRODUCTCODE='{00000000-0000-0000-0000-000000000001}'
+check "msiexec /x exits 0, and $next's libraries stay" \
+  test "$rc/$(ls "$next_libraries")/$(entry_count)" = "0/x64"$'\n'"x86/0"
+msiexec after-upgrade /i 'C:\vokmark.msi' LASTVERSIONFOLDER="$folder\\$next\\" && msiexec uninstall-after-upgrade /x 'C:\vokmark.msi'
+check "the next install and uninstall leave nothing but Favorites, with the favourite" \
+  test "$rc/$(ls -A "$unix_folder")/$(ls -A "$unix_folder/Favorites")" = 0/Favorites/Home.url
+echo "---- on an ARM64 machine: the ARM64 library, which the class and the shortcut name"
+machine() { timeout 60 "$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v PROCESSOR_ARCHITECTURE /d "$1" /f; }
+machine ARM64 >/dev/null && msiexec arm64 /i 'C:\vokmark.msi'
+check "msiexec /i exits 0, installing arm64\\vok.dll and no x64\\" eval \
+  'test $rc -eq 0 -a ! -e "$libraries/x64" && same_file "$packaged/arm64/vok.dll" "$libraries/arm64/vok.dll"'
+check "the class rows name arm64\\ and x86\\" test "$(server_rows)" = "$folder\\$version\\arm64\\vok.dll $folder\\$version\\x86\\vok.dll "
+check "the shortcut opens the About window of arm64\\vok.dll" link_says "\"$folder\\$version\\arm64\\vok.dll\",ShowAboutBox"
+msiexec arm64-uninstall /x 'C:\vokmark.msi' && machine AMD64 >/dev/null
+check "msiexec /x leaves nothing but Favorites" test "$rc/$(ls -A "$unix_folder")" = 0/Favorites
 
 finish msi "$work"

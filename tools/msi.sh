@@ -1,47 +1,80 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package from packaging/vokmark.wxs with wixl:
-# the two libraries stripped of their symbols and signed (tools/sign.sh,
-# when a certificate is given), the version from the library's version
-# block (FILEVERSION, all four numbers) unless VERSION is given, a new
-# product code for every build; then the package itself signed.
-# Usage: msi.sh I686_DLL X86_64_DLL OUT_MSI [VERSION]
+# the three libraries stripped of their symbols and signed (tools/sign.sh),
+# the version from the library's version block (FILEVERSION, all four
+# numbers) unless VERSION is given, a new product code for every build; then
+# the package itself signed.
+# Usage: msi.sh I686_DLL X86_64_DLL AARCH64_DLL OUT_MSI [VERSION]
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 root=$here/..
-x86=$(realpath "$1") x64=$(realpath "$2") out=$(realpath -m "$3")
-version=${4:-$(sed -n 's/^FILEVERSION *\([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\).*/\1.\2.\3.\4/p' "$root/src/Resources/Library.rc")}
+# shellcheck source=stage-libraries.sh
+. "$here/stage-libraries.sh"
+out=$(realpath -m "$4")
+version=${5:-$(sed -n 's/^FILEVERSION *\([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\).*/\1.\2.\3.\4/p' "$root/src/Resources/Library.rc")}
 [[ $version =~ ^([0-9]+)\.([0-9]+)\.([0-9]+)\.[0-9]+$ ]] || { echo "msi: no version (got '$version')" >&2; exit 1; }
 next_version=${BASH_REMATCH[1]}.${BASH_REMATCH[2]}.$((BASH_REMATCH[3] + 1))
 upgrade_code=$(sed -n 's/.*define UpgradeCode = "\([^"]*\)".*/\1/p' "$root/packaging/vokmark.wxs")
 uuid() { python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2]) if sys.argv[2:] else uuid.uuid4()).upper())' "$@"; }
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-mkdir -p "$stage/x86" "$stage/x64" "$(dirname "$out")"
-i686-w64-mingw32-strip -o "$stage/x86/vok.dll" "$x86"
-x86_64-w64-mingw32-strip -o "$stage/x64/vok.dll" "$x64"
-"$here/sign.sh" "$stage/x86/vok.dll" "$stage/x64/vok.dll"
+mkdir -p "$(dirname "$out")"
+stage_libraries "$stage" "$1" "$2" "$3"
 cp "$root/src/Resources/icons/MAINICON.ico" "$stage/"
 rm -f "$out"
 # wixl finds the sources relative to the folder it runs in.
 (cd "$stage" && wixl -a x64 -D Version="$version" -D NextVersion="$next_version" -D ProductCode="{$(uuid)}" \
   -D Library64Guid="$(uuid "$upgrade_code" "x64\\$version")" -D Library32Guid="$(uuid "$upgrade_code" "x86\\$version")" \
-  -o "$out" "$root/packaging/vokmark.wxs")
+  -D LibraryArm64Guid="$(uuid "$upgrade_code" "arm64\\$version")" -o "$out" "$root/packaging/vokmark.wxs")
+sql() { msibuild "$out" -q "$1"; }
 # The RemoveFile rows wixl cannot write (it writes a folder's row for the
 # component's own folder only): FILE_KEY COMPONENT FOLDER MODE [FILE], mode
-# 1 on install, 2 on uninstall, 3 on both. The earlier version folder's
-# library is named: Wine's Windows Installer takes no wildcards here.
+# 1 on install, 2 on uninstall, 3 on both. The libraries are named: Wine's
+# Windows Installer takes no wildcards here. Where REMOVEDVERSIONFOLDER is
+# not set (every session but the uninstall a user asks for), its rows point
+# at the installation folder, as the earlier version folder's do where
+# nothing is recorded: x64\ and x86\ there are the layout of the packages
+# before version folders.
 while read -r key component folder mode file; do
   if [ -n "$file" ]; then name_column=', `FileName`' name_value=", '$file'"; else name_column='' name_value=''; fi
-  msibuild "$out" -q "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`DirProperty\`, \`InstallMode\`$name_column)
+  sql "INSERT INTO \`RemoveFile\` (\`FileKey\`, \`Component_\`, \`DirProperty\`, \`InstallMode\`$name_column)
     VALUES ('$key', '$component', '$folder', $mode$name_value)"
 done <<'ROWS'
 RemoveProgramsFolder Settings UserPrograms 2
-RemoveVersionFolder Library64 VersionFolder 2
 RemoveEarlierX64Library Settings EarlierX64 3 vok.dll
+RemoveEarlierArm64Library Settings EarlierArm64 3 vok.dll
 RemoveEarlierX86Library Settings EarlierX86 3 vok.dll
 RemoveEarlierX64Folder Settings EarlierX64 3
+RemoveEarlierArm64Folder Settings EarlierArm64 3
 RemoveEarlierX86Folder Settings EarlierX86 3
 RemoveEarlierVersionFolder Settings EARLIERVERSIONFOLDER 3
+RemoveOwnX64Library Settings RemovedX64 2 vok.dll
+RemoveOwnArm64Library Settings RemovedArm64 2 vok.dll
+RemoveOwnX86Library Settings RemovedX86 2 vok.dll
+RemoveOwnX64Folder Settings RemovedX64 2
+RemoveOwnArm64Folder Settings RemovedArm64 2
+RemoveOwnX86Folder Settings RemovedX86 2
+RemoveOwnVersionFolder Settings REMOVEDVERSIONFOLDER 2
+RemoveVersionFolder Settings VersionFolder 2
 ROWS
+# The libraries are permanent (16 added to wixl's attributes), so that no
+# uninstall run by an upgrade removes one that may be loaded; x64 or ARM64 by
+# the machine's own processor. The Start menu's shortcut goes with the class;
+# whatever else goes into the x64\ or arm64\ folder takes the same condition.
+attributes() { msiinfo export "$out" Component | tr -d '\r' | awk -F'\t' -v c="$1" '$1 == c { print $4 }'; }
+while IFS='|' read -r component permanent condition; do
+  [ -z "$permanent" ] || sql "UPDATE \`Component\` SET \`Attributes\` = $(($(attributes "$component") | 16)) WHERE \`Component\` = '$component'"
+  [ -z "$condition" ] || sql "UPDATE \`Component\` SET \`Condition\` = '$condition' WHERE \`Component\` = '$component'"
+done <<'ROWS'
+Library64|permanent|NATIVEMACHINE <> "ARM64"
+LibraryArm64|permanent|NATIVEMACHINE = "ARM64"
+Library32|permanent|
+Class64||NATIVEMACHINE <> "ARM64"
+ClassArm64||NATIVEMACHINE = "ARM64"
+ROWS
+# The permanent components' values go with the Settings component's
+# uninstall: "-" removes the key whole.
+sql "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`)
+  VALUES ('RemovePackageKey', 1, 'Software\\VOK\\Package', '-', 'Settings')"
 "$here/sign.sh" "$out"
 echo "msi: $out (version $version)"

@@ -4,7 +4,8 @@
 // for a handler, initialises it on FOLDER's background, and prints the
 // menu, one item a line. Exits 0 when a menu was built; with --picture-size,
 // the size of the items' pictures when every one is square, 32-bit and
-// transparent in its corners, else 1.
+// transparent in its corners, else 1. With --hold (DLL --hold), it keeps the
+// library loaded until its standard input ends.
 //   installed_menu.exe DLL FOLDER [--picture-size]
 #include "Common/Unique.h"
 #include "Demo/MenuTranscript.h"
@@ -53,6 +54,16 @@ int PictureSize(HMENU menu)
     return size;
 }
 
+int HoldLibrary(const char* dll)
+{
+    if (!LoadLibraryA(dll)) return Fail("LoadLibrary", HRESULT_FROM_WIN32(GetLastError()));
+    std::printf("held\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    return 0;
+}
+
 int PrintMenu(const char* dll, const char* folder, bool pictureSize)
 {
     HMODULE library = LoadLibraryA(dll);
@@ -90,6 +101,7 @@ int PrintMenu(const char* dll, const char* folder, bool pictureSize)
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[2]) == "--hold") return HoldLibrary(argv[1]);
     const bool pictureSize = argc == 4 && std::string(argv[3]) == "--picture-size";
     if (argc != 3 && !pictureSize) {
         std::printf("usage: installed_menu.exe DLL FOLDER [--picture-size]\n");
