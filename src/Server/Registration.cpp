@@ -162,8 +162,8 @@ bool ClassRegisteredInOtherView(const std::string& classId)
     const REGSAM view = OtherRegistryView();
     if (view == 0) return false;
     UniqueKey classKey;
-    return RegOpenKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + classId).c_str(), 0, KEY_READ | view,
-                         classKey.put()) == ERROR_SUCCESS;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + classId).c_str(), 0, KEY_READ | view, classKey.put()) ==
+           ERROR_SUCCESS;
 }
 
 void UndoRow(const RegistryRow& row, const std::string& classId, bool sharedKeysInUse)
