@@ -6,6 +6,7 @@
 #include "Work/Menu/ContextMenu.h"
 
 #include <exception>
+#include <string>
 
 namespace vok {
 namespace {
@@ -22,6 +23,14 @@ TClassFactory g_classTable[] = {
 };
 
 constexpr char kCreateErrorCaption[] = "ROZ Error";
+
+// The box's text for an exception's message: a full stop is added after a
+// last character above "." (so not after "!", ",", "-" or ".").
+std::string CreateErrorText(const std::string& message)
+{
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+    return message;
+}
 
 void ReportCreateError(const char* message) noexcept
 {
@@ -86,12 +95,6 @@ TClassFactory* FindClassFactory(REFCLSID clsid)
     for (TClassFactory& factory : g_classTable)
         if (IsEqualCLSID(factory.Clsid, clsid)) return &factory;
     return nullptr;
-}
-
-std::string CreateErrorText(const std::string& message)
-{
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
-    return message;
 }
 
 } // namespace vok

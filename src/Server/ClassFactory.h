@@ -5,8 +5,6 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include <string>
-
 namespace vok {
 
 class TComObject;
@@ -44,9 +42,5 @@ private:
 
 // The factory of the row that serves `clsid`, or null.
 TClassFactory* FindClassFactory(REFCLSID clsid);
-
-// The text of the "ROZ Error" box for an exception's message: a full stop is
-// added after a last character above "." (so not after "!", ",", "-" or ".").
-std::string CreateErrorText(const std::string& message);
 
 } // namespace vok
