@@ -1,7 +1,7 @@
 // The registry entries through which the shell finds the context-menu
 // handler: one table of rows, written in its order at registration and undone
-// in the reverse order at unregistration. They are that class's alone: any
-// other class of the class table is found by the shell another way.
+// in the reverse order at unregistration. They are that class's alone: no
+// other row of the class table writes any.
 #pragma once
 
 #include "Common/LibraryError.h"
@@ -24,7 +24,7 @@ public:
     using EOleError::EOleError;
 };
 
-// Registering: writes the owner's rows in table order. Unregistering: walks
+// Registering: writes the rows in table order. Unregistering: walks
 // them backwards and deletes the keys that registration made its own; the
 // shared "shellex" keys and the approval value stay, and so do the handler
 // keys while the class is still registered in the other registry view.
