@@ -1,5 +1,7 @@
 #include "Common/LibraryThread.h"
 
+#include "Common/ModuleUse.h"
+
 #include <objbase.h>
 
 namespace vok {
@@ -39,6 +41,7 @@ DWORD WINAPI LibraryThreadMain(void* parameter)
 {
     const HMODULE module = RunThread(std::unique_ptr<ThreadStart>(static_cast<ThreadStart*>(parameter)));
     InterlockedDecrement(&g_running);
+    NoteModuleUse(false);
     FreeLibraryAndExitThread(module, 0);
 }
 
@@ -52,12 +55,14 @@ bool StartLibraryThread(ThreadApartment apartment, std::function<void()> work)
                                 &start->Module))
             return false;
         InterlockedIncrement(&g_running);
+        NoteModuleUse(true);
         UniqueHandle thread(CreateThread(nullptr, 0, LibraryThreadMain, start.get(), 0, nullptr));
         if (thread) {
             static_cast<void>(start.release()); // the thread's now
             return true;
         }
         InterlockedDecrement(&g_running);
+        NoteModuleUse(false);
         FreeLibrary(start->Module);
         return false;
     } catch (...) {

@@ -1,8 +1,8 @@
 // Work that outlives the call that started it runs on threads of the
 // library's own. Each holds a reference on the library from before it starts
 // until its very last instruction, so that a host that frees the library
-// meanwhile never unloads it under the thread, and each counts in
-// LibraryThreadsRunning, which DllCanUnloadNow reads.
+// meanwhile never unloads it under the thread, and each counts as a use of
+// the module (Common/ModuleUse.h) for as long as it runs.
 #pragma once
 
 #include "Common/Unique.h"

@@ -1,20 +1,18 @@
 #include "Server/ComObject.h"
 
-#include "Server/ComObjectFactory.h"
-#include "Server/ComServer.h"
+#include "Common/ModuleUse.h"
 
 namespace vok {
 
-TComObject::TComObject(TComObjectFactory& creator, IUnknown* outer) : OuterUnknown(outer), Creator(creator)
+TComObject::TComObject(IUnknown* outer) : OuterUnknown(outer)
 {
-    Creator.Server.NoteObject(true);
+    NoteModuleUse(true);
     InterlockedDecrement(&ObjectRefs);
 }
 
 TComObject::~TComObject()
 {
-    // Once shut-down has begun the factory and the server may be gone.
-    if (!FrameShuttingDown()) Creator.Server.NoteObject(false);
+    NoteModuleUse(false);
 }
 
 HRESULT TComObject::ObjQueryInterface(REFIID iid, void** out)

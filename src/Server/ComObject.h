@@ -1,6 +1,6 @@
 // The reference-counted COM object base: its own IUnknown, aggregation
-// through an outer unknown, ISupportErrorInfo, and the tie between each
-// object's life and the server's count.
+// through an outer unknown, ISupportErrorInfo, and each object's life
+// counted as a use of the module.
 #pragma once
 
 #include "Common/InterfaceTable.h"
@@ -10,13 +10,11 @@
 
 namespace vok {
 
-class TComObjectFactory;
-
 class TComObject : public ISupportErrorInfo {
 public:
-    // Counts the object on the factory's server. The new object stands at
+    // Counts the object as a use of the module. The new object stands at
     // count 0: the interface handed out raises it to 1.
-    TComObject(TComObjectFactory& creator, IUnknown* outer);
+    explicit TComObject(IUnknown* outer);
     virtual ~TComObject();
     TComObject(const TComObject&) = delete;
     TComObject& operator=(const TComObject&) = delete;
@@ -40,10 +38,6 @@ public:
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
 protected:
-    // The factory that counts the object: the objects it hands out are
-    // counted there too.
-    TComObjectFactory& Factory() const { return Creator; }
-
     // The interface for `iid` from the class's own list, then its bases';
     // null when none lists it. Adds no reference.
     virtual void* FindInterface(REFIID iid);
@@ -62,7 +56,6 @@ private:
 
     OwnIUnknown own_{*this};
     IUnknown* const OuterUnknown; // not owned, no reference held
-    TComObjectFactory& Creator;
     volatile LONG ObjectRefs = 1; // 1 while the construction runs
 };
 

@@ -66,7 +66,7 @@ TEST_F(ComServerTest, ClassObjectIsTheHandlersFactoryOnly)
     }
     EXPECT_EQ(HostEnvironment::GetClassObject(kHandlerClsid, IID_IClassFactory, nullptr), E_POINTER);
 
-    // The factory's count is the server's; releasing it never destroys it.
+    // Releasing the factory never destroys it.
     IClassFactory* factory = Factory().Detach();
     EXPECT_EQ(factory->AddRef(), 2u);
     EXPECT_EQ(factory->Release(), 1u);

@@ -1,12 +1,11 @@
 // The library's entry point and exported functions. Every COM export
 // answers with an HRESULT: no C++ exception may reach the host.
 #include "AboutBox/AboutBox.h"
-#include "Server/ComObjectFactory.h"
-#include "Server/ComServer.h"
+#include "Common/ModuleUse.h"
+#include "Server/ClassFactory.h"
 #include "Server/Module.h"
-#include "Work/Navigation/Navigation.h"
+#include "Server/Registration.h"
 #include "Work/Navigation/RestoreHold.h"
-#include "Common/LibraryThread.h"
 
 #include <cstddef>
 #include <objbase.h>
@@ -45,7 +44,7 @@ HRESULT UpdateRegistration(bool registering) noexcept
 {
     try {
         if (!EnsureModuleStarted()) return E_FAIL;
-        ModuleServer()->UpdateServerRegistration(registering);
+        UpdateRegistryRows(registering);
         return S_OK;
     } catch (...) {
         // Nothing is rolled back: the entries written so far stay.
@@ -89,7 +88,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID
     *ppv = nullptr;
     try {
         if (!EnsureModuleStarted()) return E_OUTOFMEMORY;
-        TComObjectFactory* factory = ComClassManager()->FindFactory(rclsid);
+        TClassFactory* factory = FindClassFactory(rclsid);
         if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
         return factory->QueryInterface(riid, ppv);
     } catch (...) {
@@ -99,17 +98,12 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID
 
 extern "C" HRESULT WINAPI DllCanUnloadNow()
 {
-    if (!ModuleStarted()) return S_OK;
-    // A pending restore still has a timer pointing into us; a finished one
-    // gives back its reference here, where the host holds one of its own,
-    // and the answer stays "no" until a call that finds none: the callback
-    // that finished may still be on its way out of the library.
-    if (ReleaseFinishedRestores() || RestorePending()) return S_FALSE;
-    // A library thread (a worker on a slow volume, the window list's reader,
-    // the pruning) runs the library's code.
-    if (LibraryThreadsRunning() != 0) return S_FALSE;
-    const TComServer* server = ModuleServer();
-    return !server || server->CanUnload() ? S_OK : S_FALSE;
+    // A finished restore gives back its reference and its use here, where
+    // the host holds a reference of its own, and the answer stays "no" until
+    // a call that finds none: the callback that finished may still be on its
+    // way out of the library.
+    if (ReleaseFinishedRestores()) return S_FALSE;
+    return ModuleInUse() ? S_FALSE : S_OK;
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer()

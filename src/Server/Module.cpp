@@ -1,7 +1,5 @@
 #include "Server/Module.h"
 
-#include "Server/ComServer.h"
-#include "Server/ContextMenuFactory.h"
 #include "Work/ExtensionState.h"
 #include "Work/Installation.h"
 #include "Work/Menu/MenuState.h"
@@ -18,9 +16,7 @@ BOOL CALLBACK StartModule(PINIT_ONCE, PVOID, PVOID*)
 {
     try {
         // The runtime and the window system are already up in a started
-        // process; the server object and its factories come before the state.
-        CreateModuleServer(g_instance);
-        CreateContextMenuFactory(*ModuleServer());
+        // process; the class factories are the module's from its load.
         const bool installed = StartExtensionState(g_instance);
         InterlockedExchange(&g_installationMissing, installed ? 0 : 1);
         InterlockedExchange(&g_started, 1);
@@ -28,7 +24,6 @@ BOOL CALLBACK StartModule(PINIT_ONCE, PVOID, PVOID*)
     } catch (...) {
         StopExtensionState();
         StopMenuState();
-        DestroyServerFrame();
         return FALSE;
     }
 }
@@ -53,20 +48,11 @@ bool EnsureModuleStarted()
     return true;
 }
 
-bool ModuleStarted()
-{
-    return g_started != 0;
-}
-
 void StopModule()
 {
-    // Marked first: a handler object destroyed from here on must not reach
-    // for the server or its factory, which are about to go.
-    BeginFrameShutDown();
     if (!InterlockedExchange(&g_started, 0)) return;
     StopExtensionState();
     StopMenuState();
-    DestroyServerFrame();
 }
 
 } // namespace vok

@@ -17,12 +17,8 @@ void SetModuleInstance(HINSTANCE instance);
 // call tries again.
 bool EnsureModuleStarted();
 
-// Whether the start-up steps have run in this load.
-bool ModuleStarted();
-
-// The shut-down steps, in reverse order: the module state, then the server
-// with its factories, then the factory registry; nothing when start-up never
-// ran. Handler objects destroyed from then on touch none of it.
+// The shut-down steps: the module state and the menu state; nothing when
+// start-up never ran. A handler object destroyed later touches neither.
 void StopModule();
 
 } // namespace vok

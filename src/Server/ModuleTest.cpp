@@ -1,8 +1,8 @@
 // The library as a host loads it: start-up on first use, the
 // missing-installation message once per load, nothing under the loader lock;
 // and the frame's shut-down and failed constructions, run in this program.
-#include "Server/ComServer.h"
-#include "Server/ContextMenuFactory.h"
+#include "Common/ModuleUse.h"
+#include "Server/ClassFactory.h"
 #include "Server/Module.h"
 #include "Work/Installation.h"
 
@@ -13,8 +13,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <cstring>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -127,27 +125,19 @@ TEST_F(ModuleTest, HandlerReleasedAfterShutDownTouchesNoFreedState)
     test::SetInstallFolder("C:\\Vokmark");
     SetModuleInstance(GetModuleHandleA(nullptr));
     ASSERT_TRUE(EnsureModuleStarted());
-    TComObjectFactory* factory = ComClassManager()->FindFactory(kHandlerClsid);
+    TClassFactory* factory = FindClassFactory(kHandlerClsid);
     ASSERT_NE(factory, nullptr);
     IContextMenu* menu = nullptr;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&menu)), S_OK);
 
     StopModule();
-    // Whatever reused the freed server and factory now holds garbage.
-    std::vector<std::unique_ptr<char[]>> reused;
-    for (const size_t size : {sizeof(TContextMenuFactory), sizeof(TComServer)}) {
-        for (int i = 0; i < 64; ++i) {
-            reused.emplace_back(new char[size]);
-            memset(reused.back().get(), 0xFF, size);
-        }
-    }
     EXPECT_EQ(menu->Release(), 0u);
-    EXPECT_EQ(ModuleServer(), nullptr);
+    EXPECT_FALSE(ModuleInUse());
 }
 
 std::string g_creationFailure;
 
-TComObject* FailToConstruct(TComObjectFactory&, IUnknown*)
+TComObject* FailToConstruct(IUnknown*)
 {
     throw std::runtime_error(g_creationFailure);
 }
@@ -155,7 +145,7 @@ TComObject* FailToConstruct(TComObjectFactory&, IUnknown*)
 void CreateFailingObject(void* factory)
 {
     IUnknown* object = reinterpret_cast<IUnknown*>(1);
-    const HRESULT result = static_cast<TComObjectFactory*>(factory)->CreateInstance(nullptr, IID_PPV_ARGS(&object));
+    const HRESULT result = static_cast<TClassFactory*>(factory)->CreateInstance(nullptr, IID_PPV_ARGS(&object));
     EXPECT_EQ(result, E_UNEXPECTED);
     EXPECT_EQ(object, nullptr);
 }
@@ -164,21 +154,12 @@ TEST_F(ModuleTest, FailedConstructionIsShownInTheErrorBoxAndCountsNothing)
 {
     const struct {
         const char* failure;
-        bool report;
         const char* shown; // null: no box
     } cases[] = {
-        {"Out of memory", true, "Out of memory."},
-        {"Done.", true, "Done."},
-        {"Why?", true, "Why?."},
-        {"Stop!", true, "Stop!"},
-        {"", true, nullptr},
-        {"Out of memory", false, nullptr},
+        {"Out of memory", "Out of memory."}, {"Done.", "Done."}, {"Why?", "Why?."}, {"Stop!", "Stop!"}, {"", nullptr},
     };
-    const CLSID testClass = {0x11111111, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
-    TComServer server(GetModuleHandleA(nullptr));
+    TClassFactory factory({0x11111111, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}}, FailToConstruct);
     for (const auto& c : cases) {
-        TComObjectFactory factory(server, FailToConstruct, testClass, "", "Test", imMultiple, thApartment);
-        factory.ReportCreateErrors = c.report;
         g_creationFailure = c.failure;
         const Watched watched = test::CallAnsweringMessageBoxes(CreateFailingObject, &factory);
         EXPECT_TRUE(watched.finished);
@@ -188,7 +169,7 @@ TEST_F(ModuleTest, FailedConstructionIsShownInTheErrorBoxAndCountsNothing)
         } else {
             EXPECT_TRUE(watched.messages.empty()) << c.failure;
         }
-        EXPECT_TRUE(server.CanUnload());
+        EXPECT_FALSE(ModuleInUse());
     }
 }
 

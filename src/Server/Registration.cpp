@@ -1,9 +1,9 @@
 #include "Server/Registration.h"
 
-#include "AboutBox/Status.h"
 #include "Common/Unique.h"
-#include "Server/ComObjectFactory.h"
-#include "Server/ComServer.h"
+#include "Server/ClassFactory.h"
+#include "Server/Module.h"
+#include "Work/Registry.h"
 #include "Work/Store/Wow64.h"
 
 #include <objbase.h>
@@ -13,15 +13,13 @@ namespace {
 
 enum RowKind : BYTE {
     rkClassValue = 0, // below HKEY_CLASSES_ROOT, through WriteRegistryValue
-    rkApproval = 1,   // below HKEY_LOCAL_MACHINE, on the Windows NT family only
+    rkApproval = 1,   // below HKEY_LOCAL_MACHINE
 };
 
 enum RowData : BYTE {
     rdText = 0, // the row's own text
-    rdDescription = 1,
-    rdServerPath = 2,
-    rdThreadingModel = 3, // no row at all for single-threaded classes
-    rdClassId = 4,
+    rdServerPath = 1,
+    rdClassId = 2,
 };
 
 enum RowUndo : BYTE {
@@ -33,10 +31,9 @@ enum RowUndo : BYTE {
     ruDeleteSharedKey = 2,
 };
 
-// In keys and value names, "{clsid}" stands for the class identifier string
-// and "{server}" for the server key. A null value name is the default value.
+// In keys and value names, "{clsid}" stands for the class identifier string.
+// A null value name is the default value.
 struct RegistryRow {
-    RowOwner Owner;
     RowKind Kind;
     const char* Key;
     const char* ValueName;
@@ -47,28 +44,28 @@ struct RegistryRow {
 
 // One row a line, as the table reads.
 // clang-format off
-#define VOK_HANDLER_ROWS(classKey)                                                                     \
-    {roHandler, rkClassValue, classKey "\\shellex", nullptr, rdText, "", ruKeep},                      \
-    {roHandler, rkClassValue, classKey "\\shellex\\ContextMenuHandlers", nullptr, rdText, "", ruKeep}, \
-    {roHandler, rkClassValue, classKey "\\shellex\\ContextMenuHandlers\\VOK", nullptr, rdClassId, nullptr, ruDeleteSharedKey}
+#define VOK_HANDLER_ROWS(classKey)                                                          \
+    {rkClassValue, classKey "\\shellex", nullptr, rdText, "", ruKeep},                      \
+    {rkClassValue, classKey "\\shellex\\ContextMenuHandlers", nullptr, rdText, "", ruKeep}, \
+    {rkClassValue, classKey "\\shellex\\ContextMenuHandlers\\VOK", nullptr, rdClassId, nullptr, ruDeleteSharedKey}
 
 const RegistryRow kRegistrationRows[] = {
-    {roClass, rkClassValue, "CLSID\\{clsid}", nullptr, rdDescription, nullptr, ruDeleteKey},
-    {roClass, rkClassValue, "CLSID\\{clsid}\\{server}", nullptr, rdServerPath, nullptr, ruDeleteKey},
-    {roClass, rkClassValue, "CLSID\\{clsid}\\{server}", "ThreadingModel", rdThreadingModel, nullptr, ruKeep},
+    {rkClassValue, "CLSID\\{clsid}", nullptr, rdText, "VOK", ruDeleteKey},
+    {rkClassValue, "CLSID\\{clsid}\\InprocServer32", nullptr, rdServerPath, nullptr, ruDeleteKey},
+    {rkClassValue, "CLSID\\{clsid}\\InprocServer32", "ThreadingModel", rdText, "Apartment", ruKeep},
     VOK_HANDLER_ROWS("*"),
     VOK_HANDLER_ROWS("Directory"),
     VOK_HANDLER_ROWS("Directory\\Background"),
     VOK_HANDLER_ROWS("Folder"),
     VOK_HANDLER_ROWS("Drive"),
     VOK_HANDLER_ROWS("Network"),
-    {roHandler, rkApproval, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", "{clsid}",
-     rdText, "VOK Menu Shell Extension", ruKeep},
+    {rkApproval, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", "{clsid}", rdText,
+     "VOK Menu Shell Extension", ruKeep},
 };
 #undef VOK_HANDLER_ROWS
 // clang-format on
 
-const char* const kThreadingModels[] = {nullptr, "Apartment", "Free", "Both", "Neutral"};
+constexpr DWORD kServerFileNameBuffer = 262;
 
 std::string ClassIdString(REFCLSID clsid)
 {
@@ -80,11 +77,15 @@ std::string ClassIdString(REFCLSID clsid)
     return text;
 }
 
-bool IsWindowsNT()
+// The library's full path, as the loader reports it, in any script. Throws
+// when it does not fit the buffer: a cut path would register a library that
+// is not there.
+WString ServerFileName()
 {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    wchar_t path[kServerFileNameBuffer];
+    const DWORD length = GetModuleFileNameW(ModuleInstance(), path, kServerFileNameBuffer);
+    if (length == 0 || length >= kServerFileNameBuffer) throw ELibraryError("The library's path is too long");
+    return WString(path, length);
 }
 
 // The names are the table's own, plain ASCII; the data may be a path in any
@@ -115,47 +116,29 @@ void WriteApprovalValue(const std::string& key, const std::string& valueName, co
         throw ERegistryException("Failed to set data for '" + valueName + "'");
 }
 
-// Null: the row is not written for this factory.
-const char* ThreadingModelOf(const TComObjectFactory& factory)
-{
-    return factory.Threading < sizeof kThreadingModels / sizeof *kThreadingModels ? kThreadingModels[factory.Threading]
-                                                                                  : nullptr;
-}
-
-struct RowContext {
-    const TComObjectFactory& Factory;
-    std::string ClassId;
-    std::string ServerKey;
-};
-
 void ReplaceAll(std::string& text, const std::string& token, const std::string& value)
 {
     for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at + value.size()))
         text.replace(at, token.size(), value);
 }
 
-std::string Expand(const char* pattern, const RowContext& context)
+std::string Expand(const char* pattern, const std::string& classId)
 {
     std::string text = pattern;
-    ReplaceAll(text, "{clsid}", context.ClassId);
-    ReplaceAll(text, "{server}", context.ServerKey);
+    ReplaceAll(text, "{clsid}", classId);
     return text;
 }
 
-void WriteRow(const RegistryRow& row, const RowContext& context)
+void WriteRow(const RegistryRow& row, const std::string& classId)
 {
-    if (row.Kind == rkApproval && !IsWindowsNT()) return;
-    if (row.Data == rdThreadingModel && !ThreadingModelOf(context.Factory)) return;
     WString data;
     switch (row.Data) {
     case rdText: data = WideOf(row.Text); break;
-    case rdDescription: data = WideOf(context.Factory.ClassDescription); break;
-    case rdServerPath: data = RegisteredServerPath(context.Factory.Server.ServerFileName()); break;
-    case rdThreadingModel: data = WideOf(ThreadingModelOf(context.Factory)); break;
-    case rdClassId: data = WideOf(context.ClassId); break;
+    case rdServerPath: data = RegisteredServerPath(ServerFileName()); break;
+    case rdClassId: data = WideOf(classId); break;
     }
-    const std::string key = Expand(row.Key, context);
-    const std::string valueName = row.ValueName ? Expand(row.ValueName, context) : "";
+    const std::string key = Expand(row.Key, classId);
+    const std::string valueName = row.ValueName ? Expand(row.ValueName, classId) : "";
     if (row.Kind == rkApproval)
         WriteApprovalValue(key, valueName, data);
     else
@@ -174,35 +157,34 @@ REGSAM OtherRegistryView()
 #endif
 }
 
-bool ClassRegisteredInOtherView(const RowContext& context)
+bool ClassRegisteredInOtherView(const std::string& classId)
 {
     const REGSAM view = OtherRegistryView();
     if (view == 0) return false;
     UniqueKey classKey;
-    return RegOpenKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + context.ClassId).c_str(), 0, KEY_READ | view,
-                         classKey.put()) == ERROR_SUCCESS;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + classId).c_str(), 0, KEY_READ | view, classKey.put()) ==
+           ERROR_SUCCESS;
 }
 
-void UndoRow(const RegistryRow& row, const RowContext& context, bool sharedKeysInUse)
+void UndoRow(const RegistryRow& row, const std::string& classId, bool sharedKeysInUse)
 {
     if (row.Undo == ruDeleteKey || (row.Undo == ruDeleteSharedKey && !sharedKeysInUse))
-        DeleteRegistryKey(Expand(row.Key, context), HKEY_CLASSES_ROOT);
+        DeleteRegistryKey(Expand(row.Key, classId), HKEY_CLASSES_ROOT);
 }
 
 } // namespace
 
-void UpdateRegistryRows(RowOwner owner, bool registering, const TComObjectFactory& factory)
+void UpdateRegistryRows(bool registering)
 {
-    const RowContext context{factory, ClassIdString(factory.Clsid), factory.Server.ServerKey()};
-    const bool sharedKeysInUse = !registering && ClassRegisteredInOtherView(context);
+    const std::string classId = ClassIdString(CLSID_VokContextMenu);
+    const bool sharedKeysInUse = !registering && ClassRegisteredInOtherView(classId);
     constexpr size_t count = sizeof kRegistrationRows / sizeof *kRegistrationRows;
     for (size_t i = 0; i < count; ++i) {
         const RegistryRow& row = kRegistrationRows[registering ? i : count - 1 - i];
-        if (row.Owner != owner) continue;
         if (registering)
-            WriteRow(row, context);
+            WriteRow(row, classId);
         else
-            UndoRow(row, context, sharedKeysInUse);
+            UndoRow(row, classId, sharedKeysInUse);
     }
 }
 

@@ -1,6 +1,7 @@
-// The registry entries through which the shell finds the handler: one table
-// of rows, written in its order at registration and undone in the reverse
-// order at unregistration.
+// The registry entries through which the shell finds the context-menu
+// handler: one table of rows, written in its order at registration and undone
+// in the reverse order at unregistration. They are that class's alone: no
+// other row of the class table writes any.
 #pragma once
 
 #include "Common/LibraryError.h"
@@ -11,8 +12,6 @@
 #include <string>
 
 namespace vok {
-
-class TComObjectFactory;
 
 class EOleError : public ELibraryError {
 public:
@@ -25,19 +24,12 @@ public:
     using EOleError::EOleError;
 };
 
-// Which factory's registration writes a row: every published factory writes
-// its class rows, the handler's factory adds its own.
-enum RowOwner : BYTE {
-    roClass = 0,
-    roHandler = 1,
-};
-
-// Registering: writes the owner's rows in table order. Unregistering: walks
+// Registering: writes the rows in table order. Unregistering: walks
 // them backwards and deletes the keys that registration made its own; the
 // shared "shellex" keys and the approval value stay, and so do the handler
 // keys while the class is still registered in the other registry view.
 // Throws on failure.
-void UpdateRegistryRows(RowOwner owner, bool registering, const TComObjectFactory& factory);
+void UpdateRegistryRows(bool registering);
 
 // Creates or opens `key` below `root` and sets one string value (null
 // `valueName`: the default value), written wide so that a path in any script

@@ -1,7 +1,16 @@
 // The product's registry key under HKEY_CURRENT_USER and its values.
 #pragma once
 
+#include "Common/LibraryError.h"
+
 namespace vok {
+
+// A value of the product's own could not be stored: the switch, or the
+// approval of the handler at registration.
+class ERegistryException : public ELibraryError {
+public:
+    using ELibraryError::ELibraryError;
+};
 
 constexpr const char* kVokKey = "Software\\VOK";
 constexpr const char* kInstallFolderValue = "Install Folder"; // written by the installer

@@ -718,6 +718,7 @@ TEST_F(ContextMenuTest, SlowWindowListIsLeftOutInTimeAndComesBackOnceItAnswers)
     const DWORD start = GetTickCount();
     EXPECT_EQ(texts().back(), "Maintenance");
     EXPECT_LT(GetTickCount() - start, 2000u) << "not a speed target: a menu that waited would take the list's delay";
+    EXPECT_EQ(HostEnvironment::CanUnloadNow(), S_FALSE) << "the list's reader is still out";
     open.list.SetDelay(0);
     EXPECT_TRUE(test::PumpUntil([&] { return texts().back() == "Data"; }, 15000));
 }

@@ -155,8 +155,8 @@ HRESULT TExplorerCommand::EnumSubCommands(IEnumExplorerCommand** commands)
         RecordSelection(selection);
         std::vector<ComPtr<IExplorerCommand>> children;
         for (MenuRow& row : ReadCommandRows(Site.Get()))
-            children.emplace_back(new TExplorerSubCommand(Factory(), std::move(row), Site.Get()));
-        ComPtr<IEnumExplorerCommand> list = new TExplorerCommandList(Factory(), std::move(children));
+            children.emplace_back(new TExplorerSubCommand(std::move(row), Site.Get()));
+        ComPtr<IEnumExplorerCommand> list = new TExplorerCommandList(std::move(children));
         *commands = list.Detach();
         return S_OK;
     } catch (...) {
@@ -178,8 +178,8 @@ HRESULT TExplorerCommand::GetSite(REFIID iid, void** site)
     return Site->QueryInterface(iid, site);
 }
 
-TExplorerSubCommand::TExplorerSubCommand(TComObjectFactory& creator, MenuRow row, IUnknown* site)
-    : TComObjectOf(creator, nullptr), Row(std::move(row)), Site(site)
+TExplorerSubCommand::TExplorerSubCommand(MenuRow row, IUnknown* site)
+    : TComObjectOf(nullptr), Row(std::move(row)), Site(site)
 {
 }
 
@@ -243,8 +243,8 @@ HRESULT TExplorerSubCommand::EnumSubCommands(IEnumExplorerCommand** commands)
     return E_NOTIMPL;
 }
 
-TExplorerCommandList::TExplorerCommandList(TComObjectFactory& creator, std::vector<ComPtr<IExplorerCommand>> commands)
-    : TComObjectOf(creator, nullptr), Commands(std::move(commands))
+TExplorerCommandList::TExplorerCommandList(std::vector<ComPtr<IExplorerCommand>> commands)
+    : TComObjectOf(nullptr), Commands(std::move(commands))
 {
 }
 
@@ -276,7 +276,7 @@ HRESULT TExplorerCommandList::Clone(IEnumExplorerCommand** copy)
     if (!copy) return E_POINTER;
     *copy = nullptr;
     try {
-        ComPtr<TExplorerCommandList> list = new TExplorerCommandList(Factory(), Commands);
+        ComPtr<TExplorerCommandList> list = new TExplorerCommandList(Commands);
         list->Position = Position;
         *copy = list.Detach();
         return S_OK;

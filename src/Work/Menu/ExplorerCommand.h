@@ -48,7 +48,7 @@ private:
 // with the root's site.
 class TExplorerSubCommand final : public TComObjectOf<IExplorerCommand> {
 public:
-    TExplorerSubCommand(TComObjectFactory& creator, MenuRow row, IUnknown* site);
+    TExplorerSubCommand(MenuRow row, IUnknown* site);
 
     STDMETHODIMP GetTitle(IShellItemArray* items, LPWSTR* name) override;
     STDMETHODIMP GetIcon(IShellItemArray* items, LPWSTR* icon) override;
@@ -67,7 +67,7 @@ private:
 // The children, in the menu's order.
 class TExplorerCommandList final : public TComObjectOf<IEnumExplorerCommand> {
 public:
-    TExplorerCommandList(TComObjectFactory& creator, std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>> commands);
+    explicit TExplorerCommandList(std::vector<Microsoft::WRL::ComPtr<IExplorerCommand>> commands);
 
     STDMETHODIMP Next(ULONG count, IExplorerCommand** commands, ULONG* fetched) override;
     STDMETHODIMP Skip(ULONG count) override;

@@ -1,5 +1,7 @@
 #include "Work/Navigation/RestoreHold.h"
 
+#include "Common/ModuleUse.h"
+
 #include <windows.h>
 
 namespace vok {
@@ -20,6 +22,7 @@ void HoldLibraryForRestore() noexcept
     if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&HoldLibraryForRestore),
                            &library))
         InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&g_library), library);
+    NoteModuleUse(true);
     InterlockedIncrement(&g_pending);
 }
 
@@ -37,7 +40,10 @@ bool AnyRestorePending() noexcept
 bool ReleaseFinishedRestores() noexcept
 {
     const LONG finished = InterlockedExchange(&g_finished, 0);
-    for (LONG count = finished; count > 0 && g_library; --count) FreeLibrary(g_library);
+    for (LONG count = finished; count > 0; --count) {
+        if (g_library) FreeLibrary(g_library);
+        NoteModuleUse(false);
+    }
     return finished > 0;
 }
 

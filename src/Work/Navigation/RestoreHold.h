@@ -7,7 +7,8 @@
 
 namespace vok {
 
-// At SetTimer: one more restore pending, holding one reference.
+// At SetTimer: one more restore pending, holding one reference and one use
+// of the module until ReleaseFinishedRestores gives both back.
 void HoldLibraryForRestore() noexcept;
 
 // When the restore has run, or will never run (its box has gone).
