@@ -22,12 +22,12 @@ demo: bootstrap configure
 	wait $$prefix || { echo "demo: step 'make the demo's Wine prefix' failed"; exit 1; }; exit $$built
 	tools/demo.sh $(BUILD) demo-output
 
-# The three libraries the packages carry.
+# The three libraries the packages carry; beside the 64-bit ones, vokmark.exe.
 LIBRARIES = $(BUILD)/i686/bin/vok.dll $(BUILD)/x86_64/bin/vok.dll $(BUILD)/aarch64/bin/vok.dll
 libraries: bootstrap configure
 	cmake --build $(BUILD)/i686 -j $(JOBS) --target vok
-	cmake --build $(BUILD)/x86_64 -j $(JOBS) --target vok
-	cmake --build $(BUILD)/aarch64 -j $(JOBS) --target vok
+	cmake --build $(BUILD)/x86_64 -j $(JOBS) --target vok vokmark
+	cmake --build $(BUILD)/aarch64 -j $(JOBS) --target vok vokmark
 
 # No winget manifests here: theirs is the SHA-256 of the signed package.
 dist: libraries

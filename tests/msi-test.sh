@@ -151,6 +151,12 @@ for pair in "x64 x86_64" "x86 i686"; do
   check "$dir\\vok.dll carries no symbols" no_symbols "$triplet" "$libraries/$dir/vok.dll"
 done
 check "no arm64\\ on an x64 machine" test ! -e "$libraries/arm64"
+check "vokmark.exe beside x64\\vok.dll is the package's" same_file "$packaged/x64/vokmark.exe" "$libraries/x64/vokmark.exe"
+check "the package for Windows 11's menu is there" same_file "$work/packaged/Programs/Vokmark/vokmark-sparse.msix" "$unix_folder/vokmark-sparse.msix"
+# Wine has no PowerShell: the registration fails, and the install goes on.
+registered_from() { grep -aq 'Action start .*RegisterSparsePackage' "$prefix/drive_c/$1.log" &&
+  grep -aqF "NATIVEFOLDER = $folder\\$version\\$2\\" "$prefix/drive_c/$1.log"; }
+check "its registration ran, the external location x64\\" registered_from install x64
 check "Favorites\\ exists and is empty" test -d "$unix_folder/Favorites" -a -z "$(ls -A "$unix_folder/Favorites")"
 check "the Start-menu shortcut exists" test -f "$shortcut"
 check "it starts rundll32.exe" link_says 'C:\windows\system32\rundll32.exe'
@@ -265,6 +271,8 @@ check "msiexec /i exits 0, installing arm64\\vok.dll and no x64\\" eval \
   'test $rc -eq 0 -a ! -e "$libraries/x64" && same_file "$packaged/arm64/vok.dll" "$libraries/arm64/vok.dll"'
 check "the class rows name arm64\\ and x86\\" test "$(server_rows)" = "$folder\\$version\\arm64\\vok.dll $folder\\$version\\x86\\vok.dll "
 check "the shortcut opens the About window of arm64\\vok.dll" link_says "\"$folder\\$version\\arm64\\vok.dll\",ShowAboutBox"
+check "the package's external location is arm64\\, with vokmark.exe" eval \
+  'registered_from arm64 arm64 && same_file "$packaged/arm64/vokmark.exe" "$libraries/arm64/vokmark.exe"'
 msiexec arm64-uninstall /x 'C:\vokmark.msi' && machine AMD64 >/dev/null
 check "msiexec /x leaves nothing but Favorites" test "$rc/$(ls -A "$unix_folder")" = 0/Favorites
 

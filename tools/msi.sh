@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package from packaging/vokmark.wxs with wixl:
-# the three libraries stripped of their symbols and signed (tools/sign.sh),
+# the three libraries and the 64-bit vokmark.exe stripped of their symbols
+# and signed (tools/sign.sh), the package for Windows 11's menu (sparse.sh),
 # the version from the library's version block (FILEVERSION, all four
 # numbers) unless VERSION is given, a new product code for every build; then
 # the package itself signed.
@@ -20,6 +21,8 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$(dirname "$out")"
 stage_libraries "$stage" "$1" "$2" "$3"
+stage_launchers "$stage" "$2" "$3"
+"$here/sparse.sh" "$stage/vokmark-sparse.msix" "$version" >/dev/null
 cp "$root/src/Resources/icons/MAINICON.ico" "$stage/"
 rm -f "$out"
 # wixl finds the sources relative to the folder it runs in.
@@ -42,6 +45,8 @@ while read -r key component folder mode file; do
 done <<'ROWS'
 RemoveProgramsFolder Settings UserPrograms 2
 RemoveEarlierX64Library Settings EarlierX64 3 vok.dll
+RemoveEarlierX64Launcher Settings EarlierX64 3 vokmark.exe
+RemoveEarlierArm64Launcher Settings EarlierArm64 3 vokmark.exe
 RemoveEarlierArm64Library Settings EarlierArm64 3 vok.dll
 RemoveEarlierX86Library Settings EarlierX86 3 vok.dll
 RemoveEarlierX64Folder Settings EarlierX64 3
@@ -49,6 +54,8 @@ RemoveEarlierArm64Folder Settings EarlierArm64 3
 RemoveEarlierX86Folder Settings EarlierX86 3
 RemoveEarlierVersionFolder Settings EARLIERVERSIONFOLDER 3
 RemoveOwnX64Library Settings RemovedX64 2 vok.dll
+RemoveOwnX64Launcher Settings RemovedX64 2 vokmark.exe
+RemoveOwnArm64Launcher Settings RemovedArm64 2 vokmark.exe
 RemoveOwnArm64Library Settings RemovedArm64 2 vok.dll
 RemoveOwnX86Library Settings RemovedX86 2 vok.dll
 RemoveOwnX64Folder Settings RemovedX64 2
@@ -71,6 +78,20 @@ LibraryArm64|permanent|NATIVEMACHINE = "ARM64"
 Library32|permanent|
 Class64||NATIVEMACHINE <> "ARM64"
 ClassArm64||NATIVEMACHINE = "ARM64"
+ROWS
+# Windows 11's Explorer menu: the package registered for the user, its
+# external location the native library's folder ("." ends it: a folder's
+# trailing backslash would escape the quote), and removed by the uninstall a
+# user asks for. Type 1122: a program run from a folder (34), deferred
+# (1024), its failure logged and the install going on (64).
+powershell='"[System64Folder]WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command'
+while IFS='|' read -r action sequence condition command; do
+  sql "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`)
+    VALUES ('$action', 1122, 'VokmarkFolder', '$powershell $command')"
+  sql "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('$action', '$condition', $sequence)"
+done <<'ROWS'
+RemoveSparsePackage|3490|REMOVE = "ALL" AND NOT UPGRADINGPRODUCTCODE|"Get-AppxPackage -Name TALLOWAY.Vokmark | Remove-AppxPackage"
+RegisterSparsePackage|6590|NOT REMOVE|"Add-AppxPackage -Path \"[#sparse]\" -ExternalLocation \"[NATIVEFOLDER].\""
 ROWS
 # The permanent components' values go with the Settings component's
 # uninstall: "-" removes the key whole.

@@ -5,12 +5,12 @@
 # tools/msix.py with the library's version block (FILEVERSION, all four
 # numbers) as its version; then signed and verified (tools/sign.sh, when a
 # certificate is given) and its archive tested.
-# Usage: sparse.sh OUT_MSIX
+# Usage: sparse.sh OUT_MSIX [VERSION]
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 root=$here/..
 out=$(realpath -m "$1")
-version=$(sed -n 's/^FILEVERSION *\([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\).*/\1.\2.\3.\4/p' "$root/src/Resources/Library.rc")
+version=${2:-$(sed -n 's/^FILEVERSION *\([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\).*/\1.\2.\3.\4/p' "$root/src/Resources/Library.rc")}
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/Assets"
