@@ -818,13 +818,15 @@ ComPtr<IShellItemArray> ItemsOf(const std::string& path)
     return items;
 }
 
-std::string TitleOf(IExplorerCommand& command)
+using CommandText = HRESULT (STDMETHODCALLTYPE IExplorerCommand::*)(IShellItemArray*, LPWSTR*);
+
+std::string TextOf(IExplorerCommand& command, CommandText get = &IExplorerCommand::GetTitle)
 {
-    wchar_t* title = nullptr;
-    EXPECT_EQ(command.GetTitle(nullptr, &title), S_OK);
-    const std::string text = AnsiOf(title ? title : L"");
-    CoTaskMemFree(title);
-    return text;
+    wchar_t* text = nullptr;
+    EXPECT_EQ((command.*get)(nullptr, &text), S_OK);
+    const std::string ansi = AnsiOf(text ? text : L"");
+    CoTaskMemFree(text);
+    return ansi;
 }
 
 // The children's titles, a separator's as the empty text a menu gives.
@@ -836,7 +838,7 @@ std::vector<std::string> ChildrenOf(IExplorerCommand& root, std::vector<ComPtr<I
     for (ComPtr<IExplorerCommand> child; list && list->Next(1, child.ReleaseAndGetAddressOf(), nullptr) == S_OK;) {
         EXPCMDFLAGS flags = ~0u;
         EXPECT_EQ(child->GetFlags(&flags), S_OK);
-        titles.push_back(flags == ECF_ISSEPARATOR ? "" : TitleOf(*child.Get()));
+        titles.push_back(flags == ECF_ISSEPARATOR ? "" : TextOf(*child.Get()));
         if (children) children->push_back(child);
     }
     return titles;
@@ -858,18 +860,13 @@ TEST_F(ContextMenuTest, ExplorerCommandShowsTheClassicSubmenuFromTheSameRows)
     EXPCMDFLAGS flags = 0;
     EXPECT_EQ(root->GetFlags(&flags), S_OK);
     EXPECT_EQ(flags, ECF_HASSUBCOMMANDS);
-    EXPECT_EQ(TitleOf(*root.Get()), "Vokmark");
-    wchar_t* icon = nullptr;
-    ASSERT_EQ(root->GetIcon(nullptr, &icon), S_OK);
-    const std::wstring location = icon;
-    CoTaskMemFree(icon);
-    const size_t comma = location.rfind(L",-");
-    ASSERT_NE(comma, std::wstring::npos);
+    EXPECT_EQ(TextOf(*root.Get()), "Vokmark");
+    const std::string icon = TextOf(*root.Get(), &IExplorerCommand::GetIcon);
+    const size_t comma = icon.rfind(",-");
     UniqueIcon small;
-    EXPECT_EQ(ExtractIconExW(location.substr(0, comma).c_str(), std::stoi(location.substr(comma + 1)), nullptr,
-                             small.put(), 1),
+    EXPECT_EQ(ExtractIconExA(icon.substr(0, comma).c_str(), std::stoi(icon.substr(comma + 1)), nullptr, small.put(), 1),
               1u)
-        << "a picture there, by number";
+        << icon << ": a picture there, by number";
 
     // The classic submenu and the command's children, for the same place.
     char desktop[MAX_PATH] = {};

@@ -12,7 +12,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <string>
 #include <utility>
 
 using Microsoft::WRL::ComPtr;
@@ -28,15 +27,26 @@ HRESULT CopyText(const WString& text, LPWSTR* out)
     return SHStrDupW(text.c_str(), out);
 }
 
+// By hand: the runtime's number formatting would bring its whole printf
+// (some 50 KiB) into the library.
+WString DecimalOf(unsigned number)
+{
+    WString digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + number % 10));
+        number /= 10;
+    } while (number != 0);
+    return digits;
+}
+
 // The library's own path: Explorer loads the icon from the file by number.
 WString IconLocation()
 {
-    const std::wstring number = std::to_wstring(IDI_COMMAND);
     WString path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(ModuleInstance(), &path[0], static_cast<DWORD>(path.size()));
         if (length == 0) return WString();
-        if (length < path.size()) return path.substr(0, length) + L",-" + WString(number.begin(), number.end());
+        if (length < path.size()) return path.substr(0, length) + L",-" + DecimalOf(IDI_COMMAND);
         path.resize(path.size() * 2);
     }
 }
