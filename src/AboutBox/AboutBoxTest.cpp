@@ -148,40 +148,6 @@ Process AboutBoxThroughRundll()
     return Process("rundll32.exe " + BesideThisProgram(VOK_DLL_NAME) + ",ShowAboutBox");
 }
 
-// While it lives, this program's calls of advapi32's `function` go to `replacement`.
-class ImportPatch {
-public:
-    ImportPatch(const char* function, const void* replacement)
-    {
-        const auto target = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA("advapi32.dll"), function));
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-        const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base +
-                                                             reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-        for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name && !slot_; ++d)
-            for (auto* slot = reinterpret_cast<ULONG_PTR*>(base + d->FirstThunk); *slot && !slot_; ++slot)
-                if (*slot == target) slot_ = slot;
-        if (slot_) original_ = Write(reinterpret_cast<ULONG_PTR>(replacement));
-    }
-    ~ImportPatch()
-    {
-        if (slot_) Write(original_);
-    }
-    explicit operator bool() const { return slot_ != nullptr; }
-
-private:
-    ULONG_PTR Write(ULONG_PTR value)
-    {
-        DWORD protection = 0;
-        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
-        const ULONG_PTR old = std::exchange(*slot_, value);
-        VirtualProtect(slot_, sizeof *slot_, protection, &protection);
-        return old;
-    }
-    ULONG_PTR* slot_ = nullptr;
-    ULONG_PTR original_ = 0;
-};
-
 LONG WINAPI RefusedSetValue(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD)
 {
     return ERROR_ACCESS_DENIED;
@@ -430,7 +396,7 @@ TEST_F(AboutBoxTest, SwitchThatCannotBeStoredShowsTheErrorBox)
         SCOPED_TRACE(function);
         AboutOnThread about;
         {
-            const ImportPatch refused(function, replacement);
+            const test::ImportPatch refused("advapi32.dll", function, replacement);
             ASSERT_TRUE(refused);
             PostMessageA(about.Item(IDC_INACTIVE), BM_CLICK, 0, 0);
             const HWND box = WaitForDialog(kStatusErrorTitle);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
@@ -792,6 +793,32 @@ WatchedCall CallAnsweringMessageBoxes(void (*call)(void*), void* context)
     }
     if (!watched.finished) TerminateThread(thread.get(), 1);
     return watched;
+}
+
+ImportPatch::ImportPatch(const char* dll, const char* function, const void* replacement)
+{
+    const auto target = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA(dll), function));
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name && !slot_; ++d)
+        for (auto* slot = reinterpret_cast<ULONG_PTR*>(base + d->FirstThunk); *slot && !slot_; ++slot)
+            if (*slot == target) slot_ = slot;
+    if (slot_) original_ = Write(reinterpret_cast<ULONG_PTR>(replacement));
+}
+
+ImportPatch::~ImportPatch()
+{
+    if (slot_) Write(original_);
+}
+
+ULONG_PTR ImportPatch::Write(ULONG_PTR value)
+{
+    DWORD protection = 0;
+    VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
+    const ULONG_PTR old = std::exchange(*slot_, value);
+    VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+    return old;
 }
 
 SIZE_T CommittedPrivateBytes()

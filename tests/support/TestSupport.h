@@ -316,6 +316,22 @@ public:
     void AddLink(const std::string& name, const std::string& target, int minutes);
 };
 
+// While it lives, this program's calls of `dll`'s `function` go to
+// `replacement`: for what Wine cannot be made to answer.
+class ImportPatch {
+public:
+    ImportPatch(const char* dll, const char* function, const void* replacement);
+    ~ImportPatch();
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+    explicit operator bool() const { return slot_ != nullptr; }
+
+private:
+    ULONG_PTR Write(ULONG_PTR value);
+    ULONG_PTR* slot_ = nullptr;
+    ULONG_PTR original_ = 0;
+};
+
 // ---- The library as the shell's host sees it ----
 
 // The handler's registration as the shell reads it.

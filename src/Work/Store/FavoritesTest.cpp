@@ -300,6 +300,47 @@ TEST(FavoriteEntry, AllButEntriesToBeFetchedTakePart)
         EXPECT_FALSE(IsFavoriteEntry(bits)) << std::hex << bits;
 }
 
+// The same rule in a real scan: the listing the scan reads is given the bits
+// for the names that begin with "far", as a cloud or archive volume would.
+DWORD g_fetchedBits = 0;
+void MarkFetched(WIN32_FIND_DATAW* entry)
+{
+    if (wcsncmp(entry->cFileName, L"far ", 4) == 0) entry->dwFileAttributes |= g_fetchedBits;
+}
+HANDLE WINAPI FindFirstMarked(LPCWSTR pattern, LPWIN32_FIND_DATAW entry)
+{
+    const HANDLE find = FindFirstFileExW(pattern, FindExInfoStandard, entry, FindExSearchNameMatch, nullptr, 0);
+    if (find != INVALID_HANDLE_VALUE) MarkFetched(entry);
+    return find;
+}
+BOOL WINAPI FindNextMarked(HANDLE find, LPWIN32_FIND_DATAW entry)
+{
+    using FindNext = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
+    static const auto next = reinterpret_cast<FindNext>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "FindNextFileW")));
+    const BOOL found = next(find, entry);
+    if (found) MarkFetched(entry);
+    return found;
+}
+
+TEST_F(FavoritesTest, FavoritesToBeFetchedAreNeitherListedNorRead)
+{
+    const test::ImportPatch first("kernel32.dll", "FindFirstFileW", reinterpret_cast<const void*>(&FindFirstMarked));
+    const test::ImportPatch next("kernel32.dll", "FindNextFileW", reinterpret_cast<const void*>(&FindNextMarked));
+    ASSERT_TRUE(first && next);
+    MakeLink(favorites + "near.lnk", dir / "Data");
+    for (DWORD bits : {DWORD{FILE_ATTRIBUTE_OFFLINE}, DWORD{0x40000} /* recall on open */,
+                       DWORD{0x400000} /* recall on data access */}) {
+        SCOPED_TRACE(bits);
+        g_fetchedBits = bits;
+        MakeLink(favorites + "far live.lnk", dir / "Data");
+        MakeLink(favorites + "far dead.lnk", dir / "Gone");
+        EXPECT_EQ(Refresh(), Names{L"near"});
+        EXPECT_TRUE(PathPresent(favorites + "far dead.lnk")) << "never read, so never proven dead";
+        EXPECT_EQ(FindFavoriteLinkTo(W(favorites), W(dir / "Data")), W(favorites + "near.lnk"));
+    }
+}
+
 TEST_F(FavoritesTest, EmptyOrMissingFolderGivesAnEmptyList)
 {
     EXPECT_EQ(Refresh(), Names{});
