@@ -312,26 +312,6 @@ TEST_F(MenuTest, EachOffsetRunsItsCommandAndHasItsHelpText)
     EXPECT_TRUE(none.calls().empty());
 }
 
-TEST_F(MenuTest, AddItemStartsTheWizardWithTheFolder)
-{
-    Favorites(kThree);
-    Context(ckWindowBackground, dir / "Elsewhere");
-    ASSERT_EQ(Query(), 7);
-    EXPECT_EQ(Help(4), "Add \"" + dir / "Elsewhere" + "\" to your favorite list.");
-    test::TestDialog front("Host");
-    ASSERT_TRUE(test::BringToForeground(front.hwnd()));
-    std::unique_ptr<test::TestDialog> wizard;
-    std::unique_ptr<test::RecordedControl> box;
-    test::ShellLaunchLog launches([&](const ShellLaunchCall&) {
-        wizard = std::make_unique<test::TestDialog>("Create Shortcut");
-        box = std::make_unique<test::RecordedControl>(wizard->hwnd(), "Edit", "");
-        test::BringToForeground(wizard->hwnd());
-    });
-    EXPECT_EQ(Invoke(4), S_OK);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->text(), dir / "Elsewhere");
-}
-
 // The items' own captions, as a Unicode host reads them.
 std::vector<WString> WideCaptions(HMENU menu)
 {
