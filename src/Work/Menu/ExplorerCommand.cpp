@@ -163,9 +163,14 @@ HRESULT TExplorerCommand::EnumSubCommands(IEnumExplorerCommand** commands)
         CommandSelection selection;
         WithMenuState([&](MenuState& s) { selection = s.Selection; });
         RecordSelection(selection);
+        MenuTable rows = ReadCommandRows(Site.Get());
         std::vector<ComPtr<IExplorerCommand>> children;
-        for (MenuRow& row : ReadCommandRows(Site.Get()))
-            children.emplace_back(new TExplorerSubCommand(std::move(row), Site.Get()));
+        children.reserve(rows.size());
+        // Each child is owned before the list can grow: a failure frees it.
+        for (MenuRow& row : rows) {
+            ComPtr<IExplorerCommand> child = new TExplorerSubCommand(std::move(row), Site.Get());
+            children.push_back(std::move(child));
+        }
         ComPtr<IEnumExplorerCommand> list = new TExplorerCommandList(std::move(children));
         *commands = list.Detach();
         return S_OK;
