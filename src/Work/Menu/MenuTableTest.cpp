@@ -58,7 +58,6 @@ TEST(MenuTable, RowsForEachPlaceAndTheRoomTheHostGives)
         {ckOtherItems, L"C:\\x\\DATA", kFavorites, false, 99, listed + "Add to list{A} " + essentials},
         {ckFolderItem, L"", kFavorites, false, 99, listed + essentials},
         {ckDesktopBackground, kData, kFavorites, false, 99, listed + essentials},
-        {ckDesktopBackground, kData, {}, false, 99, essentials},
         {ckWindowBackground, L"C:\\x\\New", {}, true, 99, "Add to list{A} " + essentials + around},
         // Too little room: recent folders go first, then open ones, then
         // favourites, each group's separator with its last item.

@@ -301,24 +301,22 @@ TEST(FavoriteEntry, AllButEntriesToBeFetchedTakePart)
 // The same rule in a real scan: the listing the scan reads is given the bits
 // for the names that begin with "far", as a cloud or archive volume would.
 DWORD g_fetchedBits = 0;
-void MarkFetched(WIN32_FIND_DATAW* entry)
+WIN32_FIND_DATAW* Marked(WIN32_FIND_DATAW* entry)
 {
     if (wcsncmp(entry->cFileName, L"far ", 4) == 0) entry->dwFileAttributes |= g_fetchedBits;
+    return entry;
 }
 HANDLE WINAPI FindFirstMarked(LPCWSTR pattern, LPWIN32_FIND_DATAW entry)
 {
     const HANDLE find = FindFirstFileExW(pattern, FindExInfoStandard, entry, FindExSearchNameMatch, nullptr, 0);
-    if (find != INVALID_HANDLE_VALUE) MarkFetched(entry);
+    if (find != INVALID_HANDLE_VALUE) Marked(entry);
     return find;
 }
 BOOL WINAPI FindNextMarked(HANDLE find, LPWIN32_FIND_DATAW entry)
 {
-    using FindNext = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
-    static const auto next = reinterpret_cast<FindNext>(
+    static const auto next = reinterpret_cast<decltype(&FindNextFileW)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "FindNextFileW")));
-    const BOOL found = next(find, entry);
-    if (found) MarkFetched(entry);
-    return found;
+    return next(find, entry) && Marked(entry);
 }
 
 TEST_F(FavoritesTest, FavoritesToBeFetchedAreNeitherListedNorRead)
