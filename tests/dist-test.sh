@@ -68,12 +68,22 @@ run_cmd() { # run_cmd SCRIPT: its output in $work/SCRIPT.out, its exit code in $
   timeout 300 "$wine" cmd /c "$folder\\$1" >"$work/$1.out" 2>&1 || rc=$?
   tr -d '\r' <"$work/$1.out"
 }
+# reg answers 0 (found) or 1 (not found); any other end is no answer: it is
+# asked again, at most three times, and each such end noted in reg.err.
+reg_query() { # reg_query ARGS...: reg's output; its exit code as reg's
+  local try rc
+  for try in 1 2 3; do
+    rc=0 && timeout 120 "$wine" reg query "$@" >"$work/reg.out" 2>>"$work/reg.err" || rc=$?
+    [ "$rc" -le 1 ] && break || echo "reg query $* ended with $rc (try $try)" >>"$work/reg.err"
+  done
+  tr -d '\r' <"$work/reg.out"
+  return "$rc"
+}
 value() { # value KEY NAME|"" [/reg:VIEW]: the REG_SZ data, or nothing
   local args=(/v "$2" "${@:3}"); [ -z "$2" ] && args=(/ve "${@:3}")
-  timeout 120 "$wine" reg query "$1" "${args[@]}" 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ *[^ ].*REG_SZ *//p' | head -1 || true
+  { reg_query "$1" "${args[@]}" || true; } | sed -n 's/^ *[^ ].*REG_SZ *//p' | head -1
 }
-key_absent() { ! timeout 120 "$wine" reg query "$1" >/dev/null 2>&1; }
+key_absent() { local rc=0 && reg_query "$1" >/dev/null || rc=$? && [ "$rc" -eq 1 ]; }
 said() { tr -d '\r' <"$work/$1.out" | grep -qF -- "$2"; }
 not_said() { ! said "$@"; }
 
@@ -124,6 +134,7 @@ check "it says the library is not registered" said uninstall.cmd "$served\\vok.d
 timeout 30 "$wineserver" -k 2>/dev/null || true
 timeout 30 "$wineserver" -w 2>/dev/null || true
 if [ "$failures" -ne 0 ]; then
+  [ ! -s "$work/reg.err" ] || { echo "---- what reg said on stderr"; cat "$work/reg.err"; }
   echo "$failures check(s) failed; the prefix stays in $prefix" >&2
   exit 1
 fi

@@ -796,16 +796,12 @@ constexpr CLSID kCommandClsid = {0xBD566B9D, 0xAA72, 0x4068, {0x98, 0x09, 0x14, 
 // library's own class factory, never through the registry.
 ComPtr<IExplorerCommand> CreateCommand()
 {
-    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    const auto get = reinterpret_cast<GetClassObject>(
-        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA(test::LibraryPath().c_str()), "DllGetClassObject")));
     ComPtr<IClassFactory> factory;
     ComPtr<IExplorerCommand> command;
-    EXPECT_EQ(get(kCommandClsid, IID_PPV_ARGS(&factory)), S_OK);
+    EXPECT_EQ(HostEnvironment::GetClassObject(kCommandClsid, IID_PPV_ARGS(&factory)), S_OK);
     if (factory) {
         EXPECT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&command)), S_OK);
     }
-    FreeLibrary(GetModuleHandleA(test::LibraryPath().c_str()));
     return command;
 }
 
