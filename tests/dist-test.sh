@@ -57,8 +57,13 @@ timeout 600 "$here/../tools/wine-prefix.sh" "$prefix" "$kind"
 folder='C:\Program Files\Vokmark'
 # One server for the whole test: every command below would otherwise start
 # the prefix's services anew (seconds each under the 32-bit Wine's qemu).
-"$wineserver" -p >/dev/null 2>&1
+# They are started by one program alone, before any script: under qemu, a
+# script's first programs were seen starting a second services.exe beside
+# the first and waiting for ever. A start that hangs is made once more on a
+# server started anew.
 trap 'timeout 30 "$wineserver" -k 2>/dev/null || true' EXIT
+start_server() { "$wineserver" -p >/dev/null 2>&1 && timeout 120 "$wine" cmd /c exit 0 >/dev/null 2>&1; }
+start_server || { echo "the prefix's first start hung: once more" && timeout 30 "$wineserver" -k; start_server; }
 # Wine's arm64 prefix records the machine as x86, where ARM64 Windows has ARM64.
 [ "$kind" != arm64 ] || timeout 120 "$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v PROCESSOR_ARCHITECTURE /d ARM64 /f >/dev/null
 cp -r "$work/unpacked" "$prefix/drive_c/Program Files/Vokmark"
@@ -68,13 +73,15 @@ run_cmd() { # run_cmd SCRIPT: its output in $work/SCRIPT.out, its exit code in $
   timeout 300 "$wine" cmd /c "$folder\\$1" >"$work/$1.out" 2>&1 || rc=$?
   tr -d '\r' <"$work/$1.out"
 }
-# reg answers 0 (found) or 1 (not found); any other end is no answer: it is
-# asked again, at most three times, and each such end noted in reg.err.
+# reg answers 0 (found) or 1 (not found); any other end is no answer, noted
+# in reg.err, and asked again, at most three times, unless reg hung.
 reg_query() { # reg_query ARGS...: reg's output; its exit code as reg's
   local try rc
   for try in 1 2 3; do
     rc=0 && timeout 120 "$wine" reg query "$@" >"$work/reg.out" 2>>"$work/reg.err" || rc=$?
-    [ "$rc" -le 1 ] && break || echo "reg query $* ended with $rc (try $try)" >>"$work/reg.err"
+    [ "$rc" -gt 1 ] || break
+    echo "reg query $* ended with $rc (try $try)" >>"$work/reg.err"
+    [ "$rc" -ne 124 ] || break # a hang is not asked again
   done
   tr -d '\r' <"$work/reg.out"
   return "$rc"
